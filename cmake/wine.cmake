@@ -1,0 +1,6 @@
+# Windows programs of this build run under Wine: a 32-bit prefix inside the build tree, Chinese
+# locale so that the ANSI code page is 936 (GBK).
+set(WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix for tests")
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    env WINEPREFIX=${WINE_PREFIX} WINEARCH=win32 WINEDEBUG=-all LANG=zh_CN.UTF-8
+        LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES=mscoree,mshtml= wine)

@@ -1,0 +1,28 @@
+#include "core/text_copy.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+int CopyTextCut(char* pszDst, const char* pszSrc, size_t uSize) {
+    if (!pszDst || uSize == 0)
+        return 0;
+    if (!pszSrc)
+        pszSrc = "";
+    size_t uLen = strlen(pszSrc);
+    if (uLen < uSize) {
+        memcpy(pszDst, pszSrc, uLen + 1);
+        return 1;
+    }
+    // Walk whole characters: a lead byte takes its trail byte with it.
+    size_t uKeep = 0;
+    while (uKeep < uLen) {
+        size_t uChar = (IsDBCSLeadByte(static_cast<BYTE>(pszSrc[uKeep])) && pszSrc[uKeep + 1]) ? 2 : 1;
+        if (uKeep + uChar > uSize - 1)
+            break;
+        uKeep += uChar;
+    }
+    memcpy(pszDst, pszSrc, uKeep);
+    pszDst[uKeep] = '\0';
+    return 0;
+}

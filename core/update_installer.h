@@ -1,0 +1,77 @@
+// The update core: the package description Update.dat, the game folder found at start-up, the
+// game's resource package list, and the message sink through which the core reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "install/resource_list.h"
+
+class IKXmlDocument;
+
+// Message sink of the update core. The control surface of the shell continues this interface.
+class IKMsgOutput {
+public:
+    // Adds pszText as a new last line of the message list, copied before the call returns.
+    // 0 when pszText is null (nothing happens), else 1.
+    virtual int AddMessage(const char* pszText) = 0;
+
+protected:
+    ~IKMsgOutput() = default;
+};
+
+// One application named by the package description. The name is always the product name; the
+// four numbers are 0.
+struct KAppInfo {
+    char szName[260];
+    int nValue[4];
+};
+
+class KUpdateInstaller {
+public:
+    KUpdateInstaller();
+    ~KUpdateInstaller();
+    KUpdateInstaller(const KUpdateInstaller&) = delete;
+    KUpdateInstaller& operator=(const KUpdateInstaller&) = delete;
+
+    // Loads the package description pszUpdateFile, reporting an unusable one with text 2002, then
+    // searches the game folder, reports it (2011 or 2012) and loads its resource package list.
+    // 0 when the description is unusable or the resource list failed to load, else 1.
+    int Init(const char* pszUpdateFile, IKMsgOutput* pMsgOutput);
+
+    // pszTitle holds KXML_TEXT_SIZE bytes. Without a loaded description with a Root returns the
+    // static "" and leaves pszTitle alone; otherwise copies the package title (possibly "") into
+    // pszTitle and returns it. The title is read once by Init, so any thread may ask.
+    const char* GetAppTitle(char* pszTitle);
+
+    // 1 when the "UPDATE" or the "CLIENT" semaphore of m_strGamePath exists, else 0.
+    int IsGameRunning();
+
+    // Creates <m_strGamePath>\resource\ and loads resource.ini and resinstall.ini from it.
+    // pszGamePath only has to be non-empty (it stands in when m_strGamePath is empty).
+    // 0 when pszGamePath is null or empty, else the result of loading.
+    int LoadResourceList(const char* pszGamePath);
+
+    // The pre-install check: 0 to go on with the installation; 1 when pszGamePath is null or the
+    // list does not load; 2 when the player declines to reinstall a handed-off package.
+    int CheckResources(const char* pszGamePath);
+
+    // 1 when the game folder came from a handoff file of the unattended start.
+    int IsPathFromIni() const { return m_bPathFromIni; }
+
+    std::vector<KAppInfo> m_AppInfoList;
+    std::string m_strGamePath;
+    IKXmlDocument* m_pXmlDoc;
+    IKMsgOutput* m_pMsgOutput;
+    std::vector<KResourceEntry> m_HandoffList;
+    int m_bPathFromIni;
+    KResourceList m_ResourceList;
+
+private:
+    // Second half of Init: handoff files, registry, default folders; report; resource list.
+    int FindGamePath();
+
+    // The package title, read once by Init; m_bHasRoot is 1 when the description has a Root.
+    int m_bHasRoot;
+    char m_szTitle[260];
+};

@@ -1,0 +1,1 @@
+// Placeholder until the resource package list lands.

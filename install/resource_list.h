@@ -1,0 +1,48 @@
+// The game's resource package list: resource\resource.ini (the catalogue of packages) and
+// resource\resinstall.ini (their install status), read and written through the INI functions.
+#pragma once
+
+#include <vector>
+
+// A key triple of a type-1 package.
+struct KResourceKey {
+    char szRegKey[260];
+    char szKeyName[128];
+    char szExe[128];
+};
+
+// One package: a section of resource.ini.
+struct KResourceEntry {
+    char szName[128];
+    char szTitle[128];
+    char szDescript[260];
+    char szDownloadWorker[260];
+    int nInstall;  // 0 unknown, 1 installed, 2 marked by the unattended start, -1 invalid
+    int nSkip;
+    int nType;  // 1: the entry has key triples
+    std::vector<KResourceKey> KeyList;
+};
+
+class KResourceList {
+public:
+    KResourceList();
+
+    // Loads the list from the two INI paths (the files need not exist). 1 when both paths are
+    // given, 0 when either is null.
+    int Load(const char* pszResourceIni, const char* pszResInstallIni);
+    // nInstall of the first entry named exactly pszName; -1 when none matches or pszName is null.
+    int GetInstallState(const char* pszName) const;
+    // Stores nValue (-1 when outside -1..2) in entry nIndex and writes nValue as passed under
+    // "install" in its resinstall.ini section. 0 for a bad index, else the write's result.
+    int SetInstallState(int nIndex, int nValue);
+    // SetInstallState for the first entry named pszName; 0 when pszName is null or matches none.
+    int SetInstallStateByName(const char* pszName, int nValue);
+
+    char m_szResourceIni[260];
+    char m_szResInstallIni[260];
+    std::vector<KResourceEntry> m_EntryList;
+};
+
+// Creates the folder pszPath and any missing parents. 1 when this call created the folder,
+// 0 otherwise (also when it existed already).
+int CreateFolderPath(const char* pszPath);

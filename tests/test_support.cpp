@@ -1,0 +1,129 @@
+#include "tests/test_support.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace mwtest {
+
+KTempDir::KTempDir() {
+    char szTemp[MAX_PATH];
+    GetTempPathA(MAX_PATH, szTemp);
+    static unsigned s_uCounter = 0;
+    for (;;) {
+        char szName[MAX_PATH];
+        wsprintfA(szName, "%smwtest_%lu_%u_%u", szTemp, GetCurrentProcessId(), GetTickCount(), ++s_uCounter);
+        if (CreateDirectoryA(szName, nullptr)) {
+            m_strPath = szName;
+            break;
+        }
+    }
+}
+
+KTempDir::~KTempDir() {
+    RemoveTree(m_strPath);
+}
+
+std::string KTempDir::operator/(const std::string& strRelative) const {
+    return m_strPath + "\\" + strRelative;
+}
+
+bool RemoveTree(const std::string& strPath) {
+    DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    SetFileAttributesA(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return DeleteFileA(strPath.c_str()) != 0;
+    // A link is removed itself, never followed.
+    if (!(dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAA findData;
+        HANDLE hFind = FindFirstFileA((strPath + "\\*").c_str(), &findData);
+        if (hFind != INVALID_HANDLE_VALUE) {
+            do {
+                std::string strName = findData.cFileName;
+                if (strName != "." && strName != "..")
+                    RemoveTree(strPath + "\\" + strName);
+            } while (FindNextFileA(hFind, &findData));
+            FindClose(hFind);
+        }
+    }
+    return RemoveDirectoryA(strPath.c_str()) != 0;
+}
+
+bool MakeFolders(const std::string& strPath) {
+    for (size_t uPos = strPath.find('\\', 3); ; uPos = strPath.find('\\', uPos + 1)) {
+        std::string strPrefix = strPath.substr(0, uPos);
+        CreateDirectoryA(strPrefix.c_str(), nullptr);
+        if (uPos == std::string::npos)
+            break;
+    }
+    DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WriteFileBytes(const std::string& strPath, const std::string& strBytes) {
+    std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
+    file.write(strBytes.data(), static_cast<std::streamsize>(strBytes.size()));
+    return static_cast<bool>(file);
+}
+
+std::string ReadFileBytes(const std::string& strPath, bool* pbOk) {
+    std::ifstream file(strPath, std::ios::binary);
+    if (pbOk)
+        *pbOk = static_cast<bool>(file);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+bool FileExists(const std::string& strPath) {
+    return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+static std::wstring s_Wide(const std::string& strUtf8) {
+    int nLen = MultiByteToWideChar(CP_UTF8, 0, strUtf8.data(), static_cast<int>(strUtf8.size()), nullptr, 0);
+    std::wstring wstrText(static_cast<size_t>(nLen), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, strUtf8.data(), static_cast<int>(strUtf8.size()), &wstrText[0], nLen);
+    return wstrText;
+}
+
+std::string Ansi(const std::string& strUtf8) {
+    std::wstring wstrText = s_Wide(strUtf8);
+    int nLen = WideCharToMultiByte(CP_ACP, 0, wstrText.data(), static_cast<int>(wstrText.size()), nullptr, 0,
+                                   nullptr, nullptr);
+    std::string strText(static_cast<size_t>(nLen), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wstrText.data(), static_cast<int>(wstrText.size()), &strText[0], nLen, nullptr,
+                        nullptr);
+    return strText;
+}
+
+std::string Utf16WithBom(const std::string& strUtf8) {
+    std::wstring wstrText = s_Wide(strUtf8);
+    std::string strBytes("\xFF\xFE", 2);
+    for (wchar_t wc : wstrText) {
+        strBytes += static_cast<char>(wc & 0xFF);
+        strBytes += static_cast<char>((wc >> 8) & 0xFF);
+    }
+    return strBytes;
+}
+
+KLogCapture::KLogCapture() : m_strFile(m_Dir / "engine.log") {
+    SetEnvironmentVariableA("ENGINE_LOG", m_strFile.c_str());
+}
+
+KLogCapture::~KLogCapture() {
+    SetEnvironmentVariableA("ENGINE_LOG", nullptr);
+}
+
+std::vector<std::string> KLogCapture::Lines() const {
+    std::vector<std::string> lines;
+    std::istringstream text(ReadFileBytes(m_strFile));
+    std::string strLine;
+    while (std::getline(text, strLine))
+        lines.push_back(strLine);
+    return lines;
+}
+
+}  // namespace mwtest

@@ -1,0 +1,54 @@
+// Shared helpers of the Windows-side tests: temporary folders, file bytes, text conversion, the
+// engine log.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace mwtest {
+
+// A fresh folder under the temporary folder, removed with everything in it (read-only files
+// too) when the object goes away.
+class KTempDir {
+public:
+    KTempDir();
+    ~KTempDir();
+    KTempDir(const KTempDir&) = delete;
+    KTempDir& operator=(const KTempDir&) = delete;
+    // The folder, without a trailing backslash.
+    const std::string& Path() const { return m_strPath; }
+    // Path() + "\" + pszRelative.
+    std::string operator/(const std::string& strRelative) const;
+
+private:
+    std::string m_strPath;
+};
+
+// Removes a folder tree (clearing read-only attributes first); true when it is gone.
+bool RemoveTree(const std::string& strPath);
+// Creates every folder along strPath.
+bool MakeFolders(const std::string& strPath);
+bool WriteFileBytes(const std::string& strPath, const std::string& strBytes);
+// The bytes of a file, or "" with *pbOk false when it cannot be read.
+std::string ReadFileBytes(const std::string& strPath, bool* pbOk = nullptr);
+bool FileExists(const std::string& strPath);
+
+// Text written in UTF-8 in a test's source, as bytes of the ANSI code page (GBK here).
+std::string Ansi(const std::string& strUtf8);
+// UTF-16 LE bytes with byte-order mark for a UTF-8 text.
+std::string Utf16WithBom(const std::string& strUtf8);
+
+// Points the engine's log at a fresh file for the object's lifetime.
+class KLogCapture {
+public:
+    KLogCapture();
+    ~KLogCapture();
+    // Every line logged so far, without line ends.
+    std::vector<std::string> Lines() const;
+
+private:
+    KTempDir m_Dir;
+    std::string m_strFile;
+};
+
+}  // namespace mwtest

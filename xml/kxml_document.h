@@ -1,0 +1,34 @@
+// KXMLDocument: the IKXmlDocument over a parser document.
+#pragma once
+
+#include <vector>
+
+#include "xml/load_buffer.h"
+#include "xml/xml_document.h"
+
+class KXmlElement;
+
+class KXMLDocument final : public IKXmlDocument {
+public:
+    KXMLDocument(int nOption, const char* pszEncoding);
+    ~KXMLDocument() override;
+    KXMLDocument(const KXMLDocument&) = delete;
+    KXMLDocument& operator=(const KXMLDocument&) = delete;
+
+    int Load(const char* pszXMLFileName) override;
+    int LoadBuff(const char* pszXMLBuff) override;
+    int Release() override;
+    IKXmlNode* GetRootElement(const char* pszName) override;
+    int Push2Script(KTwScript* pScript) override;
+    int Save(const char* pszFileName) override;
+
+private:
+    KTiXmlDocument m_xmlDoc;
+    std::vector<KXmlElement*> m_ElementList;
+    int m_nOption;
+    char m_szEncoding[32];
+};
+
+// Converts uInLen UTF-16 code units to the ANSI code page into at most uOutLen bytes, without a
+// terminator. The byte count (0 when nothing converted), or -1 when an argument is unusable.
+int s_Utf16_Ansi(const wchar_t* pwszIn, unsigned uInLen, char* pszOut, unsigned uOutLen);

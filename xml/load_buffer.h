@@ -1,0 +1,11 @@
+// The parser document with one more step: parse a text of known length with line ends normalised.
+#pragma once
+
+#include <tinyxml.h>
+
+class KTiXmlDocument : public TiXmlDocument {
+public:
+    // Replaces the content with the parse of nLength bytes of pszText (fewer if a zero byte comes
+    // first). CR LF and lone CR become LF. false with the parser's error state set on failure.
+    bool LoadBuffer(const char* pszText, int nLength, TiXmlEncoding eEncoding);
+};
