@@ -1,0 +1,76 @@
+#include "pack_check.h"
+
+#include <gtest/gtest.h>
+
+#include "pack_test_util.h"
+
+namespace cobblepak {
+namespace {
+
+using test::Bytes;
+using test::Entry;
+using test::MakePack;
+using test::Text;
+
+class PackCheckTest : public ::testing::Test {
+protected:
+    // The reason CheckPackFile gives, or "sound".
+    std::string Check(const Bytes& vPack)
+    {
+        test::WriteFileBytes(m_strPath, vPack);
+        std::string strReason;
+        if (CheckPackFile(m_strPath.c_str(), strReason))
+            return "sound";
+        EXPECT_FALSE(strReason.empty());
+        return strReason;
+    }
+
+    test::KScratchDir m_dir;
+    std::string m_strPath = m_dir.Path("pack.pak");
+};
+
+TEST_F(PackCheckTest, PositionsFromDataOffsetUpToIndexOffsetAreInside)
+{
+    // 1..3 in the region, 4 an empty item at its very end; trailing bytes after the index are
+    // what a failed merge leaves and do not make a pack unsound.
+    EXPECT_EQ(Check(MakePack(32, Text("abc"),
+                             {Entry(1, 32), Entry(2, 33), Entry(3, 34), Entry(4, 35)})),
+              "sound");
+    EXPECT_EQ(Check(test::Concat(MakePack(32, Text("abc"), {Entry(1, 32)}), Text("junk"))),
+              "sound");
+    EXPECT_EQ(Check(MakePack(32, {}, {})), "sound");
+}
+
+TEST_F(PackCheckTest, FindsEachFault)
+{
+    EXPECT_NE(Check(MakePack(40, Text("abc"), {Entry(1, 39)})), "sound");  // before the data
+    EXPECT_NE(Check(MakePack(32, Text("abc"), {Entry(1, 36)})), "sound");  // after the data
+    EXPECT_NE(Check(MakePack(32, Text("ab"), {Entry(2, 32), Entry(1, 33)})), "sound");
+    EXPECT_NE(Check(MakePack(32, Text("ab"), {Entry(1, 32), Entry(1, 33)})), "sound");
+    Bytes vCut = MakePack(32, Text("ab"), {Entry(1, 32), Entry(2, 33)});
+    vCut.pop_back();
+    EXPECT_NE(Check(vCut), "sound");
+    EXPECT_NE(Check(Bytes(31, 0)), "sound");
+    std::string strReason;
+    EXPECT_FALSE(CheckPackFile(m_dir.Path("missing.pak").c_str(), strReason));
+}
+
+TEST_F(PackCheckTest, ReasonNamesTheEntry)
+{
+    EXPECT_EQ(Check(MakePack(32, Text("abc"), {Entry(1, 32), Entry(7, 99)})),
+              "entry 1 (key 7) has data position 99 outside the data region");
+}
+
+TEST(PackCheck, CountMustMatchTheIndexRead)
+{
+    PackHeader header = PackHeader();
+    header.uEntryCount = 2;
+    header.uIndexOffset = 32;
+    header.uDataOffset = 32;
+    std::string strReason;
+    EXPECT_FALSE(CheckPack(header, {Entry(1, 32)}, 64, strReason));
+    EXPECT_TRUE(CheckPack(header, {Entry(1, 32), Entry(2, 32)}, 64, strReason)) << strReason;
+}
+
+}  // namespace
+}  // namespace cobblepak
