@@ -1,0 +1,105 @@
+#include "core/update_semaphore.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/text_copy.h"
+#include "core/update_installer.h"
+#include "xml/engine_api.h"
+
+namespace {
+
+const size_t s_uNameSize = 128;
+const size_t s_uPrefixSize = 64;
+const size_t s_uDigestSize = 64;
+
+// "Global\" + pszName in pszFull (MAX_PATH bytes); 0 when it does not fit, so that a cut name
+// never stands for another object.
+int s_FormatGlobalName(char* pszFull, const char* pszName) {
+    int nLen = snprintf(pszFull, MAX_PATH, "Global\\%s", pszName ? pszName : "");
+    return nLen >= 0 && nLen < MAX_PATH;
+}
+
+}  // namespace
+
+const char* MakeSemaphoreName(const char* pszPrefix, const char* pszPath) {
+    static char s_szName[s_uNameSize];
+    // At most 63 characters of the prefix, so that prefix and digest always fit the name.
+    CopyTextCut(s_szName, pszPrefix, s_uPrefixSize);
+
+    char szFolder[MAX_PATH] = {0};
+    if (pszPath)
+        CopyTextCut(szFolder, pszPath, sizeof(szFolder));
+    else
+        GetModuleFileNameA(nullptr, szFolder, sizeof(szFolder));
+    szFolder[sizeof(szFolder) - 1] = '\0';
+    PathRemoveFileSpecA(szFolder);
+
+    char szDigest[s_uDigestSize] = {0};
+    if (XR_EDStringToMD5String(szDigest, szFolder) == 1) {
+        szDigest[sizeof(szDigest) - 1] = '\0';
+        size_t uLen = strlen(s_szName);
+        CopyTextCut(s_szName + uLen, szDigest, sizeof(s_szName) - uLen);
+    }
+    return s_szName;
+}
+
+int IsSemaphoreExist(const char* pszName) {
+    char szFull[MAX_PATH];
+    if (!s_FormatGlobalName(szFull, pszName))
+        return 0;
+    HANDLE hSemaphore = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, szFull);
+    if (!hSemaphore)
+        return 0;
+    CloseHandle(hSemaphore);
+    return 1;
+}
+
+int KUpdateInstaller::IsGameRunning() {
+    if (IsSemaphoreExist(MakeSemaphoreName("UPDATE", m_strGamePath.c_str())))
+        return 1;
+    return IsSemaphoreExist(MakeSemaphoreName("CLIENT", m_strGamePath.c_str()));
+}
+
+KUpdateSemaphore::KUpdateSemaphore() : m_hSemaphore(nullptr) {
+    m_szName[0] = '\0';
+}
+
+KUpdateSemaphore::~KUpdateSemaphore() {
+    Release();
+}
+
+int KUpdateSemaphore::Acquire(int bKeepExisting) {
+    if (m_hSemaphore)
+        return 0;
+    char szFull[MAX_PATH];
+    if (!memchr(m_szName, '\0', sizeof(m_szName)) || !s_FormatGlobalName(szFull, m_szName))
+        return 0;
+    HANDLE hSemaphore = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, szFull);
+    if (!hSemaphore) {
+        hSemaphore = CreateSemaphoreA(nullptr, 1, 1, szFull);
+        if (!hSemaphore)
+            return 0;
+        // Another program may have created it between the two calls; then it is theirs.
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            m_hSemaphore = hSemaphore;
+            return 1;
+        }
+    }
+    if (bKeepExisting) {
+        m_hSemaphore = hSemaphore;
+        return 1;
+    }
+    CloseHandle(hSemaphore);
+    return 0;
+}
+
+void KUpdateSemaphore::Release() {
+    if (m_hSemaphore) {
+        CloseHandle(static_cast<HANDLE>(m_hSemaphore));
+        m_hSemaphore = nullptr;
+    }
+}

@@ -1,0 +1,35 @@
+// Running-game detection: named semaphores in the global namespace, "Global\" + a prefix
+// ("UPDATE" or "CLIENT") + the MD5 text of a folder path. The game's own programs form the same
+// names; their existence alone is the signal.
+#pragma once
+
+// The semaphore name for pszPrefix and the folder that holds pszPath (pszPath with its last
+// component removed; with a null pszPath, the folder of the running program): the prefix, cut to
+// 63 characters, followed by the MD5 text of that folder, or the prefix alone when the digest
+// fails. Points to a static buffer of 128 bytes that the next call overwrites (one thread only).
+const char* MakeSemaphoreName(const char* pszPrefix, const char* pszPath);
+
+// 1 when "Global\<pszName>" exists and opens with full access; 0 otherwise (absent, refused, or
+// a name too long to form).
+int IsSemaphoreExist(const char* pszName);
+
+// The installer's own "UPDATE" semaphore, held while an installation runs.
+class KUpdateSemaphore {
+public:
+    KUpdateSemaphore();
+    // Lets go of the semaphore if still held.
+    ~KUpdateSemaphore();
+    KUpdateSemaphore(const KUpdateSemaphore&) = delete;
+    KUpdateSemaphore& operator=(const KUpdateSemaphore&) = delete;
+
+    // Takes hold of "Global\<m_szName>". When it exists already (another program holds it):
+    // with bKeepExisting keeps the opened handle and returns 1, else returns 0 and holds
+    // nothing. Otherwise creates it and returns 1 on success. Returns 0 at once when a handle
+    // is held already.
+    int Acquire(int bKeepExisting);
+    // Closes the handle, if held.
+    void Release();
+
+    void* m_hSemaphore;  // HANDLE while held, else null
+    char m_szName[128];  // the name before "Global\" is put in front
+};
