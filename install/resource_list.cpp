@@ -78,36 +78,15 @@ void s_ReadKeyTriples(const char* pszSection, const char* pszIni, std::vector<KR
     }
 }
 
-// Length of the character at pszText: 2 for a lead byte of the ANSI code page followed by its
-// trail byte, else 1. A trail byte of GBK may be '\\' or '/', which never counts as a separator.
-size_t s_CharLen(const char* pszText) {
-    return (IsDBCSLeadByte(static_cast<BYTE>(pszText[0])) && pszText[1]) ? 2 : 1;
-}
-
-// Replaces every occurrence of pszFrom (single-byte characters) in *pText by pszTo, left to
-// right without overlap, whole characters only.
+// Replaces every occurrence of pszFrom in *pText by pszTo, left to right without overlap. The
+// scan is by bytes: a GBK trail byte '\\' may be taken for a separator, but every folder made from
+// such a cut is named by a path whose lead byte and '\\' the system reads back as the one
+// character, so the right folders are created all the same.
 void s_ReplaceAll(std::string* pText, const char* pszFrom, const char* pszTo) {
     size_t uFromLen = strlen(pszFrom);
     size_t uToLen = strlen(pszTo);
-    size_t uPos = 0;
-    while (uPos < pText->size()) {
-        if (pText->compare(uPos, uFromLen, pszFrom) == 0) {
-            pText->replace(uPos, uFromLen, pszTo);
-            uPos += uToLen;
-        } else {
-            uPos += s_CharLen(pText->c_str() + uPos);
-        }
-    }
-}
-
-// Position of the last backslash that is a character of its own, or npos.
-size_t s_LastSeparator(const std::string& strText) {
-    size_t uLast = std::string::npos;
-    for (size_t uPos = 0; uPos < strText.size(); uPos += s_CharLen(strText.c_str() + uPos)) {
-        if (strText[uPos] == '\\')
-            uLast = uPos;
-    }
-    return uLast;
+    for (size_t uPos = pText->find(pszFrom); uPos != std::string::npos; uPos = pText->find(pszFrom, uPos + uToLen))
+        pText->replace(uPos, uFromLen, pszTo);
 }
 
 }  // namespace
@@ -194,11 +173,9 @@ int CreateFolderPath(const char* pszPath) {
     s_ReplaceAll(&strPath, "\\\\", "\\");
     s_ReplaceAll(&strPath, "//", "\\");
     s_ReplaceAll(&strPath, "/", "\\");
-    size_t uLast = s_LastSeparator(strPath);
-    if (uLast != std::string::npos && uLast + 1 == strPath.size()) {
+    if (!strPath.empty() && strPath.back() == '\\')
         strPath.pop_back();
-        uLast = s_LastSeparator(strPath);
-    }
+    size_t uLast = strPath.rfind('\\');
     if (uLast == std::string::npos)
         return 0;
     std::string strParent = strPath.substr(0, uLast + 1);

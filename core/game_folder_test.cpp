@@ -1,0 +1,354 @@
+// The game folder search runs against the real registry and the real default folders of the test
+// prefix; every test puts back what it changed.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "core/folder_exists.h"
+#include "core/string_ids.h"
+#include "core/string_table.h"
+#include "core/update_installer.h"
+#include "core/update_semaphore.h"
+#include "tests/recording_output.h"
+#include "tests/test_support.h"
+
+using mwtest::FileExists;
+using mwtest::WriteFileBytes;
+
+namespace {
+
+const char* const s_pszAppPathsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\velmora.exe";
+
+// Runs a program of the Linux side (Wine starts ELF programs too) and returns at once: Wine
+// gives no handle that waits for such a process, so callers poll for its effect.
+bool s_StartUnixProgram(std::string strCommand) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+bool s_WaitForFolder(const char* pszPath, bool bPresent) {
+    for (int i = 0; i < 100; ++i) {
+        if ((FolderExists(pszPath) != 0) == bPresent)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// The Linux path of a Windows path, through Wine's own export; "" outside Wine.
+std::string s_UnixPath(const char* pszPath) {
+    typedef char*(CDECL * UnixFileNameFn)(LPCWSTR);
+    UnixFileNameFn pfnUnixFileName = reinterpret_cast<UnixFileNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    WCHAR wszPath[MAX_PATH];
+    if (!pfnUnixFileName || !MultiByteToWideChar(CP_ACP, 0, pszPath, -1, wszPath, MAX_PATH))
+        return std::string();
+    char* pszUnix = pfnUnixFileName(wszPath);
+    if (!pszUnix)
+        return std::string();
+    std::string strUnix = pszUnix;
+    HeapFree(GetProcessHeap(), 0, pszUnix);
+    return strUnix;
+}
+
+class GameFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HKEY hKey = nullptr;
+        m_bKeyExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, KEY_READ, &hKey) == ERROR_SUCCESS;
+        if (m_bKeyExisted) {
+            DWORD dwSize = 0;
+            m_bValueExisted = RegQueryValueExA(hKey, "Path", nullptr, &m_dwValueType, nullptr, &dwSize) == ERROR_SUCCESS;
+            m_SavedValue.resize(dwSize);
+            if (m_bValueExisted && dwSize)
+                RegQueryValueExA(hKey, "Path", nullptr, nullptr, m_SavedValue.data(), &dwSize);
+            RegCloseKey(hKey);
+        }
+        RemoveRegistryPath();
+        ASSERT_TRUE(WriteFileBytes(m_strUpdateFile, "<Root/>"));
+    }
+
+    void TearDown() override {
+        for (int i = 0; i < 3; ++i) {
+            if (m_bDefaultCreated[i])
+                EXPECT_TRUE(mwtest::RemoveTree(Default(i))) << Default(i);
+        }
+        if (m_bMappedD) {
+            s_StartUnixProgram("Z:\\bin\\rm \"" + m_strDriveLink + "\"");
+            EXPECT_TRUE(s_WaitForFolder("D:\\", false));
+        }
+        if (!m_bKeyExisted) {
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey);
+        } else if (m_bValueExisted) {
+            SetRegistryPath(std::string(m_SavedValue.begin(), m_SavedValue.end()), m_dwValueType);
+        }
+        for (const std::string& strIni : m_HandoffFiles)
+            DeleteFileA(strIni.c_str());
+    }
+
+    static const char* Default(int i) { return GetString(IDS_DEFAULT_FOLDER_1 + i); }
+
+    void SetRegistryPath(const std::string& strValue, DWORD dwType = REG_SZ) {
+        HKEY hKey = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, &hKey, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(hKey, "Path", 0, dwType, reinterpret_cast<const BYTE*>(strValue.data()),
+                                                static_cast<DWORD>(strValue.size())));
+        RegCloseKey(hKey);
+    }
+    // A REG_SZ value as the system stores it, with its terminator.
+    void SetRegistryFolder(const std::string& strFolder) { SetRegistryPath(strFolder + '\0'); }
+
+    void RemoveRegistryPath() {
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, KEY_ALL_ACCESS, &hKey) == ERROR_SUCCESS) {
+            RegDeleteValueA(hKey, "Path");
+            RegCloseKey(hKey);
+        }
+    }
+
+    // Makes default folder i exist; false when it cannot (then the test skips).
+    bool MakeDefault(int i) {
+        if (FolderExists(Default(i)))
+            return true;
+        if (i == 1 && !MapDriveD())
+            return false;
+        m_bDefaultCreated[i] = mwtest::MakeFolders(Default(i));
+        return m_bDefaultCreated[i];
+    }
+    // True when default folder i is absent and this test may rely on that.
+    bool DefaultAbsent(int i) const { return !FolderExists(Default(i)); }
+
+    // The test prefix may have no drive D:. It is mapped to a temporary folder through a link in
+    // the prefix's dosdevices folder, the same link that winecfg makes.
+    bool MapDriveD() {
+        if (FolderExists("D:\\"))
+            return true;
+        std::string strDosC = s_UnixPath("C:\\");
+        std::string strTarget = s_UnixPath(m_DriveD.Path().c_str());
+        const std::string strSuffix = "/c:/";
+        if (strDosC.size() < strSuffix.size() || strDosC.compare(strDosC.size() - strSuffix.size(), strSuffix.size(), strSuffix) != 0 ||
+            strTarget.empty())
+            return false;
+        m_strDriveLink = strDosC.substr(0, strDosC.size() - 3) + "d:";
+        if (!s_StartUnixProgram("Z:\\bin\\ln -s \"" + strTarget + "\" \"" + m_strDriveLink + "\""))
+            return false;
+        m_bMappedD = s_WaitForFolder("D:\\", true);
+        return m_bMappedD;
+    }
+
+    // Writes the handoff file of package strName: %TEMP%\<strName>.ini.
+    void WriteHandoff(const std::string& strName, const std::string& strText) {
+        char szTemp[MAX_PATH];
+        ASSERT_NE(0u, GetTempPathA(sizeof(szTemp), szTemp));
+        std::string strIni = std::string(szTemp) + strName + ".ini";
+        m_HandoffFiles.push_back(strIni);
+        ASSERT_TRUE(WriteFileBytes(strIni, strText));
+    }
+
+    int Init() { return m_Installer.Init(m_strUpdateFile.c_str(), &m_Output); }
+    std::vector<std::string> Lines(int nId) const { return {GetString(nId)}; }
+
+    mwtest::KTempDir m_Dir;
+    mwtest::KTempDir m_DriveD;
+    std::string m_strUpdateFile = m_Dir / "Update.dat";
+    std::string m_strGame = m_Dir / "game";
+    mwtest::KRecordingOutput m_Output;
+    KUpdateInstaller m_Installer;
+
+    bool m_bKeyExisted = false;
+    bool m_bValueExisted = false;
+    DWORD m_dwValueType = REG_SZ;
+    std::vector<BYTE> m_SavedValue;
+    bool m_bDefaultCreated[3] = {};
+    bool m_bMappedD = false;
+    std::string m_strDriveLink;
+    std::vector<std::string> m_HandoffFiles;
+};
+
+}  // namespace
+
+TEST_F(GameFolderTest, RegistryFolderThatExistsWinsOverDefaults) {
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
+    if (!MakeDefault(2))
+        GTEST_SKIP() << "cannot create " << Default(2);
+    SetRegistryFolder(m_strGame);
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(m_strGame, m_Installer.m_strGamePath);
+    EXPECT_EQ(Lines(IDS_GAME_PATH_FOUND), m_Output.m_Lines);
+    EXPECT_EQ(0, m_Installer.IsPathFromIni());
+    EXPECT_TRUE(FolderExists((m_strGame + "\\resource").c_str()));
+    EXPECT_STREQ((m_strGame + "\\resource\\resinstall.ini").c_str(), m_Installer.m_ResourceList.m_szResInstallIni);
+    if (m_bDefaultCreated[2])
+        EXPECT_FALSE(FolderExists((std::string(Default(2)) + "\\resource").c_str()));
+}
+
+TEST_F(GameFolderTest, RegistryFolderKeepsItsTrailingBackslashForTheSemaphoreNames) {
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
+    SetRegistryFolder(m_strGame + "\\");
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(m_strGame + "\\", m_Installer.m_strGamePath);
+    EXPECT_EQ(Lines(IDS_GAME_PATH_FOUND), m_Output.m_Lines);
+    EXPECT_TRUE(FolderExists((m_strGame + "\\resource").c_str()));
+
+    // With the backslash kept, the digest is that of the game folder itself, as for a file in it.
+    std::string strName = MakeSemaphoreName("UPDATE", m_Installer.m_strGamePath.c_str());
+    EXPECT_EQ(MakeSemaphoreName("UPDATE", (m_strGame + "\\velmora.exe").c_str()), strName);
+    EXPECT_NE(MakeSemaphoreName("UPDATE", m_strGame.c_str()), strName);
+    HANDLE hSemaphore = CreateSemaphoreA(nullptr, 1, 1, ("Global\\" + strName).c_str());
+    ASSERT_NE(nullptr, hSemaphore);
+    EXPECT_EQ(1, m_Installer.IsGameRunning());
+    CloseHandle(hSemaphore);
+    EXPECT_EQ(0, m_Installer.IsGameRunning());
+}
+
+TEST_F(GameFolderTest, MissingRegistryFolderIsKeptAndGetsItsResourceFolder) {
+    if (!MakeDefault(2))
+        GTEST_SKIP() << "cannot create " << Default(2);
+    std::string strMissing = m_Dir / "gone\\Tarnwick";
+    SetRegistryFolder(strMissing);
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(strMissing, m_Installer.m_strGamePath);
+    EXPECT_EQ(Lines(IDS_GAME_PATH_WRONG), m_Output.m_Lines);
+    EXPECT_TRUE(FolderExists((strMissing + "\\resource").c_str()));
+}
+
+TEST_F(GameFolderTest, RegistryValueIsReadUpToItsFirstNulAndNeverBeyondItsSize) {
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
+    SetRegistryPath(m_strGame + std::string("\0junk", 5), REG_BINARY);
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(m_strGame, m_Installer.m_strGamePath);
+
+    KUpdateInstaller unterminated;
+    mwtest::KRecordingOutput output;
+    SetRegistryPath(m_strGame, REG_BINARY);
+    EXPECT_EQ(1, unterminated.Init(m_strUpdateFile.c_str(), &output));
+    EXPECT_EQ(m_strGame, unterminated.m_strGamePath);
+}
+
+TEST_F(GameFolderTest, DefaultsAreTriedInOrder) {
+    for (int i = 0; i < 3; ++i) {
+        if (!DefaultAbsent(i))
+            GTEST_SKIP() << Default(i) << " exists in this prefix already";
+    }
+    if (!MakeDefault(2) || !MakeDefault(1))
+        GTEST_SKIP() << "cannot make the default folders (drive D: cannot be mapped here)";
+
+    // The first one missing, the second present: the D: folder.
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(Default(1), m_Installer.m_strGamePath);
+    EXPECT_EQ(Lines(IDS_GAME_PATH_FOUND), m_Output.m_Lines);
+    EXPECT_TRUE(FolderExists((std::string(Default(1)) + "\\resource").c_str()));
+
+    ASSERT_TRUE(MakeDefault(0));
+    KUpdateInstaller first;
+    mwtest::KRecordingOutput output;
+    EXPECT_EQ(1, first.Init(m_strUpdateFile.c_str(), &output));
+    EXPECT_EQ(Default(0), first.m_strGamePath);
+}
+
+TEST_F(GameFolderTest, NothingFoundLeavesTheFolderEmpty) {
+    for (int i = 0; i < 3; ++i) {
+        if (!DefaultAbsent(i))
+            GTEST_SKIP() << Default(i) << " exists in this prefix already";
+    }
+    // A key without the value yields nothing either.
+    SetRegistryPath("x");
+    RemoveRegistryPath();
+    char szRootResource[MAX_PATH];
+    GetFullPathNameA("\\resource", sizeof(szRootResource), szRootResource, nullptr);
+    bool bRootResourceExisted = FolderExists(szRootResource) != 0;
+
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ("", m_Installer.m_strGamePath);
+    EXPECT_EQ(Lines(IDS_GAME_PATH_WRONG), m_Output.m_Lines);
+    EXPECT_TRUE(m_Installer.m_ResourceList.m_EntryList.empty());
+    EXPECT_STREQ("", m_Installer.m_ResourceList.m_szResourceIni);
+    if (!bRootResourceExisted)
+        EXPECT_FALSE(FolderExists(szRootResource));
+}
+
+TEST_F(GameFolderTest, HandoffFileComesBeforeTheRegistry) {
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
+    std::string strHandoffGame = m_Dir / "handoff";
+    SetRegistryFolder(m_strGame);
+    std::string strName = "mwtest_handoff_" + std::to_string(GetCurrentProcessId());
+    WriteHandoff(strName + "_empty", "[Tarnwick]\r\nOther=x\r\n");
+    WriteHandoff(strName, "[Tarnwick]\r\nGamePath=" + strHandoffGame + "\r\n");
+    KResourceEntry entry = {};
+    snprintf(entry.szName, sizeof(entry.szName), "%s_empty", strName.c_str());
+    m_Installer.m_HandoffList.push_back(entry);
+    snprintf(entry.szName, sizeof(entry.szName), "%s", strName.c_str());
+    m_Installer.m_HandoffList.push_back(entry);
+
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(strHandoffGame, m_Installer.m_strGamePath);
+    EXPECT_EQ(1, m_Installer.IsPathFromIni());
+
+    // A handoff file without the value: the registry decides.
+    KUpdateInstaller registry;
+    mwtest::KRecordingOutput output;
+    registry.m_HandoffList.push_back(m_Installer.m_HandoffList.front());
+    EXPECT_EQ(1, registry.Init(m_strUpdateFile.c_str(), &output));
+    EXPECT_EQ(m_strGame, registry.m_strGamePath);
+    EXPECT_EQ(0, registry.IsPathFromIni());
+}
+
+TEST_F(GameFolderTest, ResourceListComesFromTheStartUpFolder) {
+    std::string strChosen = m_Dir / "chosen";
+    ASSERT_TRUE(mwtest::MakeFolders(strChosen));
+    m_Installer.m_strGamePath = m_strGame;
+    EXPECT_EQ(0, m_Installer.LoadResourceList(nullptr));
+    EXPECT_EQ(0, m_Installer.LoadResourceList(""));
+    EXPECT_FALSE(FolderExists(m_strGame.c_str()));
+
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame + "\\resource"));
+    ASSERT_TRUE(WriteFileBytes(m_strGame + "\\resource\\resource.ini", "[base]\r\n"));
+    EXPECT_EQ(1, m_Installer.LoadResourceList(strChosen.c_str()));
+    EXPECT_FALSE(FolderExists((strChosen + "\\resource").c_str()));
+    EXPECT_EQ(0, m_Installer.m_ResourceList.GetInstallState("base"));
+
+    // No folder found at start-up: the chosen one stands in, not the root of the current drive.
+    KUpdateInstaller none;
+    EXPECT_EQ(1, none.LoadResourceList(strChosen.c_str()));
+    EXPECT_TRUE(FolderExists((strChosen + "\\resource").c_str()));
+    EXPECT_STREQ((strChosen + "\\resource\\resource.ini").c_str(), none.m_ResourceList.m_szResourceIni);
+}
+
+TEST_F(GameFolderTest, CheckResourcesLoadsTheListOrRefusesWithAMessage) {
+    m_Installer.m_pMsgOutput = &m_Output;
+    m_Installer.m_strGamePath = m_strGame;
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame + "\\resource"));
+    ASSERT_TRUE(WriteFileBytes(m_strGame + "\\resource\\resource.ini", "[base]\r\n[maps]\r\n"));
+    ASSERT_TRUE(WriteFileBytes(m_strGame + "\\resource\\resinstall.ini", "[maps]\r\ninstall=2\r\n"));
+    // A handed-off package not installed yet raises no question.
+    KResourceEntry handoff = {};
+    snprintf(handoff.szName, sizeof(handoff.szName), "maps");
+    m_Installer.m_HandoffList.push_back(handoff);
+    EXPECT_EQ(0, m_Installer.CheckResources(m_strGame.c_str()));
+    EXPECT_EQ(2, m_Installer.m_ResourceList.GetInstallState("maps"));
+    EXPECT_TRUE(m_Output.m_Lines.empty());
+
+    EXPECT_EQ(1, m_Installer.CheckResources(nullptr));
+    EXPECT_EQ(Lines(IDS_GAME_PATH_WRONG), m_Output.m_Lines);
+
+    // A start-up folder too long for the list's paths: refused, nothing created or kept.
+    // The folder and its resource folder fit a path; resource\resinstall.ini does not.
+    std::string strLong = m_Dir / std::string(245 - m_Dir.Path().size() - 1, 'l');
+    ASSERT_LT((strLong + "\\resource").size(), static_cast<size_t>(MAX_PATH));
+    m_Installer.m_strGamePath = strLong;
+    m_Output.m_Lines.clear();
+    EXPECT_EQ(1, m_Installer.CheckResources(m_strGame.c_str()));
+    EXPECT_EQ(Lines(IDS_GAME_PATH_WRONG), m_Output.m_Lines);
+    EXPECT_TRUE(m_Installer.m_ResourceList.m_EntryList.empty());
+    EXPECT_FALSE(FolderExists(strLong.c_str()));
+}
