@@ -1,0 +1,123 @@
+#include "install/update_command.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/update_installer.h"
+#include "core/update_semaphore.h"
+#include "install/install_worker.h"
+#include "tests/recording_shell.h"
+#include "tests/test_support.h"
+#include "xml/xml_document.h"
+
+using mwtest::Ansi;
+using mwtest::FileExists;
+using mwtest::KRecordingShell;
+using mwtest::KTempDir;
+using mwtest::MakeFolders;
+using mwtest::WriteFileBytes;
+
+namespace {
+
+// A front end that takes over a typed game folder and counts what it was asked to do.
+class KTypedFrontEnd : public IKUpdateFrontEnd {
+public:
+    explicit KTypedFrontEnd(KRecordingShell* pShell) : m_pShell(pShell) {}
+    void ShowGameRunning() override { m_Asked.push_back("ShowGameRunning"); }
+    void TakeGamePath() override {
+        m_Asked.push_back("TakeGamePath");
+        m_pShell->m_strGamePath = m_strTyped;
+    }
+    KRecordingShell* m_pShell;
+    std::string m_strTyped;
+    std::vector<std::string> m_Asked;
+};
+
+class UpdateCommandTest : public ::testing::Test {
+protected:
+    UpdateCommandTest() : m_strGame(m_Dir / "game"), m_FrontEnd(&m_Shell) {
+        MakeFolders(m_strGame);
+        MakeFolders(m_Dir / "package");
+        m_Installer.m_strGamePath = m_strGame;
+        m_Installer.m_pMsgOutput = &m_Shell;
+        m_Installer.m_pXmlDoc = CreateXMLDocument(0, "gbk");
+        m_Installer.m_pXmlDoc->LoadBuff("<Root><FileList/></Root>");
+        m_Shell.m_pInstaller = &m_Installer;
+        m_Shell.m_strGamePath = "last taken over";
+        m_Shell.m_strPackagePath = m_Dir / "package";
+        m_FrontEnd.m_strTyped = m_strGame;
+        m_Worker.m_pShellCtrl = &m_Shell;
+    }
+    int Run() { return RunUpdateCommand(&m_Shell, &m_FrontEnd, &m_Worker); }
+
+    KTempDir m_Dir;
+    std::string m_strGame;
+    KRecordingShell m_Shell;
+    KUpdateInstaller m_Installer;
+    KTypedFrontEnd m_FrontEnd;
+    KInstallWorker m_Worker;
+};
+
+TEST_F(UpdateCommandTest, RunningGameIsCheckedFirstOnTheStartUpFolder) {
+    // The game's "CLIENT" semaphore of the folder found at start-up, not of the typed one.
+    m_FrontEnd.m_strTyped = "";
+    KUpdateSemaphore client;
+    std::strcpy(client.m_szName, MakeSemaphoreName("CLIENT", m_strGame.c_str()));
+    ASSERT_EQ(1, client.Acquire(0));
+
+    EXPECT_EQ(KUPDATE_GAME_RUNNING, Run());
+    EXPECT_EQ(std::vector<std::string>{"ShowGameRunning"}, m_FrontEnd.m_Asked);
+    EXPECT_EQ(std::vector<std::string>{"OnInstallEnd(0)"}, m_Shell.Calls());
+    EXPECT_EQ("last taken over", m_Shell.m_strGamePath);  // the typed text was not taken over
+}
+
+TEST_F(UpdateCommandTest, EmptyMissingOrPlainFileFolderGives2012) {
+    ASSERT_TRUE(WriteFileBytes(m_Dir / "plain", "x"));
+    const std::string aTyped[] = {"", m_Dir / "missing", m_Dir / "plain"};
+    for (const std::string& strTyped : aTyped) {
+        SCOPED_TRACE(strTyped);
+        KRecordingShell shell;
+        shell.m_pInstaller = &m_Installer;
+        KTypedFrontEnd frontEnd(&shell);
+        frontEnd.m_strTyped = strTyped;
+        EXPECT_EQ(KUPDATE_FOLDER_WRONG, RunUpdateCommand(&shell, &frontEnd, &m_Worker));
+        EXPECT_EQ(std::vector<std::string>{"TakeGamePath"}, frontEnd.m_Asked);
+        EXPECT_EQ(std::vector<std::string>{Ansi(u8"·游戏路径有误，请选择正确的游戏路径。")}, shell.Lines());
+        EXPECT_EQ("OnInstallEnd(0)", shell.Calls().back());
+        EXPECT_EQ(nullptr, m_Worker.m_hThread);
+    }
+}
+
+TEST_F(UpdateCommandTest, RefusedResourceCheckEndsWithoutWorker) {
+    // A start-up folder whose resource list cannot be loaded: the check answers 1.
+    m_Installer.m_strGamePath = m_strGame + "\\" + std::string(250, 'r');
+    EXPECT_EQ(KUPDATE_RESOURCES_REFUSED, Run());
+    EXPECT_EQ("OnInstallEnd(0)", m_Shell.Calls().back());
+    EXPECT_EQ(0, m_Shell.Count("ShowProgress(1)"));
+    EXPECT_EQ(nullptr, m_Worker.m_hThread);
+}
+
+TEST_F(UpdateCommandTest, AllChecksPassedShowsProgressAndStartsTheWorker) {
+    EXPECT_EQ(KUPDATE_STARTED, Run());
+    ASSERT_TRUE(m_Shell.WaitEnded(30000));
+    m_Worker.Stop();
+    std::vector<std::string> calls = m_Shell.Calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ("ShowProgress(1)", calls[0]);
+    EXPECT_EQ("OnInstallBegin", calls[1]);
+    EXPECT_EQ(m_strGame, m_Shell.m_strGamePath);
+    EXPECT_TRUE(FileExists(m_strGame + "\\resource"));
+}
+
+TEST_F(UpdateCommandTest, WithoutInstallerNothingStarts) {
+    m_Shell.m_pInstaller = nullptr;
+    EXPECT_EQ(KUPDATE_NO_INSTALLER, Run());
+    EXPECT_EQ(std::vector<std::string>{"OnInstallEnd(0)"}, m_Shell.Calls());
+}
+
+}  // namespace
