@@ -44,22 +44,6 @@ bool s_WaitForFolder(const char* pszPath, bool bPresent) {
     return false;
 }
 
-// The Linux path of a Windows path, through Wine's own export; "" outside Wine.
-std::string s_UnixPath(const char* pszPath) {
-    typedef char*(CDECL * UnixFileNameFn)(LPCWSTR);
-    UnixFileNameFn pfnUnixFileName = reinterpret_cast<UnixFileNameFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    WCHAR wszPath[MAX_PATH];
-    if (!pfnUnixFileName || !MultiByteToWideChar(CP_ACP, 0, pszPath, -1, wszPath, MAX_PATH))
-        return std::string();
-    char* pszUnix = pfnUnixFileName(wszPath);
-    if (!pszUnix)
-        return std::string();
-    std::string strUnix = pszUnix;
-    HeapFree(GetProcessHeap(), 0, pszUnix);
-    return strUnix;
-}
-
 class GameFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -133,8 +117,8 @@ protected:
     bool MapDriveD() {
         if (FolderExists("D:\\"))
             return true;
-        std::string strDosC = s_UnixPath("C:\\");
-        std::string strTarget = s_UnixPath(m_DriveD.Path().c_str());
+        std::string strDosC = mwtest::UnixPath("C:\\");
+        std::string strTarget = mwtest::UnixPath(m_DriveD.Path());
         const std::string strSuffix = "/c:/";
         if (strDosC.size() < strSuffix.size() || strDosC.compare(strDosC.size() - strSuffix.size(), strSuffix.size(), strSuffix) != 0 ||
             strTarget.empty())

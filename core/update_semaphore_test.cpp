@@ -40,69 +40,10 @@ std::string Md5Text(const std::string& strText) {
     return strHex;
 }
 
-std::string HelperPath(const char* pszExe) {
-    char szPath[MAX_PATH];
-    GetModuleFileNameA(nullptr, szPath, sizeof(szPath));
-    std::string strPath = szPath;
-    return strPath.substr(0, strPath.rfind('\\') + 1) + pszExe;
-}
-
 // Another process holding "Global\<name>" until Stop (or destruction).
-class KHeldSemaphore {
+class KHeldSemaphore : public mwtest::KHelperProcess {
 public:
-    explicit KHeldSemaphore(const std::string& strName) {
-        SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-        HANDLE hStdinRead = nullptr;
-        HANDLE hStdoutWrite = nullptr;
-        HANDLE hStdoutRead = nullptr;
-        if (!CreatePipe(&hStdinRead, &m_hStdinWrite, &sa, 0) || !CreatePipe(&hStdoutRead, &hStdoutWrite, &sa, 0))
-            return;
-        SetHandleInformation(m_hStdinWrite, HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(hStdoutRead, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOA si = {};
-        si.cb = sizeof(si);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = hStdinRead;
-        si.hStdOutput = hStdoutWrite;
-        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        std::string strCommand = "\"" + HelperPath("hold_semaphore.exe") + "\" " + strName;
-        PROCESS_INFORMATION pi = {};
-        if (CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-            m_hProcess = pi.hProcess;
-            CloseHandle(pi.hThread);
-        }
-        CloseHandle(hStdinRead);
-        CloseHandle(hStdoutWrite);
-        char szLine[8] = {};
-        DWORD dwRead = 0;
-        m_bHeld = m_hProcess && ReadFile(hStdoutRead, szLine, 5, &dwRead, nullptr) && std::string(szLine, dwRead) == "held\n";
-        CloseHandle(hStdoutRead);
-    }
-    ~KHeldSemaphore() { Stop(); }
-    bool Held() const { return m_bHeld; }
-    // Lets the helper end; true when it ended by itself with exit code 0.
-    bool Stop() {
-        if (m_hStdinWrite) {
-            CloseHandle(m_hStdinWrite);
-            m_hStdinWrite = nullptr;
-        }
-        bool bClean = false;
-        if (m_hProcess) {
-            DWORD dwCode = 1;
-            if (WaitForSingleObject(m_hProcess, 10000) != WAIT_OBJECT_0)
-                TerminateProcess(m_hProcess, 1);
-            else
-                bClean = GetExitCodeProcess(m_hProcess, &dwCode) && dwCode == 0;
-            CloseHandle(m_hProcess);
-            m_hProcess = nullptr;
-        }
-        return bClean;
-    }
-
-private:
-    HANDLE m_hProcess = nullptr;
-    HANDLE m_hStdinWrite = nullptr;
-    bool m_bHeld = false;
+    explicit KHeldSemaphore(const std::string& strName) : KHelperProcess("hold_semaphore.exe", strName) {}
 };
 
 // A game folder of this test run alone, so that names never meet those of another run.
@@ -131,8 +72,10 @@ TEST(MakeSemaphoreName, DigestIsOfTheFolderThatHoldsThePath) {
 }
 
 TEST(MakeSemaphoreName, NullPathNamesTheProgramsFolder) {
-    std::string strExe = HelperPath("");
-    EXPECT_EQ("UPDATE" + Md5Text(strExe.substr(0, strExe.size() - 1)), MakeSemaphoreName("UPDATE", nullptr));
+    char szExe[MAX_PATH];
+    GetModuleFileNameA(nullptr, szExe, sizeof(szExe));
+    std::string strExe = szExe;
+    EXPECT_EQ("UPDATE" + Md5Text(strExe.substr(0, strExe.rfind('\\'))), MakeSemaphoreName("UPDATE", nullptr));
 }
 
 TEST(MakeSemaphoreName, GbkPathsAreHashedAsTheirBytes) {

@@ -126,4 +126,84 @@ std::vector<std::string> KLogCapture::Lines() const {
     return lines;
 }
 
+KHelperProcess::KHelperProcess(const std::string& strExe, const std::string& strArguments) {
+    char szSelf[MAX_PATH];
+    GetModuleFileNameA(nullptr, szSelf, sizeof(szSelf));
+    std::string strFolder = szSelf;
+    strFolder.erase(strFolder.rfind('\\') + 1);
+    std::string strCommand = "\"" + strFolder + strExe + "\" " + strArguments;
+
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE hInputRead = nullptr;
+    HANDLE hInputWrite = nullptr;
+    HANDLE hOutputRead = nullptr;
+    HANDLE hOutputWrite = nullptr;
+    if (!CreatePipe(&hInputRead, &hInputWrite, &inherit, 0))
+        return;
+    m_hInputWrite = hInputWrite;
+    if (!CreatePipe(&hOutputRead, &hOutputWrite, &inherit, 0)) {
+        CloseHandle(hInputRead);
+        return;
+    }
+    SetHandleInformation(hInputWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(hOutputRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = hInputRead;
+    startup.hStdOutput = hOutputWrite;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        m_hProcess = process.hProcess;
+        CloseHandle(process.hThread);
+    }
+    // Only the helper keeps these ends, so that its exit ends the read below.
+    CloseHandle(hInputRead);
+    CloseHandle(hOutputWrite);
+    char szReply[8] = {};
+    DWORD dwRead = 0;
+    m_bHeld = m_hProcess && ReadFile(hOutputRead, szReply, 5, &dwRead, nullptr) &&
+              std::string(szReply, dwRead) == "held\n";
+    CloseHandle(hOutputRead);
+}
+
+KHelperProcess::~KHelperProcess() {
+    Stop();
+}
+
+bool KHelperProcess::Stop() {
+    if (m_hInputWrite) {
+        CloseHandle(m_hInputWrite);
+        m_hInputWrite = nullptr;
+    }
+    if (!m_hProcess)
+        return false;
+    bool bClean = false;
+    if (WaitForSingleObject(m_hProcess, 10000) == WAIT_OBJECT_0) {
+        DWORD dwCode = 1;
+        bClean = GetExitCodeProcess(m_hProcess, &dwCode) && dwCode == 0;
+    } else {
+        TerminateProcess(m_hProcess, 1);
+    }
+    CloseHandle(m_hProcess);
+    m_hProcess = nullptr;
+    return bClean;
+}
+
+std::string UnixPath(const std::string& strPath) {
+    typedef char*(CDECL * UnixFileNameFn)(LPCWSTR);
+    UnixFileNameFn pfnUnixFileName = reinterpret_cast<UnixFileNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    WCHAR wszPath[MAX_PATH];
+    if (!pfnUnixFileName || !MultiByteToWideChar(CP_ACP, 0, strPath.c_str(), -1, wszPath, MAX_PATH))
+        return std::string();
+    char* pszUnix = pfnUnixFileName(wszPath);
+    if (!pszUnix)
+        return std::string();
+    std::string strUnix = pszUnix;
+    HeapFree(GetProcessHeap(), 0, pszUnix);
+    return strUnix;
+}
+
 }  // namespace mwtest

@@ -51,4 +51,28 @@ private:
     std::string m_strFile;
 };
 
+// A helper program of tests/ (beside the running test program) that takes hold of something,
+// writes "held" to its standard output and lets go when its standard input ends.
+class KHelperProcess {
+public:
+    // Starts <test program folder>\<strExe> with strArguments (quoted by the caller as needed)
+    // and waits for its "held".
+    KHelperProcess(const std::string& strExe, const std::string& strArguments);
+    ~KHelperProcess();
+    KHelperProcess(const KHelperProcess&) = delete;
+    KHelperProcess& operator=(const KHelperProcess&) = delete;
+    bool Held() const { return m_bHeld; }
+    // Ends the helper's input and waits for it (10 s, then terminates it). True when it ended by
+    // itself with exit code 0.
+    bool Stop();
+
+private:
+    void* m_hProcess = nullptr;
+    void* m_hInputWrite = nullptr;
+    bool m_bHeld = false;
+};
+
+// The Linux path of a Windows path, through Wine's own export; "" when not under Wine.
+std::string UnixPath(const std::string& strPath);
+
 }  // namespace mwtest
