@@ -1,0 +1,146 @@
+// mendwright-cli: the Update command without a window. Loads the package description, runs the
+// same checks and the same install worker as the dialog's Update button, and writes every line
+// of the message list to standard output.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "cli/console_output.h"
+#include "cli/console_shell.h"
+#include "core/update_installer.h"
+#include "install/install_worker.h"
+#include "install/update_command.h"
+#include "xml/xml_document.h"
+
+namespace {
+
+enum {
+    EXIT_INSTALLED = 0,
+    EXIT_FAILED = 1,
+    EXIT_USAGE = 2,
+    EXIT_GAME_RUNNING = 3,
+};
+
+const char s_szUsage[] =
+    "usage: mendwright-cli [--package DIR] [--game DIR]\r\n"
+    "  --package DIR  the update package: Update.dat and the files to install\r\n"
+    "                 (default: the folder of this program)\r\n"
+    "  --game DIR     the game folder to install into (default: the one found at start)\r\n"
+    "exit code: 0 installed, 1 failed, 2 usage error, 3 the game or an update is running";
+
+HANDLE g_hInterrupt = nullptr;
+
+// Ctrl+C, Ctrl+Break and closing the console ask the worker to stop, as Quit does in the dialog.
+BOOL WINAPI s_OnConsoleControl(DWORD dwType) {
+    if (dwType != CTRL_C_EVENT && dwType != CTRL_BREAK_EVENT && dwType != CTRL_CLOSE_EVENT)
+        return FALSE;
+    SetEvent(g_hInterrupt);
+    if (dwType == CTRL_CLOSE_EVENT)
+        Sleep(INFINITE);  // the system ends the process after a grace period; until then main stops the worker
+    return TRUE;
+}
+
+struct KOptions {
+    std::string strPackage;
+    std::string strGame;
+    bool bGame = false;
+    bool bPackage = false;
+    bool bHelp = false;
+};
+
+// false on a usage error.
+bool s_ParseOptions(int argc, char** argv, KOptions* pOptions) {
+    for (int i = 1; i < argc; ++i) {
+        std::string strArg = argv[i];
+        if (strArg == "--help" || strArg == "-h" || strArg == "/?") {
+            pOptions->bHelp = true;
+        } else if ((strArg == "--package" || strArg == "--game") && i + 1 < argc) {
+            bool& bSeen = strArg == "--package" ? pOptions->bPackage : pOptions->bGame;
+            if (bSeen)
+                return false;
+            bSeen = true;
+            (strArg == "--package" ? pOptions->strPackage : pOptions->strGame) = argv[++i];
+        } else {
+            return false;
+        }
+    }
+    return !pOptions->bPackage || !pOptions->strPackage.empty();
+}
+
+// The package folder as a full path without a trailing backslash: DIR, or the folder of this
+// program.
+std::string s_PackageFolder(const KOptions& options) {
+    char szPath[MAX_PATH] = {0};
+    if (options.bPackage) {
+        DWORD dwLen = GetFullPathNameA(options.strPackage.c_str(), MAX_PATH, szPath, nullptr);
+        if (!dwLen || dwLen >= MAX_PATH)
+            return options.strPackage;
+    } else {
+        DWORD dwLen = GetModuleFileNameA(nullptr, szPath, MAX_PATH);
+        if (!dwLen || dwLen >= MAX_PATH)
+            return std::string();
+        if (char* pszSlash = std::strrchr(szPath, '\\'))
+            *pszSlash = '\0';
+    }
+    std::string strFolder = szPath;
+    while (strFolder.size() > 1 && (strFolder.back() == '\\' || strFolder.back() == '/'))
+        strFolder.pop_back();
+    return strFolder;
+}
+
+// The number of File elements of the FileList, for the progress indicator.
+int s_CountFiles(KUpdateInstaller* pInstaller) {
+    IKXmlNode* pRoot = pInstaller->m_pXmlDoc ? pInstaller->m_pXmlDoc->GetRootElement("Root") : nullptr;
+    IKXmlNode* pFileList = pRoot ? pRoot->GetFirstChildByName("FileList") : nullptr;
+    int nFiles = 0;
+    for (IKXmlNode* pFile = pFileList ? pFileList->GetFirstChildByName("File") : nullptr; pFile;
+         pFile = pFile->GetNextSiblingByName("File"))
+        ++nFiles;
+    return nFiles;
+}
+
+int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
+    KUpdateInstaller installer;
+    KConsoleShell shell(&installer, pOutput);
+    KInstallWorker worker;
+    worker.m_pShellCtrl = &shell;
+
+    std::string strPackage = s_PackageFolder(options);
+    installer.Init((strPackage + "\\Update.dat").c_str(), &shell);
+    shell.SetPaths(options.bGame ? options.strGame : installer.m_strGamePath, strPackage);
+    shell.SetFileCount(s_CountFiles(&installer));
+
+    int nOutcome = RunUpdateCommand(&shell, &shell, &worker);
+    int nExit = EXIT_FAILED;
+    if (nOutcome == KUPDATE_GAME_RUNNING) {
+        nExit = EXIT_GAME_RUNNING;
+    } else if (nOutcome == KUPDATE_STARTED) {
+        HANDLE ahWait[2] = {shell.EndedEvent(), g_hInterrupt};
+        WaitForMultipleObjects(2, ahWait, FALSE, INFINITE);
+        worker.Stop();
+        nExit = shell.Result() == 1 ? EXIT_INSTALLED : EXIT_FAILED;
+    }
+    shell.Flush();
+    return nExit;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    KConsoleOutput output;
+    KOptions options;
+    if (!s_ParseOptions(argc, argv, &options)) {
+        output.WriteNote(s_szUsage);
+        return EXIT_USAGE;
+    }
+    if (options.bHelp) {
+        output.WriteLine(s_szUsage);
+        return EXIT_INSTALLED;
+    }
+    g_hInterrupt = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(s_OnConsoleControl, TRUE);
+    int nExit = s_Run(options, &output);
+    output.Flush();
+    return nExit;
+}
