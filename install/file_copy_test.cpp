@@ -20,54 +20,6 @@ using mwtest::WriteFileBytes;
 
 namespace {
 
-// Another process holding a file open with share mode 0, like the running game.
-class KHeldFile {
-public:
-    explicit KHeldFile(const std::string& strPath) {
-        char szExe[MAX_PATH];
-        GetModuleFileNameA(nullptr, szExe, MAX_PATH);
-        std::string strCommand = szExe;
-        strCommand = "\"" + strCommand.substr(0, strCommand.rfind('\\')) + "\\hold_file.exe\" \"" + strPath + "\"";
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        HANDLE hInRead, hOutWrite;
-        CreatePipe(&hInRead, &m_hInWrite, &inherit, 0);
-        CreatePipe(&m_hOutRead, &hOutWrite, &inherit, 0);
-        SetHandleInformation(m_hInWrite, HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(m_hOutRead, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOA startup = {sizeof(startup)};
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = hInRead;
-        startup.hStdOutput = hOutWrite;
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        PROCESS_INFORMATION process = {};
-        m_bHeld = CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                 &process) != 0;
-        CloseHandle(hInRead);
-        CloseHandle(hOutWrite);
-        m_hProcess = process.hProcess;
-        if (process.hThread)
-            CloseHandle(process.hThread);
-        char szReply[8] = {0};
-        DWORD dwRead = 0;
-        m_bHeld = m_bHeld && ReadFile(m_hOutRead, szReply, 4, &dwRead, nullptr) && std::string(szReply) == "held";
-    }
-    ~KHeldFile() {
-        CloseHandle(m_hInWrite);  // the helper lets go when its input ends
-        if (m_hProcess) {
-            WaitForSingleObject(m_hProcess, 10000);
-            CloseHandle(m_hProcess);
-        }
-        CloseHandle(m_hOutRead);
-    }
-    bool Held() const { return m_bHeld; }
-
-private:
-    HANDLE m_hInWrite = nullptr;
-    HANDLE m_hOutRead = nullptr;
-    HANDLE m_hProcess = nullptr;
-    bool m_bHeld = false;
-};
-
 class FileCopyTest : public ::testing::Test {
 protected:
     FileCopyTest() : m_strGame(m_Dir / "game"), m_strPackage(m_Dir / "package") {
@@ -141,7 +93,8 @@ TEST_F(FileCopyTest, ProtectedDestinationIsOverwritten) {
 TEST_F(FileCopyTest, DestinationInUseGives2020) {
     ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\game.dll", "new"));
     ASSERT_TRUE(WriteFileBytes(m_strGame + "\\game.dll", "old"));
-    KHeldFile held(m_strGame + "\\game.dll");
+    // Another process holds the file open without sharing, like the running game.
+    mwtest::KHelperProcess held("hold_file.exe", "\"" + m_strGame + "\\game.dll\"");
     ASSERT_TRUE(held.Held());
     EXPECT_EQ(0, Copy("/", "game.dll"));
     std::vector<std::string> expected = {Ansi(u8"·正在复制文件：game.dll"), m_strGame + "\\",

@@ -22,23 +22,11 @@ bool s_SetAttributes(const std::string& strPath, DWORD dwAttributes) {
 // A folder link at strLink to strTarget: under Wine a Unix symbolic link made by a Unix program
 // (Wine shows it as a folder with the reparse bit); on Windows a junction.
 bool s_MakeFolderLink(const std::string& strLink, const std::string& strTarget) {
-    typedef char*(CDECL * KUnixName)(LPCWSTR);
-    KUnixName pfnUnixName =
-        reinterpret_cast<KUnixName>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
     std::string strCommand;
-    if (pfnUnixName) {
-        auto unixName = [&](const std::string& strPath) {
-            WCHAR wszPath[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, strPath.c_str(), -1, wszPath, MAX_PATH);
-            char* pszUnix = pfnUnixName(wszPath);
-            std::string strUnix = pszUnix ? pszUnix : "";
-            HeapFree(GetProcessHeap(), 0, pszUnix);
-            return strUnix;
-        };
-        strCommand = "start.exe /wait /unix /bin/ln -s " + unixName(strTarget) + " " + unixName(strLink);
-    } else {
+    if (!mwtest::UnixPath(strTarget).empty())
+        strCommand = "start.exe /wait /unix /bin/ln -s " + mwtest::UnixPath(strTarget) + " " + mwtest::UnixPath(strLink);
+    else
         strCommand = "cmd.exe /c mklink /J \"" + strLink + "\" \"" + strTarget + "\"";
-    }
     STARTUPINFOA startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
