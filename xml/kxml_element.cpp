@@ -131,7 +131,8 @@ const char* KXmlElement::GetName(char* pszBuf) {
 }
 
 void KXmlElement::SetAttribDouble(const char* pszName, double dValue) {
-    char szValue[256];
+    // "%f" of the largest double takes 317 characters; the buffer holds any value whole.
+    char szValue[512];
     snprintf(szValue, sizeof(szValue), "%f", dValue);
     SetAttribText(pszName, szValue);
 }

@@ -3,6 +3,8 @@
 #include <string>
 
 bool KTiXmlDocument::LoadBuffer(const char* pszText, int nLength, TiXmlEncoding eEncoding) {
+    // The parser keeps the first error of a chain; each load reports its own.
+    ClearError();
     if (!pszText || !pszText[0]) {
         SetError(TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
         return false;
