@@ -1,0 +1,3 @@
+-- chat window
+local Chat = { lines = 200 }
+return Chat
