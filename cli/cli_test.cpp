@@ -1,0 +1,221 @@
+// mendwright-cli as a process: its standard output, standard error and exit code.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/update_installer.h"
+#include "core/update_semaphore.h"
+#include "tests/recording_output.h"
+#include "tests/test_support.h"
+
+using mwtest::Ansi;
+using mwtest::FileExists;
+using mwtest::KTempDir;
+using mwtest::MakeFolders;
+using mwtest::ReadFileBytes;
+using mwtest::WriteFileBytes;
+
+namespace {
+
+struct KCliRun {
+    DWORD dwExit = 0xFFFFFFFF;
+    std::string strOut;
+    std::string strErr;
+};
+
+std::string s_ProgramFolder() {
+    char szSelf[MAX_PATH];
+    GetModuleFileNameA(nullptr, szSelf, MAX_PATH);
+    std::string strFolder = szSelf;
+    return strFolder.substr(0, strFolder.rfind('\\'));
+}
+
+// Runs strExe with strArguments, standard output into a pipe and standard error into a file.
+KCliRun s_Run(const std::string& strArguments, const std::string& strExe = s_ProgramFolder() + "\\mendwright-cli.exe") {
+    KCliRun run;
+    KTempDir errDir;
+    std::string strErrFile = errDir / "stderr.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE hErr = CreateFileA(strErrFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hOutRead = nullptr, hOutWrite = nullptr;
+    CreatePipe(&hOutRead, &hOutWrite, &inherit, 0);
+    SetHandleInformation(hOutRead, HANDLE_FLAG_INHERIT, 0);
+    HANDLE hNul = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                              nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = hNul;
+    startup.hStdOutput = hOutWrite;
+    startup.hStdError = hErr;
+    PROCESS_INFORMATION process = {};
+    std::string strCommand = "\"" + strExe + "\" " + strArguments;
+    BOOL bStarted =
+        CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(hOutWrite);
+    CloseHandle(hErr);
+    CloseHandle(hNul);
+    if (bStarted) {
+        char szBuf[4096];
+        DWORD dwRead = 0;
+        while (ReadFile(hOutRead, szBuf, sizeof(szBuf), &dwRead, nullptr) && dwRead)
+            run.strOut.append(szBuf, dwRead);
+        WaitForSingleObject(process.hProcess, 60000);
+        GetExitCodeProcess(process.hProcess, &run.dwExit);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(hOutRead);
+    run.strErr = ReadFileBytes(strErrFile);
+    return run;
+}
+
+std::string s_Lines(const std::vector<std::string>& lines) {
+    std::string strText;
+    for (const std::string& strLine : lines)
+        strText += strLine + "\r\n";
+    return strText;
+}
+
+std::string s_File(const std::string& strPath, const std::string& strName) {
+    return "<File><FilePath>" + strPath + "</FilePath><FileName>" + strName + "</FileName></File>";
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    CliTest() : m_strGame(m_Dir / "game"), m_strPackage(m_Dir / "package") {
+        MakeFolders(m_strGame + "\\interface\\old");
+        MakeFolders(m_strGame + "\\interface2");
+        WriteFileBytes(m_strGame + "\\interface\\old\\stale.lua", "stale");
+        MakeFolders(m_strPackage + "\\interface\\ui");
+        WriteFileBytes(m_strPackage + "\\interface\\ui\\main.lua", "main");
+        WriteFileBytes(m_strPackage + "\\" + Ansi(u8"说明.txt"), "readme");
+    }
+    // Writes Update.dat (GBK) with the given File elements.
+    void Describe(const std::string& strFiles) {
+        WriteFileBytes(m_strPackage + "\\Update.dat", Ansi(u8"<?xml version=\"1.0\" encoding=\"gbk\"?>\n<Root><AppTitle>"
+                                                           u8"示例插件</AppTitle><FileList>") +
+                                                          strFiles + "</FileList></Root>");
+    }
+    // What Init writes before anything else: the same search in the same prefix.
+    std::vector<std::string> InitLines(std::string* pstrFound = nullptr) {
+        mwtest::KRecordingOutput output;
+        KUpdateInstaller installer;
+        installer.Init((m_strPackage + "\\Update.dat").c_str(), &output);
+        if (pstrFound)
+            *pstrFound = installer.m_strGamePath;
+        return output.m_Lines;
+    }
+    std::string Arguments() const { return "--package \"" + m_strPackage + "\" --game \"" + m_strGame + "\""; }
+
+    KTempDir m_Dir;
+    std::string m_strGame;
+    std::string m_strPackage;
+};
+
+TEST_F(CliTest, InstallPrintsEveryLineOfTheListAndExitsZero) {
+    Describe(s_File("interface\\ui\\", "main.lua") + s_File("\\", Ansi(u8"说明.txt")));
+    std::vector<std::string> expected = InitLines();
+    ASSERT_EQ(1u, expected.size());
+    std::vector<std::string> run = {
+        Ansi(u8"·开始复制文件，可能需要几分钟时间，请稍等..."),
+        std::string(48, '-'),
+        Ansi(u8"清除老插件interface成功！"),
+        Ansi(u8"清除老插件interface2成功！"),
+        Ansi(u8"·正在复制文件：main.lua"),
+        m_strGame + "\\interface\\ui\\" + Ansi(u8" 完成！"),
+        Ansi(u8"·正在复制文件：说明.txt"),
+        m_strGame + "\\" + Ansi(u8" 完成！"),
+        Ansi(u8"·文件复制完成。"),
+        std::string(54, '-'),
+    };
+    expected.insert(expected.end(), run.begin(), run.end());
+
+    KCliRun first = s_Run(Arguments());
+    EXPECT_EQ(0u, first.dwExit);
+    EXPECT_EQ(s_Lines(expected), first.strOut);  // no progress indicator in redirected output
+    EXPECT_EQ("", first.strErr);
+    EXPECT_FALSE(FileExists(m_strGame + "\\interface\\old"));
+    EXPECT_EQ("main", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));
+    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + Ansi(u8"说明.txt")));
+
+    // A second run replaces the plug-in folder the first one made.
+    ASSERT_TRUE(WriteFileBytes(m_strGame + "\\interface\\added_since.lua", "x"));
+    KCliRun second = s_Run(Arguments());
+    EXPECT_EQ(0u, second.dwExit);
+    expected.erase(expected.begin() + 4);  // interface2 is gone since the first run
+    EXPECT_EQ(s_Lines(expected), second.strOut);
+    EXPECT_FALSE(FileExists(m_strGame + "\\interface\\added_since.lua"));
+}
+
+TEST_F(CliTest, FailedCopyExitsOneAfterTheTwoLineMessage) {
+    Describe(s_File("interface\\ui\\", "main.lua") + s_File("interface\\ui\\", "gone.lua") +
+             s_File("", Ansi(u8"说明.txt")));
+    KCliRun run = s_Run(Arguments());
+    EXPECT_EQ(1u, run.dwExit);
+    // The two-line message keeps its own line breaks; the list line ends as every line does.
+    std::string strTail = "\n" + m_strPackage + "\\interface\\ui\\gone.lua,\n" + m_strGame + "\\interface\\ui\\gone.lua\r\n" +
+              Ansi(u8"失败，请重试或重新下载升级包。") + "\r\n";
+    ASSERT_GE(run.strOut.size(), strTail.size());
+    EXPECT_EQ(strTail, run.strOut.substr(run.strOut.size() - strTail.size()));
+    EXPECT_EQ("main", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));
+    EXPECT_FALSE(FileExists(m_strGame + "\\" + Ansi(u8"说明.txt")));
+}
+
+TEST_F(CliTest, WrongGameFolderGives2012AndExitsOne) {
+    Describe(s_File("", Ansi(u8"说明.txt")));
+    std::vector<std::string> expected = InitLines();
+    expected.push_back(Ansi(u8"·游戏路径有误，请选择正确的游戏路径。"));
+    const std::string aGames[] = {"\"\"", "\"" + m_Dir / "missing" + "\"", "\"" + m_strPackage + "\\Update.dat\""};
+    for (const std::string& strGame : aGames) {
+        SCOPED_TRACE(strGame);
+        KCliRun run = s_Run("--package \"" + m_strPackage + "\" --game " + strGame);
+        EXPECT_EQ(1u, run.dwExit);
+        EXPECT_EQ(s_Lines(expected), run.strOut);
+    }
+}
+
+TEST_F(CliTest, RunningUpdateExitsThreeWithText2008) {
+    Describe(s_File("", Ansi(u8"说明.txt")));
+    std::string strFound;
+    std::vector<std::string> expected = InitLines(&strFound);
+    KUpdateSemaphore update;
+    std::strcpy(update.m_szName, MakeSemaphoreName("UPDATE", strFound.c_str()));
+    ASSERT_EQ(1, update.Acquire(0));
+
+    KCliRun run = s_Run(Arguments());
+    EXPECT_EQ(3u, run.dwExit);
+    EXPECT_EQ(s_Lines(expected), run.strOut);
+    EXPECT_EQ(Ansi(u8"检测到游戏正在运行，请先把游戏关闭再升级。") + "\r\n", run.strErr);
+    EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
+}
+
+TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
+    const char* const aszArguments[] = {"--bogus", "--game", "--package", "--package a --package b", "extra",
+                                        "--package \"\""};
+    for (const char* pszArguments : aszArguments) {
+        SCOPED_TRACE(pszArguments);
+        KCliRun run = s_Run(pszArguments);
+        EXPECT_EQ(2u, run.dwExit);
+        EXPECT_EQ("", run.strOut);
+        EXPECT_EQ(0u, run.strErr.find("usage: mendwright-cli [--package DIR] [--game DIR]"));
+    }
+}
+
+TEST_F(CliTest, PackageDefaultsToTheProgramsOwnFolder) {
+    Describe(s_File("\\", Ansi(u8"说明.txt")));
+    std::string strProgram = s_ProgramFolder();
+    ASSERT_TRUE(CopyFileA((strProgram + "\\mendwright-cli.exe").c_str(), (m_strPackage + "\\mendwright-cli.exe").c_str(),
+                          FALSE));
+    ASSERT_TRUE(CopyFileA((strProgram + "\\engine.dll").c_str(), (m_strPackage + "\\engine.dll").c_str(), FALSE));
+    KCliRun run = s_Run("--game \"" + m_strGame + "\"", m_strPackage + "\\mendwright-cli.exe");
+    EXPECT_EQ(0u, run.dwExit);
+    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + Ansi(u8"说明.txt")));
+}
+
+}  // namespace
