@@ -206,4 +206,12 @@ std::string UnixPath(const std::string& strPath) {
     return strUnix;
 }
 
+std::string SourcePath(const std::string& strRelative) {
+    std::string strPath = std::string("Z:") + MW_SOURCE_DIR + "/" + strRelative;
+    for (char& c : strPath)
+        if (c == '/')
+            c = '\\';
+    return strPath;
+}
+
 }  // namespace mwtest

@@ -72,6 +72,10 @@ private:
     bool m_bHeld = false;
 };
 
+// A file of the source tree (strRelative with "/" separators) as a Windows path (drive Z: maps
+// the Linux root under Wine).
+std::string SourcePath(const std::string& strRelative);
+
 // The Linux path of a Windows path, through Wine's own export; "" when not under Wine.
 std::string UnixPath(const std::string& strPath);
 

@@ -1,0 +1,159 @@
+// The package description as KUpdateInstaller::Init reads it, from real files.
+#include "core/update_installer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/string_ids.h"
+#include "core/string_table.h"
+#include "tests/recording_output.h"
+#include "tests/test_support.h"
+#include "xml/xml_document.h"
+
+using mwtest::Ansi;
+using mwtest::KTempDir;
+using mwtest::WriteFileBytes;
+
+namespace {
+
+struct KLoaded {
+    KTempDir dir;
+    mwtest::KRecordingOutput output;
+    KUpdateInstaller installer;
+    int nResult = -1;
+
+    explicit KLoaded(const std::string& strBytes) {
+        std::string strFile = dir / "Update.dat";
+        WriteFileBytes(strFile, strBytes);
+        nResult = installer.Init(strFile.c_str(), &output);
+    }
+
+    std::string Title() {
+        char szTitle[KXML_TEXT_SIZE];
+        strcpy(szTitle, "untouched");
+        return installer.GetAppTitle(szTitle);
+    }
+
+    bool SawOnlyTheFaultLine() const {
+        return output.m_Lines == std::vector<std::string>{GetString(IDS_DESCRIPTION_FAULTY)};
+    }
+
+    // The description was accepted: the game folder search ran and reported once.
+    bool SearchedTheGameFolder() const {
+        return output.m_Lines.size() == 1 && (output.m_Lines[0] == GetString(IDS_GAME_PATH_FOUND) ||
+                                              output.m_Lines[0] == GetString(IDS_GAME_PATH_WRONG));
+    }
+};
+
+std::string Sample() {
+    return mwtest::ReadFileBytes(mwtest::SourcePath("examples/package/Update.dat"));
+}
+
+}  // namespace
+
+TEST(UpdateDescription, SamplePackageLoadsWithTitleAndApplications) {
+    KLoaded loaded(Sample());
+    ASSERT_FALSE(Sample().empty()) << "sample package not found";
+    EXPECT_TRUE(loaded.SearchedTheGameFolder());
+    EXPECT_EQ(Ansi("塔恩维克界面插件 1.2.0"), loaded.Title());
+    ASSERT_EQ(2u, loaded.installer.m_AppInfoList.size());
+    for (const KAppInfo& app : loaded.installer.m_AppInfoList) {
+        EXPECT_STREQ("Tarnwick", app.szName);
+        EXPECT_EQ(0, app.nValue[0] | app.nValue[1] | app.nValue[2] | app.nValue[3]);
+    }
+    EXPECT_EQ(276u, sizeof(KAppInfo));
+}
+
+TEST(UpdateDescription, Utf16TwinReadsTheSameAsGbk) {
+    KLoaded gbk(Sample());
+    KLoaded utf16(mwtest::ReadFileBytes(mwtest::SourcePath("examples/testdata/Update.utf16.dat")));
+    EXPECT_EQ(gbk.nResult, utf16.nResult);
+    EXPECT_EQ(gbk.output.m_Lines, utf16.output.m_Lines);
+    EXPECT_EQ(gbk.Title(), utf16.Title());
+    EXPECT_EQ(gbk.installer.m_AppInfoList.size(), utf16.installer.m_AppInfoList.size());
+}
+
+TEST(UpdateDescription, UnusableDescriptionsReportTheFaultOnce) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"BOM-only UTF-16", std::string("\xFF\xFE", 2)},
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF<Root><AppTitle>t</AppTitle></Root>"},
+        {"lower-case root", "<root><AppTitle>t</AppTitle></root>"},
+        {"nested Root", "<Package><Root><AppTitle>t</AppTitle></Root></Package>"},
+        {"not well-formed", "<Root><AppTitle>t</Root>"},
+    };
+    for (const auto& c : cases) {
+        mwtest::KLogCapture log;
+        KLoaded loaded(c.second);
+        EXPECT_EQ(0, loaded.nResult) << c.first;
+        EXPECT_TRUE(loaded.SawOnlyTheFaultLine()) << c.first;
+        EXPECT_TRUE(loaded.installer.m_strGamePath.empty()) << c.first;  // no folder search
+        EXPECT_EQ("", loaded.Title()) << c.first;
+        // A parse failure is logged once; a missing Root is not a load failure.
+        bool bParseFails = c.second[0] != '<';
+        bParseFails = bParseFails || std::string(c.first) == "not well-formed";
+        EXPECT_EQ(bParseFails, !log.Lines().empty()) << c.first;
+    }
+}
+
+TEST(UpdateDescription, MissingFileReportsTheFaultOnce) {
+    mwtest::KRecordingOutput output;
+    KUpdateInstaller installer;
+    EXPECT_EQ(0, installer.Init("C:\\no\\such\\package\\Update.dat", &output));
+    EXPECT_EQ(std::vector<std::string>{GetString(IDS_DESCRIPTION_FAULTY)}, output.m_Lines);
+    char szTitle[KXML_TEXT_SIZE] = "untouched";
+    EXPECT_STREQ("", installer.GetAppTitle(szTitle));
+    EXPECT_STREQ("untouched", szTitle);
+}
+
+TEST(UpdateDescription, RootAloneIsAcceptedWithoutTitleOrApplications) {
+    KLoaded loaded("<Root/>");
+    EXPECT_TRUE(loaded.SearchedTheGameFolder());
+    EXPECT_EQ("", loaded.Title());
+    EXPECT_TRUE(loaded.installer.m_AppInfoList.empty());
+}
+
+TEST(UpdateDescription, OnlyVersionInfosWithAnApplicationCount) {
+    KLoaded loaded(
+        "<Root><VersionInfoList><VersionInfo><Application>a.exe</Application></VersionInfo>"
+        "<Other><Application>x</Application></Other>"
+        "<VersionInfo><Application></Application></VersionInfo>"
+        "<VersionInfo><Version>1</Version></VersionInfo>"
+        "<VersionInfo><Application>b.exe</Application></VersionInfo></VersionInfoList>"
+        "<VersionInfoList><VersionInfo><Application>ignored</Application></VersionInfo></VersionInfoList></Root>");
+    EXPECT_EQ(2u, loaded.installer.m_AppInfoList.size());
+}
+
+TEST(UpdateDescription, OverLongTitleIsCutOnACharacterBoundary) {
+    std::string strTitle = "T";
+    while (strTitle.size() < 10000)
+        strTitle += Ansi("塔");
+    strTitle.resize(9999);  // 1 + 4999 characters of two bytes
+    KLoaded loaded("<Root><AppTitle>" + strTitle + "</AppTitle><VersionInfoList><VersionInfo><Application>" +
+                   std::string(10000, 'a') + "</Application></VersionInfo></VersionInfoList></Root>");
+    EXPECT_TRUE(loaded.SearchedTheGameFolder());
+    EXPECT_EQ(strTitle.substr(0, 259), loaded.Title());
+    EXPECT_EQ(1u, loaded.installer.m_AppInfoList.size());
+}
+
+TEST(UpdateDescription, TitleCanBeAskedWhileAnotherThreadWalksTheDocument) {
+    std::string strXml = "<Root><AppTitle>title</AppTitle><FileList>";
+    for (int i = 0; i < 20000; ++i)
+        strXml += "<File><FilePath>a\\</FilePath><FileName>f</FileName></File>";
+    strXml += "</FileList></Root>";
+    KLoaded loaded(strXml);
+    std::thread walker([&loaded] {
+        IKXmlNode* pRoot = loaded.installer.m_pXmlDoc->GetRootElement("Root");
+        char szName[KXML_TEXT_SIZE];
+        for (IKXmlNode* pFile = pRoot->GetFirstChildByName("FileList")->GetFirstChildByName("File"); pFile;
+             pFile = pFile->GetNextSiblingByName("File"))
+            pFile->GetChildText("FileName", szName);
+    });
+    int nAsked = 0;
+    for (; nAsked < 20000; ++nAsked)
+        ASSERT_EQ("title", loaded.Title());
+    walker.join();
+}
