@@ -1,0 +1,1 @@
+-- old mini-map plug-in (1.1.0), replaced by the package
