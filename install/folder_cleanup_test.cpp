@@ -27,7 +27,8 @@ bool s_MakeFolderLink(const std::string& strLink, const std::string& strTarget) 
         strCommand = "start.exe /wait /unix /bin/ln -s " + mwtest::UnixPath(strTarget) + " " + mwtest::UnixPath(strLink);
     else
         strCommand = "cmd.exe /c mklink /J \"" + strLink + "\" \"" + strTarget + "\"";
-    STARTUPINFOA startup = {sizeof(startup)};
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;

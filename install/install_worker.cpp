@@ -223,6 +223,11 @@ int KInstallWorker::Start() {
 int KInstallWorker::Stop() {
     if (!m_hThread)
         return 1;
+    // Called from the worker itself (through a report it makes): it cannot wait for itself.
+    if (GetThreadId(m_hThread) == GetCurrentThreadId()) {
+        m_bStopRequested = 1;
+        return 1;
+    }
     if (!m_bFinished) {
         m_bStopRequested = 1;
         if (!s_WaitServicingRequests(m_hThread, STOP_WAIT_MS)) {

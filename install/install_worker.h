@@ -27,7 +27,8 @@ public:
     // platform reports copy progress), waits for it a bounded time while carrying out the
     // synchronous requests that the worker sends to this thread's windows, and terminates it only
     // when it has not ended by then. Returns 1 once no worker thread is left. A worker that stops
-    // on request ends without OnInstallEnd and without further lines.
+    // on request ends without OnInstallEnd and without further lines. Called on the worker thread
+    // itself, it only asks the worker to stop.
     int Stop();
 
     // The thread procedure; pParam is the KInstallWorker. Always returns 0.

@@ -373,8 +373,9 @@ TEST_F(InstallWorkerTest, StopDuringALargeFileReturnsPromptlyAndLeavesNoHalfFile
     EXPECT_EQ(0, m_Shell.Count("OnInstallEnd(1)"));
     // The copy either completed before the worker saw the request, or was cancelled and removed.
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExA(Game("big.pak").c_str(), GetFileExInfoStandard, &data))
+    if (GetFileAttributesExA(Game("big.pak").c_str(), GetFileExInfoStandard, &data)) {
         EXPECT_EQ(uBigSize, data.nFileSizeLow);
+    }
     // The process goes on normally: the heap and thread creation are not left locked.
     std::vector<std::string> heapUse(1000, std::string(1000, 'h'));
     EXPECT_EQ(1000u, heapUse.size());
