@@ -90,6 +90,17 @@ TEST_F(FileCopyTest, ProtectedDestinationIsOverwritten) {
     EXPECT_EQ("new", ReadFileBytes(m_strGame + "\\a.dll"));
 }
 
+TEST_F(FileCopyTest, AccessDeniedGives2018) {
+    // A folder standing where the destination file belongs cannot be overwritten: access denied.
+    ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\a.dll", "new"));
+    ASSERT_TRUE(MakeFolders(m_strGame + "\\a.dll"));
+    EXPECT_EQ(0, Copy("", "a.dll"));
+    std::vector<std::string> lines = m_Shell.Lines();
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(Ansi(u8"·复制a.dll时出错！（错误：文件为只读）"), lines[2]);
+    EXPECT_EQ(1, m_Shell.Count("StepProgress"));
+}
+
 TEST_F(FileCopyTest, DestinationInUseGives2020) {
     ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\game.dll", "new"));
     ASSERT_TRUE(WriteFileBytes(m_strGame + "\\game.dll", "old"));
