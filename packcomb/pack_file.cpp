@@ -96,7 +96,10 @@ bool KPackFile::Write(const void* pBuffer, std::size_t nBytes)
 
 bool KPackFile::Flush()
 {
-    return m_pFile && std::fflush(m_pFile) == 0 && s_SyncToStorage(m_pFile);
+    // The error flag too: a C library may drop buffered bytes on a failed write and still
+    // report the flush that follows as successful.
+    return m_pFile && std::fflush(m_pFile) == 0 && !std::ferror(m_pFile) &&
+           s_SyncToStorage(m_pFile);
 }
 
 bool KPackFile::Close()

@@ -94,6 +94,9 @@ int MergePackFiles(const char* pszDstPack, const char* pszSrcPack)
     if (!dst.Tell(nAt) || nAt != nNewIndexOffset || !WritePackIndex(dst, vIndex) ||
         !dst.Flush())
         return E_INVALIDARG;
+    // The file's own length confirms that every byte arrived before the header points to them.
+    if (!dst.Size(nAt) || nAt != nNewSize)
+        return E_INVALIDARG;
 
     PackHeader newHeader = dstHeader;
     newHeader.uEntryCount = static_cast<std::uint32_t>(vIndex.size());
