@@ -59,6 +59,7 @@ void KConsoleOutput::WriteLine(const std::string& strLine) {
         ClearProgress();
         std::string strText = strLine + "\r\n";
         s_Write(m_hOut, true, strText.data(), strText.size());
+        RedrawProgress();
         return;
     }
     m_strPending += strLine;
@@ -73,6 +74,14 @@ void KConsoleOutput::WriteNote(const std::string& strText) {
     ClearProgress();
     std::string strNote = strText + "\r\n";
     s_Write(m_hErr, m_bErrConsole, strNote.data(), strNote.size());
+    RedrawProgress();
+}
+
+void KConsoleOutput::RedrawProgress() {
+    if (m_strProgress.empty())
+        return;
+    s_Write(m_bOutConsole ? m_hOut : m_hErr, true, m_strProgress.data(), m_strProgress.size());
+    m_uProgressWidth = m_strProgress.size() - 1;
 }
 
 void KConsoleOutput::ShowProgress(int nDone, int nTotal) {
@@ -82,12 +91,13 @@ void KConsoleOutput::ShowProgress(int nDone, int nTotal) {
     int nLen = std::snprintf(szProgress, sizeof(szProgress), "\r[%d/%d]", nDone, nTotal);
     if (nLen <= 0)
         return;
-    s_Write(m_bOutConsole ? m_hOut : m_hErr, true, szProgress, static_cast<size_t>(nLen));
-    m_uProgressWidth = static_cast<size_t>(nLen - 1);
+    m_strProgress.assign(szProgress, static_cast<size_t>(nLen));
+    RedrawProgress();
 }
 
 void KConsoleOutput::Flush() {
     ClearProgress();
+    m_strProgress.clear();
     if (!m_strPending.empty()) {
         s_Write(m_hOut, false, m_strPending.data(), m_strPending.size());
         m_strPending.clear();

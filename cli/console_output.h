@@ -23,13 +23,15 @@ public:
     // Shows "[nDone/nTotal]" on the console, in place; nothing when neither standard output nor
     // standard error is a console.
     void ShowProgress(int nDone, int nTotal);
-    // Writes out what is collected and takes the progress indicator away.
+    // Writes out what is collected and takes the progress indicator away for good.
     void Flush();
 
 private:
     // Writes bytes to a handle: the wide console functions for a console, else unchanged.
     static void s_Write(HANDLE hOut, bool bConsole, const char* pszBytes, size_t uLen);
     void ClearProgress();
+    // Shows the last progress indicator again, after a line has taken its place.
+    void RedrawProgress();
 
     HANDLE m_hOut;
     HANDLE m_hErr;
@@ -37,4 +39,5 @@ private:
     bool m_bErrConsole;
     std::string m_strPending;  // redirected standard output not yet written
     size_t m_uProgressWidth;   // characters of the progress indicator now shown; 0 when none
+    std::string m_strProgress; // the last indicator, "\r[n/m]"; empty when none
 };
