@@ -195,6 +195,17 @@ TEST_F(CliTest, RunningUpdateExitsThreeWithText2008) {
     EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
 }
 
+TEST_F(CliTest, DamagedDescriptionIsReportedOnStandardError) {
+    WriteFileBytes(m_strPackage + "\\Update.dat", "<NoRoot/>");
+    const std::string strFaulty = Ansi(u8"·配置文件有误，不能进行升级，请重新下载升级包。");
+    KCliRun run = s_Run(Arguments());
+    EXPECT_EQ(1u, run.dwExit);
+    EXPECT_EQ(s_Lines({strFaulty, Ansi(u8"·开始复制文件，可能需要几分钟时间，请稍等..."), std::string(48, '-')}),
+              run.strOut);
+    EXPECT_EQ(strFaulty + "\r\n", run.strErr);
+    EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
+}
+
 TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
     const char* const aszArguments[] = {"--bogus", "--game", "--package", "--package a --package b", "extra",
                                         "--package \"\""};
