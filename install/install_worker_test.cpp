@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,25 @@ protected:
         m_Worker.Stop();
         return bEnded;
     }
+    // One installation of strXml (no document when null) on a fresh control surface and worker.
+    std::unique_ptr<KRecordingShell> InstallOnce(const char* pszXml) {
+        std::unique_ptr<KRecordingShell> pShell(new KRecordingShell);
+        KUpdateInstaller installer;
+        if (pszXml) {
+            installer.m_pXmlDoc = CreateXMLDocument(0, "gbk");
+            EXPECT_TRUE(installer.m_pXmlDoc->LoadBuff(pszXml));
+        }
+        pShell->m_strGamePath = m_strGame;
+        pShell->m_strPackagePath = m_strPackage;
+        pShell->m_pInstaller = &installer;
+        KInstallWorker worker;
+        worker.m_pShellCtrl = pShell.get();
+        EXPECT_EQ(1, worker.Start());
+        EXPECT_TRUE(pShell->WaitEnded(60000));
+        worker.Stop();
+        pShell->m_pInstaller = nullptr;
+        return pShell;
+    }
     std::string Game(const std::string& strRelative) const { return m_strGame + "\\" + strRelative; }
 
     KTempDir m_Dir;
@@ -121,15 +141,7 @@ TEST_F(InstallWorkerTest, DescriptionWithoutRootGoesToReportError) {
     EXPECT_EQ(calls, m_Shell.Calls());
 
     // No document at all ends the same way.
-    KRecordingShell shell;
-    KUpdateInstaller empty;
-    shell.m_pInstaller = &empty;
-    KInstallWorker worker;
-    worker.m_pShellCtrl = &shell;
-    ASSERT_EQ(1, worker.Start());
-    EXPECT_TRUE(shell.WaitEnded(30000));
-    worker.Stop();
-    EXPECT_EQ(calls, shell.Calls());
+    EXPECT_EQ(calls, InstallOnce(nullptr)->Calls());
 }
 
 TEST_F(InstallWorkerTest, PluginFolderThatCannotGoEndsTheRun) {
@@ -149,21 +161,14 @@ TEST_F(InstallWorkerTest, PluginFolderThatCannotGoEndsTheRun) {
     EXPECT_FALSE(FileExists(Game("a.lua")));
 
     // The same for the second folder, after the first went.
-    KRecordingShell shell;
     ASSERT_TRUE(SetFileAttributesA(Game("interface\\locked.lua").c_str(), FILE_ATTRIBUTE_NORMAL));
     ASSERT_TRUE(WriteFileBytes(Game("interface2\\locked.lua"), "x"));
     ASSERT_TRUE(SetFileAttributesA(Game("interface2\\locked.lua").c_str(), FILE_ATTRIBUTE_READONLY));
-    shell.m_strGamePath = m_strGame;
-    shell.m_strPackagePath = m_strPackage;
-    shell.m_pInstaller = &m_Installer;
-    m_Worker.m_pShellCtrl = &shell;
-    ASSERT_EQ(1, m_Worker.Start());
-    ASSERT_TRUE(shell.WaitEnded(30000));
-    m_Worker.Stop();
+    std::unique_ptr<KRecordingShell> pShell = InstallOnce(s_Description(s_File("", "a.lua")).c_str());
     expected = {s_strStart, s_strSeparator48, Ansi(u8"清除老插件interface成功！"),
                 Ansi(u8"清除老插件interface2失败！可能有文件被占用，无法删除")};
-    EXPECT_EQ(expected, shell.Lines());
-    EXPECT_EQ("OnInstallEnd(0)", shell.Calls().back());
+    EXPECT_EQ(expected, pShell->Lines());
+    EXPECT_EQ("OnInstallEnd(0)", pShell->Calls().back());
 }
 
 TEST_F(InstallWorkerTest, CopyFailureMidListKeepsEarlierFilesAndSkipsLaterOnes) {
@@ -187,23 +192,12 @@ TEST_F(InstallWorkerTest, NoFilesToCopyStillRemovesPluginsAndFails) {
     const char* const aszDescriptions[] = {"<Root/>", "<Root><FileList/></Root>"};
     for (const char* pszDescription : aszDescriptions) {
         SCOPED_TRACE(pszDescription);
-        KRecordingShell shell;
-        KUpdateInstaller installer;
-        installer.m_pXmlDoc = CreateXMLDocument(0, "gbk");
-        ASSERT_TRUE(installer.m_pXmlDoc->LoadBuff(pszDescription));
-        shell.m_strGamePath = m_strGame;
-        shell.m_strPackagePath = m_strPackage;
-        shell.m_pInstaller = &installer;
         ASSERT_TRUE(MakeFolders(Game("interface2\\x")));
-        KInstallWorker worker;
-        worker.m_pShellCtrl = &shell;
-        ASSERT_EQ(1, worker.Start());
-        ASSERT_TRUE(shell.WaitEnded(30000));
-        worker.Stop();
+        std::unique_ptr<KRecordingShell> pShell = InstallOnce(pszDescription);
         std::vector<std::string> expected = {s_strStart, s_strSeparator48, Ansi(u8"清除老插件interface2成功！"),
                                              Ansi(u8"·文件复制错误，请重试或重新下载升级包。"), s_strSeparator54};
-        EXPECT_EQ(expected, shell.Lines());
-        EXPECT_EQ("OnInstallEnd(0)", shell.Calls().back());
+        EXPECT_EQ(expected, pShell->Lines());
+        EXPECT_EQ("OnInstallEnd(0)", pShell->Calls().back());
     }
 }
 
@@ -234,23 +228,13 @@ TEST_F(InstallWorkerTest, UnusableEntriesAreRefusedLikeAFailedCopy) {
     ASSERT_TRUE(WriteFileBytes(m_Dir / "evil.txt", "outside"));
     PackageFile("ok.lua", "ok");
     for (const KCase& oneCase : aCases) {
-        KRecordingShell shell;
-        KUpdateInstaller installer;
-        installer.m_pXmlDoc = CreateXMLDocument(0, "gbk");
-        ASSERT_TRUE(installer.m_pXmlDoc->LoadBuff(s_Description(s_File("", "ok.lua") + oneCase.strFile).c_str()));
-        shell.m_strGamePath = m_strGame;
-        shell.m_strPackagePath = m_strPackage;
-        shell.m_pInstaller = &installer;
-        KInstallWorker worker;
-        worker.m_pShellCtrl = &shell;
-        ASSERT_EQ(1, worker.Start());
-        ASSERT_TRUE(shell.WaitEnded(30000));
-        worker.Stop();
-        std::vector<std::string> lines = shell.Lines();
+        std::unique_ptr<KRecordingShell> pShell =
+            InstallOnce(s_Description(s_File("", "ok.lua") + oneCase.strFile).c_str());
+        std::vector<std::string> lines = pShell->Lines();
         ASSERT_EQ(8u, lines.size());
         EXPECT_EQ(oneCase.strError, lines[6]);
         EXPECT_EQ(Ansi(u8"失败，请重试或重新下载升级包。"), lines[7]);
-        EXPECT_EQ("OnInstallEnd(0)", shell.Calls().back());
+        EXPECT_EQ("OnInstallEnd(0)", pShell->Calls().back());
     }
     EXPECT_EQ("ok", ReadFileBytes(Game("ok.lua")));
     EXPECT_EQ("outside", ReadFileBytes(m_Dir / "evil.txt"));
