@@ -1,17 +1,44 @@
 #include "index_merge.h"
 
-#include <algorithm>
 #include <cstddef>
 
 namespace cobblepak {
+
+namespace {
+
+// Stable sort by key: least significant byte first, one counting pass per byte, skipping a byte
+// that every key shares. Linear in the entry count; needs one scratch copy of the entries.
+void s_SortByKeyStable(std::vector<PackIndexEntry>& vEntries)
+{
+    if (vEntries.size() < 2)
+        return;
+    std::vector<PackIndexEntry> vScratch(vEntries.size());
+    for (unsigned nShift = 0; nShift < 32; nShift += 8) {
+        std::size_t anStart[256] = {};
+        for (const PackIndexEntry& entry : vEntries)
+            ++anStart[(entry.uKey >> nShift) & 0xFF];
+        if (anStart[(vEntries[0].uKey >> nShift) & 0xFF] == vEntries.size())
+            continue;
+        std::size_t nSum = 0;
+        for (std::size_t& nStart : anStart) {
+            std::size_t nCount = nStart;
+            nStart = nSum;
+            nSum += nCount;
+        }
+        for (const PackIndexEntry& entry : vEntries)
+            vScratch[anStart[(entry.uKey >> nShift) & 0xFF]++] = entry;
+        vEntries.swap(vScratch);
+    }
+}
+
+}  // namespace
 
 void MergePackIndex(std::vector<PackIndexEntry>& vDst, std::vector<PackIndexEntry> vSrc,
                     std::uint32_t uPosDelta)
 {
     // Sort the source by key, keeping source order among equal keys, then keep only the last
     // entry of each key: that is the one a one-by-one placement leaves behind.
-    std::stable_sort(vSrc.begin(), vSrc.end(),
-                     [](const PackIndexEntry& a, const PackIndexEntry& b) { return a.uKey < b.uKey; });
+    s_SortByKeyStable(vSrc);
     std::size_t nUnique = 0;
     for (std::size_t i = 0; i < vSrc.size(); ++i) {
         if (i + 1 < vSrc.size() && vSrc[i + 1].uKey == vSrc[i].uKey)

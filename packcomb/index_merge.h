@@ -14,7 +14,8 @@ namespace cobblepak {
 // The result equals placing the source entries one by one in source order: a new key is inserted
 // in key order, a key already present is replaced in place (data position and both words), so
 // among equal source keys the later one wins. vSrc may be unsorted and hold duplicates; it is
-// consumed. Runs in O(n + m log m) for n destination and m source entries.
+// consumed. Runs in O(n + m) for n destination and m source entries (a radix sort of
+// the source), with memory for one extra copy of the source.
 void MergePackIndex(std::vector<PackIndexEntry>& vDst, std::vector<PackIndexEntry> vSrc,
                     std::uint32_t uPosDelta);
 
