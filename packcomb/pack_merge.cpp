@@ -61,7 +61,9 @@ int MergePackFiles(const char* pszDstPack, const char* pszSrcPack)
     if (srcHeader.uEntryCount == 0)
         return S_OK;
 
+    // Room for the largest possible result at once, so the merge never moves the index again.
     std::vector<PackIndexEntry> vIndex;
+    vIndex.reserve(static_cast<std::size_t>(dstHeader.uEntryCount) + srcHeader.uEntryCount);
     std::vector<PackIndexEntry> vSrcIndex;
     if (!ReadPackIndex(dst, dstHeader, vIndex) || !IsPackIndexSorted(vIndex) ||
         !ReadPackIndex(src, srcHeader, vSrcIndex))
