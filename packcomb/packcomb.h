@@ -28,7 +28,9 @@ extern "C" {
    Returns E_INVALIDARG when a file cannot be opened, a header does not match its file, the
    destination's index is not sorted with unique keys, the result would pass 2 GiB - 1 bytes, or
    a read, write or allocation fails. On failure the destination still reads as the pack it was:
-   its header is untouched and anything written after its old end is unreferenced. */
+   its header is untouched and anything written after its old end is unreferenced. (The one
+   exception: when only the final step fails, putting the rewritten header on storage, the result
+   is E_INVALIDARG and the file may read as either the old or the merged pack.) */
 int COBBLEPAK_CALL PackComb(const char* pszDstPack, const char* pszSrcPack);
 
 typedef int(COBBLEPAK_CALL* PFN_PACKCOMB)(const char* pszDstPack, const char* pszSrcPack);
