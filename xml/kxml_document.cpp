@@ -103,19 +103,7 @@ int KXMLDocument::LoadBuff(const char* pszXMLBuff) {
 IKXmlNode* KXMLDocument::GetRootElement(const char* pszName) {
     if (!pszName)
         return nullptr;
-    TiXmlElement* pElement = m_xmlDoc.FirstChildElement(pszName);
-    if (!pElement)
-        return nullptr;
-    KXmlElement* pWrapper = new (std::nothrow) KXmlElement(pElement);
-    if (!pWrapper)
-        return nullptr;
-    try {
-        m_ElementList.push_back(pWrapper);
-    } catch (...) {
-        delete pWrapper;
-        return nullptr;
-    }
-    return pWrapper;
+    return KXmlElement::Adopt(m_ElementList, m_xmlDoc.FirstChildElement(pszName));
 }
 
 int KXMLDocument::Save(const char* pszFileName) {

@@ -34,14 +34,14 @@ void KXmlElement::DestroyList(std::vector<KXmlElement*>& list) {
     }
 }
 
-IKXmlNode* KXmlElement::Adopt(TiXmlNode* pNode) {
+IKXmlNode* KXmlElement::Adopt(std::vector<KXmlElement*>& list, TiXmlNode* pNode) {
     if (!pNode)
         return nullptr;
     KXmlElement* pElement = new (std::nothrow) KXmlElement(pNode);
     if (!pElement)
         return nullptr;
     try {
-        m_ElementList.push_back(pElement);
+        list.push_back(pElement);
     } catch (...) {
         delete pElement;
         return nullptr;
@@ -106,19 +106,19 @@ void KXmlElement::SetAttribText(const char* pszName, const char* pszValue) {
 }
 
 IKXmlNode* KXmlElement::GetFirstChild() {
-    return m_pElement ? Adopt(m_pElement->FirstChildElement()) : nullptr;
+    return m_pElement ? Adopt(m_ElementList, m_pElement->FirstChildElement()) : nullptr;
 }
 
 IKXmlNode* KXmlElement::GetFirstChildByName(const char* pszName) {
-    return m_pElement ? Adopt(m_pElement->FirstChildElement(pszName)) : nullptr;
+    return m_pElement ? Adopt(m_ElementList, m_pElement->FirstChildElement(pszName)) : nullptr;
 }
 
 IKXmlNode* KXmlElement::GetNextSibling() {
-    return m_pElement ? Adopt(m_pElement->NextSiblingElement()) : nullptr;
+    return m_pElement ? Adopt(m_ElementList, m_pElement->NextSiblingElement()) : nullptr;
 }
 
 IKXmlNode* KXmlElement::GetNextSiblingByName(const char* pszName) {
-    return m_pElement ? Adopt(m_pElement->NextSiblingElement(pszName)) : nullptr;
+    return m_pElement ? Adopt(m_ElementList, m_pElement->NextSiblingElement(pszName)) : nullptr;
 }
 
 const char* KXmlElement::GetName(char* pszBuf) {

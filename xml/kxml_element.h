@@ -36,9 +36,11 @@ public:
     // Works without recursion: walking N siblings builds an ownership chain N deep.
     static void DestroyList(std::vector<KXmlElement*>& list);
 
+    // A new wrapper for pNode appended to list (its owner's list); null when pNode is null or
+    // memory runs out.
+    static IKXmlNode* Adopt(std::vector<KXmlElement*>& list, TiXmlNode* pNode);
+
 private:
-    // A new owned wrapper for pNode, or null when pNode is null.
-    IKXmlNode* Adopt(TiXmlNode* pNode);
 
     TiXmlElement* m_pElement;
     std::vector<KXmlElement*> m_ElementList;
