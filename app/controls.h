@@ -1,0 +1,46 @@
+// Thin wrappers of the dialog's controls: a window handle and the few requests the dialog makes.
+// Every request is a window message, so a call from another thread is carried out by the
+// control's own thread while the caller waits.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+class KWnd {
+public:
+    KWnd() : m_hWnd(nullptr) {}
+    void Enable(BOOL bEnable) { ::EnableWindow(m_hWnd, bEnable); }
+    BOOL IsEnabled() const { return ::IsWindowEnabled(m_hWnd); }
+    void Show(int nCmdShow) { ::ShowWindow(m_hWnd, nCmdShow); }
+    void SetText(const char* pszText) { ::SetWindowTextA(m_hWnd, pszText); }
+
+    HWND m_hWnd;  // bound by data exchange; not owned
+};
+
+class KButton : public KWnd {};
+
+class KListBox : public KWnd {
+public:
+    int Count() const { return static_cast<int>(::SendMessageA(m_hWnd, LB_GETCOUNT, 0, 0)); }
+    // Inserts at nIndex whatever the list's sort style says; the index of the line or LB_ERR.
+    int InsertAt(int nIndex, const char* pszText) {
+        return static_cast<int>(::SendMessageA(m_hWnd, LB_INSERTSTRING, static_cast<WPARAM>(nIndex),
+                                               reinterpret_cast<LPARAM>(pszText)));
+    }
+    void RemoveAt(int nIndex) { ::SendMessageA(m_hWnd, LB_DELETESTRING, static_cast<WPARAM>(nIndex), 0); }
+    void Select(int nIndex) { ::SendMessageA(m_hWnd, LB_SETCURSEL, static_cast<WPARAM>(nIndex), 0); }
+    // The selected line, or LB_ERR.
+    int Selected() const { return static_cast<int>(::SendMessageA(m_hWnd, LB_GETCURSEL, 0, 0)); }
+    // The text of line nIndex; "" for no such line.
+    std::string TextAt(int nIndex) const;
+    // Widens the list's sideways scrolling range, if need be, so that pszText can be read whole.
+    void FitWidth(const char* pszText);
+};
+
+class KProgressCtrl : public KWnd {
+public:
+    void SetPosition(int nPos) { ::SendMessageA(m_hWnd, PBM_SETPOS, static_cast<WPARAM>(nPos), 0); }
+    void Step() { ::SendMessageA(m_hWnd, PBM_STEPIT, 0, 0); }
+};

@@ -1,0 +1,13 @@
+// The application object: starts common controls and OLE and runs the main dialog modally.
+#pragma once
+
+#include <windows.h>
+
+class CMendwrightApp {
+public:
+    // Runs the whole program: the main dialog modally, on the packages named on the command
+    // line. Always FALSE: the process ends when the dialog has closed.
+    BOOL InitInstance();
+};
+
+extern CMendwrightApp theApp;

@@ -1,0 +1,302 @@
+#include "app/mendwright_dlg.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include <shellapi.h>
+
+#include "app/about_dlg.h"
+#include "app/choose_folder.h"
+#include "app/resource.h"
+#include "core/folder_exists.h"
+#include "core/string_ids.h"
+#include "core/string_table.h"
+#include "core/text_copy.h"
+#include "core/update_semaphore.h"
+
+namespace {
+
+const char s_szUpdateFile[] = "Update.dat";
+
+}  // namespace
+
+CMendwrightDlg::CMendwrightDlg()
+    : KDialog(IDD_MENDWRIGHT_DIALOG),
+      m_nInstallState(INSTALL_IDLE),
+      m_bShown(1),
+      m_pUpdateSemaphore(nullptr),
+      m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_dwWindowThread(0),
+      m_nCurrentLine(-1) {
+    m_szPackagePath[0] = '\0';
+    std::memset(&m_rcStartup, 0, sizeof(m_rcStartup));
+}
+
+CMendwrightDlg::~CMendwrightDlg() {
+    // Normally the window's destruction has freed it; not when the window never existed.
+    delete m_pUpdateSemaphore;
+    m_pUpdateSemaphore = nullptr;
+}
+
+void CMendwrightDlg::DoDataExchange(KDataExchange* pDX) {
+    KDialog::DoDataExchange(pDX);
+    pDX->Control(IDC_GAME_PATH_FRAME, &m_GamePathFrame);
+    pDX->Control(IDCANCEL, &m_QuitButton);
+    pDX->Control(IDC_RUN_GAME, &m_RunGameButton);
+    pDX->Control(IDC_PROGRESS, &m_Progress);
+    pDX->Control(IDC_UPDATE, &m_UpdateButton);
+    pDX->Control(IDC_MESSAGE_LIST, &m_MessageList);
+    pDX->Text(IDC_GAME_PATH, &m_strGamePath);
+}
+
+BOOL CMendwrightDlg::OnInitDialog() {
+    KDialog::OnInitDialog();
+    m_dwWindowThread = GetCurrentThreadId();
+
+    // The package folder: this program's folder. A path cut short by the buffer would name some
+    // other folder, so then there is none, and Update.dat is reported missing.
+    char szModule[MAX_PATH] = {0};
+    DWORD dwLen = GetModuleFileNameA(nullptr, szModule, sizeof(szModule));
+    if (dwLen > 0 && dwLen < sizeof(szModule)) {
+        if (char* pszSlash = std::strrchr(szModule, '\\'))
+            *pszSlash = '\0';
+        CopyTextCut(m_szPackagePath, szModule, sizeof(m_szPackagePath));
+    }
+    std::string strUpdateFile;
+    if (m_szPackagePath[0])
+        strUpdateFile = std::string(m_szPackagePath) + "\\" + s_szUpdateFile;
+    m_Installer.Init(strUpdateFile.c_str(), this);
+
+    m_Worker.m_pShellCtrl = this;
+
+    // Named after the folder found at start-up; a folder chosen later does not rename it.
+    m_pUpdateSemaphore = new (std::nothrow) KUpdateSemaphore;
+    if (m_pUpdateSemaphore) {
+        m_pUpdateSemaphore->m_hSemaphore = nullptr;
+        CopyTextCut(m_pUpdateSemaphore->m_szName, MakeSemaphoreName("UPDATE", m_Installer.m_strGamePath.c_str()),
+                    sizeof(m_pUpdateSemaphore->m_szName));
+    }
+
+    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    LoadTexts();
+
+    CenterOnScreen();
+    GetWindowRect(m_hWnd, &m_rcStartup);
+    m_nInstallState = INSTALL_IDLE;
+    m_bShown = 1;
+
+    AddTrayIcon();
+    if (m_Installer.IsPathFromIni())
+        StartUnattended();
+    return TRUE;
+}
+
+void CMendwrightDlg::LoadTexts() {
+    char szTitle[MAX_PATH] = {0};
+    m_Installer.GetAppTitle(szTitle);
+    SetWindowTextA(m_hWnd, szTitle[0] ? szTitle : GetString(IDS_PRODUCT_NAME));
+
+    m_Picture.LoadFromResource(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_BANNER), RT_BANNER_JPG);
+
+    m_strGamePath = m_Installer.m_strGamePath;
+    m_GamePathFrame.SetText(GetString(IDS_FRAME_CAPTION));
+    m_UpdateButton.SetText(GetString(IDS_UPDATE_CAPTION));
+    m_RunGameButton.SetText(GetString(IDS_RUN_GAME_CAPTION));
+    m_QuitButton.SetText(GetString(IDS_QUIT_CAPTION));
+    UpdateData(FALSE);
+}
+
+void CMendwrightDlg::CenterOnScreen() {
+    RECT rcWindow;
+    GetWindowRect(m_hWnd, &rcWindow);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    RECT rcArea;
+    if (GetMonitorInfoA(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        rcArea = monitor.rcWork;
+    else
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);
+    int nWidth = rcWindow.right - rcWindow.left;
+    int nHeight = rcWindow.bottom - rcWindow.top;
+    int nLeft = rcArea.left + (rcArea.right - rcArea.left - nWidth) / 2;
+    int nTop = rcArea.top + (rcArea.bottom - rcArea.top - nHeight) / 2;
+    SetWindowPos(m_hWnd, nullptr, nLeft, nTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+BOOL CMendwrightDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
+    UINT uId = LOWORD(wParam);
+    switch (uId) {
+    case ID_TRAY_SHOW:
+        ShowFromTray();
+        return TRUE;
+    case ID_TRAY_ABOUT: {
+        CAboutDlg about;
+        about.DoModal(m_hWnd);
+        return TRUE;
+    }
+    case ID_TRAY_EXIT:
+        OnQuit();
+        return TRUE;
+    default:
+        break;
+    }
+    if (HIWORD(wParam) == BN_CLICKED) {
+        switch (uId) {
+        case IDC_UPDATE:
+            OnBnClickedUpdate();
+            return TRUE;
+        case IDC_BROWSE:
+            OnBnClickedBrowse();
+            return TRUE;
+        case IDC_RUN_GAME:
+            OnBnClickedRunGame();
+            return TRUE;
+        case IDCANCEL:
+            OnQuit();
+            return TRUE;
+        default:
+            break;
+        }
+    }
+    return KDialog::OnCommand(wParam, lParam);
+}
+
+BOOL CMendwrightDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    switch (uMsg) {
+    case WM_PAINT:
+        OnPaint();
+        *pResult = 0;
+        return TRUE;
+    case WM_QUERYDRAGICON:
+        *pResult = reinterpret_cast<LRESULT>(m_hIcon);
+        return TRUE;
+    case WM_TRAY_NOTIFY:
+        *pResult = OnTrayNotify(wParam, lParam);
+        return TRUE;
+    case WM_TIMER:
+        OnTimer(static_cast<UINT_PTR>(wParam));
+        return FALSE;  // and the default processing
+    case WM_DESTROY:
+        OnDestroy();
+        return FALSE;
+    case WM_SIZE:
+        OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+        return FALSE;
+    case WM_WINDOWPOSCHANGING:
+        OnWindowPosChanging(reinterpret_cast<WINDOWPOS*>(lParam));
+        return FALSE;
+    case WM_SHELL_REQUEST:
+        *pResult = OnShellRequest(lParam);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void CMendwrightDlg::OnPaint() {
+    PAINTSTRUCT paint;
+    HDC hDC = BeginPaint(m_hWnd, &paint);
+    if (IsIconic(m_hWnd)) {
+        SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hDC), 0);
+        RECT rcClient;
+        GetClientRect(m_hWnd, &rcClient);
+        int nLeft = (rcClient.right - rcClient.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+        int nTop = (rcClient.bottom - rcClient.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+        DrawIcon(hDC, nLeft, nTop, m_hIcon);
+    } else {
+        RECT rcPicture;
+        HWND hFrame = GetDlgItem(m_hWnd, IDC_PICTURE);
+        if (hFrame && GetWindowRect(hFrame, &rcPicture)) {
+            MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rcPicture), 2);
+            m_Picture.Render(hDC, &rcPicture);
+        }
+    }
+    EndPaint(m_hWnd, &paint);
+}
+
+int CMendwrightDlg::IsWorkerRunning() const {
+    return m_Worker.m_hThread && !m_Worker.m_bFinished ? 1 : 0;
+}
+
+void CMendwrightDlg::OnBnClickedUpdate() {
+    // The worker disables Update only with its first action; a press before that (or a click
+    // sent while the button is disabled) must neither start a second worker nor report a failed
+    // check into the running installation.
+    if (IsWorkerRunning())
+        return;
+    RunUpdateCommand(this, this, &m_Worker);
+}
+
+void CMendwrightDlg::ShowGameRunning() {
+    MessageBoxA(m_hWnd, GetString(IDS_GAME_RUNNING), GetString(IDS_PRODUCT_NAME), MB_OK);
+}
+
+void CMendwrightDlg::TakeGamePath() {
+    UpdateData(TRUE);
+}
+
+void CMendwrightDlg::OnBnClickedBrowse() {
+    char szPath[MAX_PATH] = {0};
+    if (ChooseFolder(GetString(IDS_CHOOSE_FOLDER), szPath, m_hWnd))
+        m_strGamePath = szPath;
+    SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
+    UpdateData(FALSE);
+}
+
+void CMendwrightDlg::OnBnClickedRunGame() {
+    char szLauncher[MAX_PATH] = {0};
+    int nLen = std::snprintf(szLauncher, sizeof(szLauncher), "%s\\velmora.exe", m_strGamePath.c_str());
+    // A folder too long for the buffer would open some other, shortened path: nothing is opened.
+    if (nLen > 0 && static_cast<size_t>(nLen) < sizeof(szLauncher))
+        ShellExecuteA(m_hWnd, "open", szLauncher, "", m_strGamePath.c_str(), SW_SHOWNORMAL);
+    OnQuit();
+}
+
+void CMendwrightDlg::OnQuit() {
+    m_Worker.Stop();
+    DeleteHandoffFiles();
+    KDialog::OnOK();
+}
+
+void CMendwrightDlg::OnOK() {
+    // Enter ends the dialog too: the worker is stopped first, so that it never reports to a
+    // window, a tray icon or a semaphore that the window's destruction has taken away.
+    m_Worker.Stop();
+    KDialog::OnOK();
+}
+
+void CMendwrightDlg::OnCancel() {
+    OnQuit();
+}
+
+void CMendwrightDlg::OnDestroy() {
+    if (m_pUpdateSemaphore) {
+        m_pUpdateSemaphore->Release();
+        delete m_pUpdateSemaphore;
+        m_pUpdateSemaphore = nullptr;
+    }
+    m_Tray.Remove();
+}
+
+void CMendwrightDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == 0) {
+        // The modal loop shows the dialog after its initialisation; the unattended start keeps
+        // it hidden (see OnWindowPosChanging).
+        KillTimer(m_hWnd, 0);
+        ShowWindow(m_hWnd, SW_HIDE);
+    } else if (nIDEvent == 1) {
+        KillTimer(m_hWnd, 1);
+        OnQuit();
+    }
+}
+
+void CMendwrightDlg::OnWindowPosChanging(WINDOWPOS* pPos) {
+    // While the dialog lives in the tray only ShowFromTray brings it back. The modal loop shows
+    // the dialog when its queue first runs empty, which may come after the unattended start's
+    // timer has hidden it (a message box during the start-up lets the timer fire early).
+    if (pPos && !m_bShown)
+        pPos->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+}

@@ -1,0 +1,123 @@
+// The main dialog: the program's only window. Shows the banner, the game folder with its browser,
+// the message list, the progress bar and the Update, Run Game and Quit buttons; implements the
+// control surface through which the install worker reports; owns the tray icon, the banner
+// picture and the update semaphore.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "app/controls.h"
+#include "app/dialog_base.h"
+#include "app/picture_show.h"
+#include "app/shell_ctrl.h"
+#include "app/tray_icon.h"
+#include "core/update_installer.h"
+#include "install/install_worker.h"
+#include "install/update_command.h"
+
+class KUpdateSemaphore;
+
+class CMendwrightDlg : public KDialog, public IKShellCtrl, private IKUpdateFrontEnd {
+public:
+    enum {
+        INSTALL_IDLE = 0,
+        INSTALL_RUNNING = 1,
+        INSTALL_DONE = 2,
+        INSTALL_FAILED = 3,
+    };
+
+    CMendwrightDlg();
+    ~CMendwrightDlg() override;
+
+    // The control surface (shell_ctrl_impl.cpp). Called from the install worker, each request is
+    // carried out on the dialog's own thread while the worker waits, so the controls, the
+    // install state and the tray data are only ever touched by that thread.
+    int AddMessage(const char* pszText) override;
+    int AppendMessage(const char* pszText) override;
+    int ReportError(const char* pszText) override;
+    int OnInstallBegin() override;
+    int OnInstallEnd(int bSucceeded) override;
+    int ShowProgress(int bShow) override;
+    int SetUpdateButtonText(const char* pszText) override;
+    int StepProgress() override;
+    const char* GetGamePath() override;
+    const char* GetPackagePath() override;
+    KUpdateInstaller* GetUpdateInstaller() override;
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(KDataExchange* pDX) override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void OnOK() override;
+    void OnCancel() override;
+    BOOL OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+
+private:
+    // Handlers and steps of the dialog (mendwright_dlg.cpp).
+    void LoadTexts();
+    void OnPaint();
+    void OnBnClickedUpdate();
+    void OnBnClickedBrowse();
+    void OnBnClickedRunGame();
+    void OnQuit();
+    void OnDestroy();
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnWindowPosChanging(WINDOWPOS* pPos);
+    void CenterOnScreen();
+    // 1 while a worker started by this dialog has not reached its end.
+    int IsWorkerRunning() const;
+
+    // The update command's front end.
+    void ShowGameRunning() override;
+    void TakeGamePath() override;
+
+    // Tray icon and balloons (mendwright_tray.cpp).
+    void AddTrayIcon();
+    int ShowBalloon(const char* pszText, const char* pszTitle, int nTimeout, int nInfoFlags);
+    int ShowStateBalloon();
+    void ShowFromTray();
+    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    void OnSize(UINT nType, int cx, int cy);
+
+    // The unattended start (unattended_start.cpp): packages handed over on the command line.
+    void StartUnattended();
+    void MarkHandoffPackages();
+    void NotifyResourceList();
+    void HideToTray();
+    void DeleteHandoffFiles();
+
+    // The message that carries a request of another thread to the dialog's thread.
+    static const UINT WM_SHELL_REQUEST = WM_APP + 1;
+    // Runs fnRequest on the dialog's thread: at once when called there, otherwise as a
+    // synchronous window request. nFallback when the window is gone.
+    int OnWindowThread(int nFallback, const std::function<int()>& fnRequest);
+    // The request message's handler.
+    LRESULT OnShellRequest(LPARAM lParam);
+
+    KButton m_GamePathFrame;
+    KButton m_QuitButton;
+    KButton m_RunGameButton;
+    KProgressCtrl m_Progress;
+    KButton m_UpdateButton;
+    KListBox m_MessageList;
+    std::string m_strGamePath;  // the game folder as last taken over from edit 1000
+    KUpdateInstaller m_Installer;
+    char m_szPackagePath[MAX_PATH];
+    KInstallWorker m_Worker;
+    KTrayIcon m_Tray;
+    RECT m_rcStartup;
+    int m_nInstallState;
+    int m_bShown;
+    KUpdateSemaphore* m_pUpdateSemaphore;
+    HICON m_hIcon;
+    KPictureShow m_Picture;
+
+    DWORD m_dwWindowThread;
+    // The line AppendMessage extends: the one the last AddMessage created, or -1.
+    int m_nCurrentLine;
+    // GetGamePath's answer to the worker thread, stable until its next call.
+    std::string m_strWorkerGamePath;
+};

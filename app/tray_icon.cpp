@@ -1,0 +1,72 @@
+#include "app/tray_icon.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/string_ids.h"
+#include "core/text_copy.h"
+
+int GetStateBalloon(int nState, int* pnTextId, DWORD* pdwInfoFlags) {
+    static const struct {
+        int nTextId;
+        DWORD dwInfoFlags;
+    } s_aBalloons[] = {
+        {IDS_BALLOON_RUNNING, NIIF_USER},
+        {IDS_BALLOON_INSTALLING, NIIF_USER},
+        {IDS_BALLOON_INSTALLED, NIIF_INFO},
+        {IDS_BALLOON_FAILED, NIIF_WARNING},
+    };
+    if (nState < 0 || nState > 3 || !pnTextId || !pdwInfoFlags)
+        return 0;
+    *pnTextId = s_aBalloons[nState].nTextId;
+    *pdwInfoFlags = s_aBalloons[nState].dwInfoFlags;
+    return 1;
+}
+
+std::string FormatBalloonText(const char* pszFormat, const char* pszTitle) {
+    if (!pszFormat)
+        return std::string();
+    if (!pszTitle)
+        pszTitle = "";
+    int nLen = std::snprintf(nullptr, 0, pszFormat, pszTitle);
+    if (nLen <= 0)
+        return std::string();
+    std::vector<char> text(static_cast<size_t>(nLen) + 1, '\0');
+    std::snprintf(text.data(), text.size(), pszFormat, pszTitle);
+    return std::string(text.data());
+}
+
+KTrayIcon::KTrayIcon(PFN_NOTIFY pfnNotify) : m_pfnNotify(pfnNotify) {
+    std::memset(&m_Data, 0, sizeof(m_Data));
+    m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+}
+
+BOOL KTrayIcon::Add(HWND hWnd, UINT uId, UINT uCallbackMessage, HICON hIcon, const char* pszTip) {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    m_Data.hWnd = hWnd;
+    m_Data.uID = uId;
+    m_Data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    m_Data.uCallbackMessage = uCallbackMessage;
+    m_Data.hIcon = hIcon;
+    CopyTextCut(m_Data.szTip, pszTip, sizeof(m_Data.szTip));
+    return m_pfnNotify(NIM_ADD, &m_Data);
+}
+
+BOOL KTrayIcon::ShowBalloon(const char* pszText, const char* pszTitle, int nTimeout, int nInfoFlags) {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Data.dwInfoFlags = static_cast<DWORD>(nInfoFlags);
+    m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    m_Data.uFlags = NIF_INFO;
+    m_Data.uTimeout = static_cast<UINT>(nTimeout);
+    CopyTextCut(m_Data.szInfo, pszText, sizeof(m_Data.szInfo));
+    CopyTextCut(m_Data.szInfoTitle, pszTitle, sizeof(m_Data.szInfoTitle));
+    return m_pfnNotify(NIM_MODIFY, &m_Data);
+}
+
+BOOL KTrayIcon::Remove() {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    return m_pfnNotify(NIM_DELETE, &m_Data);
+}

@@ -1,0 +1,71 @@
+// The unattended start: the game's resource-list program hands packages over on the command line
+// and names the game folder in a handoff file per package in the temporary folder. The dialog
+// then marks those packages, tells the resource-list window, hides in the tray, installs by
+// itself and quits five seconds after success.
+#include <cstdio>
+
+#include "app/handoff_args.h"
+#include "app/mendwright_dlg.h"
+#include "core/string_ids.h"
+#include "core/string_table.h"
+
+namespace {
+
+// Message the resource-list window expects when the installer starts and when it has installed.
+const UINT WM_RESOURCE_LIST_NOTIFY = 9110;
+// A hung resource-list window must not hang the installer.
+const UINT RESOURCE_LIST_TIMEOUT_MS = 5000;
+
+}  // namespace
+
+void CMendwrightDlg::StartUnattended() {
+    MarkHandoffPackages();
+    NotifyResourceList();
+    HideToTray();
+    ShowStateBalloon();
+    OnBnClickedUpdate();
+}
+
+void CMendwrightDlg::MarkHandoffPackages() {
+    KResourceList& resources = m_Installer.m_ResourceList;
+    for (const KResourceEntry& handoff : m_Installer.m_HandoffList) {
+        if (resources.GetInstallState(handoff.szName) != 1)
+            resources.SetInstallStateByName(handoff.szName, 2);
+    }
+}
+
+void CMendwrightDlg::NotifyResourceList() {
+    // "Tarnwick-资源列表对话框"
+    HWND hList = FindWindowW(nullptr, L"Tarnwick-\u8d44\u6e90\u5217\u8868\u5bf9\u8bdd\u6846");
+    if (!hList)
+        return;
+    DWORD_PTR dwAnswer = 0;
+    SendMessageTimeoutA(hList, WM_RESOURCE_LIST_NOTIFY, 0, 0, SMTO_ABORTIFHUNG, RESOURCE_LIST_TIMEOUT_MS, &dwAnswer);
+}
+
+void CMendwrightDlg::HideToTray() {
+    m_bShown = 0;
+    MoveWindow(m_hWnd, 0, 0, 0, 0, TRUE);
+    SetTimer(m_hWnd, 0, 1, nullptr);
+    ShowWindow(m_hWnd, SW_HIDE);
+    LONG_PTR nExStyle = GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE);
+    SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE, (nExStyle & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW);
+}
+
+void CMendwrightDlg::DeleteHandoffFiles() {
+    if (m_Installer.m_HandoffList.empty())
+        return;
+    char szTemp[MAX_PATH] = {0};
+    DWORD dwLen = GetTempPathA(sizeof(szTemp), szTemp);
+    if (dwLen == 0 || dwLen >= sizeof(szTemp))
+        return;
+    for (const KResourceEntry& handoff : m_Installer.m_HandoffList) {
+        // Only a plain name stays inside the temporary folder.
+        if (!IsHandoffName(handoff.szName))
+            continue;
+        char szFile[MAX_PATH] = {0};
+        int nLen = std::snprintf(szFile, sizeof(szFile), GetString(IDS_HANDOFF_INI_FORMAT), szTemp, handoff.szName);
+        if (nLen > 0 && static_cast<size_t>(nLen) < sizeof(szFile))
+            DeleteFileA(szFile);
+    }
+}

@@ -1,0 +1,997 @@
+// The GUI tests: Mendwright.exe runs as the player runs it, from a package folder of its own, and
+// this program drives its window from outside through window messages: clicks, keys, the tray
+// callback, reading the message list, captions and button states.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "core/update_semaphore.h"
+#include "tests/test_support.h"
+
+using mwtest::Ansi;
+using mwtest::FileExists;
+using mwtest::KTempDir;
+using mwtest::MakeFolders;
+using mwtest::ReadFileBytes;
+using mwtest::WriteFileBytes;
+
+namespace {
+
+// Control ids of the main dialog.
+enum {
+    ID_QUIT = 2,
+    ID_GAME_PATH = 1000,
+    ID_BROWSE = 1001,
+    ID_LIST = 1002,
+    ID_UPDATE = 1003,
+    ID_RUN_GAME = 1004,
+    ID_PROGRESS = 1005,
+    ID_PICTURE = 1006,
+    ID_FRAME = 1007,
+    ID_TRAY_SHOW = 32774,
+    ID_TRAY_EXIT = 32776,
+    WM_TRAY_NOTIFY = 1933,
+    WM_RESOURCE_LIST_NOTIFY = 9110,
+};
+
+const char* const s_pszAppPathsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\velmora.exe";
+const wchar_t* const s_pwszResourceListTitle = L"Tarnwick-\u8d44\u6e90\u5217\u8868\u5bf9\u8bdd\u6846";
+
+std::string s_ProgramFolder() {
+    char szSelf[MAX_PATH] = {0};
+    GetModuleFileNameA(nullptr, szSelf, sizeof(szSelf));
+    std::string strFolder = szSelf;
+    return strFolder.substr(0, strFolder.rfind('\\'));
+}
+
+bool s_WaitUntil(const std::function<bool()>& fnDone, DWORD uMs) {
+    DWORD uStart = GetTickCount();
+    for (;;) {
+        if (fnDone())
+            return true;
+        if (GetTickCount() - uStart > uMs)
+            return false;
+        Sleep(20);
+    }
+}
+
+std::string s_Ansi(const std::wstring& wstrText) {
+    int nLen = WideCharToMultiByte(CP_ACP, 0, wstrText.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string strText(static_cast<size_t>(nLen > 0 ? nLen : 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wstrText.c_str(), -1, &strText[0], nLen, nullptr, nullptr);
+    strText.resize(strText.find('\0'));
+    return strText;
+}
+
+// The text of another process's window, in the ANSI code page.
+std::string s_WindowText(HWND hWnd) {
+    wchar_t wszText[1024] = {0};
+    DWORD_PTR dwLen = 0;
+    SendMessageTimeoutW(hWnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(wszText), SMTO_ABORTIFHUNG, 5000, &dwLen);
+    return s_Ansi(wszText);
+}
+
+std::string s_ClassName(HWND hWnd) {
+    char szClass[64] = {0};
+    GetClassNameA(hWnd, szClass, sizeof(szClass));
+    return szClass;
+}
+
+// Top-level dialog windows (class #32770) of a process.
+struct KDialogSearch {
+    DWORD dwProcessId;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK s_CollectDialog(HWND hWnd, LPARAM lParam) {
+    KDialogSearch* pSearch = reinterpret_cast<KDialogSearch*>(lParam);
+    DWORD dwOwner = 0;
+    GetWindowThreadProcessId(hWnd, &dwOwner);
+    if (dwOwner == pSearch->dwProcessId && s_ClassName(hWnd) == "#32770")
+        pSearch->windows.push_back(hWnd);
+    return TRUE;
+}
+
+std::vector<HWND> s_DialogsOf(DWORD dwProcessId) {
+    KDialogSearch search = {dwProcessId, {}};
+    EnumWindows(s_CollectDialog, reinterpret_cast<LPARAM>(&search));
+    return search.windows;
+}
+
+BOOL CALLBACK s_CollectStaticText(HWND hChild, LPARAM lParam) {
+    if (s_ClassName(hChild) == "Static")
+        *reinterpret_cast<std::string*>(lParam) += s_WindowText(hChild);
+    return TRUE;
+}
+
+// The text of a message box: its static texts joined.
+std::string s_MessageBoxText(HWND hBox) {
+    std::string strText;
+    EnumChildWindows(hBox, s_CollectStaticText, reinterpret_cast<LPARAM>(&strText));
+    return strText;
+}
+
+// The two lines the copy of one package file adds when it succeeds.
+std::vector<std::string> s_CopiedLines(const std::string& strGame, const std::string& strPath,
+                                       const std::string& strName) {
+    std::string strFolder = strGame + "\\" + (strPath == "\\" ? std::string() : strPath);
+    return {Ansi(u8"·正在复制文件：") + strName, strFolder + Ansi(u8" 完成！")};
+}
+
+// A package description (GBK) with an optional title and the given (FilePath, FileName) pairs.
+std::string s_Description(const std::string& strTitle, const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string strXml = "<?xml version=\"1.0\" encoding=\"gbk\"?>\r\n<Root>\r\n";
+    if (!strTitle.empty())
+        strXml += "<AppTitle>" + strTitle + "</AppTitle>\r\n";
+    strXml += "<VersionInfoList><VersionInfo><Application>velmora.exe</Application><Version>1.0</Version>"
+              "</VersionInfo></VersionInfoList>\r\n<FileList>\r\n";
+    for (const auto& file : files)
+        strXml += "<File><FilePath>" + file.first + "</FilePath><FileName>" + file.second + "</FileName></File>\r\n";
+    return strXml + "</FileList>\r\n</Root>\r\n";
+}
+
+// Display settings of the Wine prefix for the suite, put back afterwards; every Wine program
+// reads them at its start. Wine's X11 driver draws the window frames itself instead of waiting
+// for a window manager (Xvfb has none; every hide would wait two seconds for one). The dialog
+// font "宋体" is taken from WenQuanYi Zen Hei Sharp, whose small sizes have every glyph the
+// dialog shows (the plain face's 12-pixel bitmaps lack the hyphen of the separator lines).
+class KWineDisplaySettings : public ::testing::Environment {
+public:
+    void SetUp() override {
+        Set(L"Software\\Wine\\X11 Driver", L"Managed", L"N");
+        Set(L"Software\\Wine\\Fonts\\Replacements", L"\u5b8b\u4f53", L"WenQuanYi Zen Hei Sharp");
+        Set(L"Software\\Wine\\Fonts\\Replacements", L"SimSun", L"WenQuanYi Zen Hei Sharp");
+    }
+    void TearDown() override {
+        for (const KSaved& saved : m_Saved) {
+            HKEY hKey = nullptr;
+            if (RegOpenKeyExW(HKEY_CURRENT_USER, saved.wstrKey.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+                continue;
+            if (saved.bHad)
+                RegSetValueExW(hKey, saved.wstrName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.wstrOld.c_str()),
+                               static_cast<DWORD>((saved.wstrOld.size() + 1) * sizeof(wchar_t)));
+            else
+                RegDeleteValueW(hKey, saved.wstrName.c_str());
+            RegCloseKey(hKey);
+        }
+    }
+
+private:
+    struct KSaved {
+        std::wstring wstrKey;
+        std::wstring wstrName;
+        bool bHad;
+        std::wstring wstrOld;
+    };
+    void Set(const wchar_t* pwszKey, const wchar_t* pwszName, const wchar_t* pwszValue) {
+        HKEY hKey = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, pwszKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) !=
+            ERROR_SUCCESS)
+            return;
+        wchar_t wszOld[256] = {0};
+        DWORD dwSize = sizeof(wszOld) - sizeof(wchar_t);
+        bool bHad = RegQueryValueExW(hKey, pwszName, nullptr, nullptr, reinterpret_cast<BYTE*>(wszOld), &dwSize) ==
+                    ERROR_SUCCESS;
+        m_Saved.push_back({pwszKey, pwszName, bHad, wszOld});
+        RegSetValueExW(hKey, pwszName, 0, REG_SZ, reinterpret_cast<const BYTE*>(pwszValue),
+                       static_cast<DWORD>((wcslen(pwszValue) + 1) * sizeof(wchar_t)));
+        RegCloseKey(hKey);
+    }
+
+    std::vector<KSaved> m_Saved;
+};
+
+// Points the registry's App Paths entry of the game's launcher at a folder while alive, and
+// puts the entry back as it was.
+class KAppPathsEntry {
+public:
+    explicit KAppPathsEntry(const std::string& strGame) {
+        HKEY hKey = nullptr;
+        m_bKeyExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, KEY_READ, &hKey) == ERROR_SUCCESS;
+        if (m_bKeyExisted) {
+            DWORD dwSize = 0;
+            m_bValueExisted = RegQueryValueExA(hKey, "Path", nullptr, &m_dwType, nullptr, &dwSize) == ERROR_SUCCESS;
+            m_Saved.resize(dwSize);
+            if (m_bValueExisted && dwSize)
+                RegQueryValueExA(hKey, "Path", nullptr, nullptr, m_Saved.data(), &dwSize);
+            RegCloseKey(hKey);
+        }
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+                            nullptr) == ERROR_SUCCESS) {
+            RegSetValueExA(hKey, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(strGame.c_str()),
+                           static_cast<DWORD>(strGame.size() + 1));
+            RegCloseKey(hKey);
+        }
+    }
+    ~KAppPathsEntry() {
+        if (!m_bKeyExisted) {
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey);
+            return;
+        }
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+            return;
+        if (m_bValueExisted)
+            RegSetValueExA(hKey, "Path", 0, m_dwType, m_Saved.data(), static_cast<DWORD>(m_Saved.size()));
+        else
+            RegDeleteValueA(hKey, "Path");
+        RegCloseKey(hKey);
+    }
+
+private:
+    bool m_bKeyExisted = false;
+    bool m_bValueExisted = false;
+    DWORD m_dwType = REG_SZ;
+    std::vector<BYTE> m_Saved;
+};
+
+// A top-level window titled like the game's resource-list dialog, on a thread of its own,
+// counting the notifications it receives.
+class KResourceListWindow {
+public:
+    KResourceListWindow() {
+        m_Thread = std::thread([this]() { Run(); });
+        s_WaitUntil([this]() { return m_hWnd.load() != nullptr; }, 5000);
+    }
+    ~KResourceListWindow() {
+        if (m_hWnd.load())
+            PostMessageW(m_hWnd.load(), WM_CLOSE, 0, 0);
+        m_Thread.join();
+    }
+    int Notifications() const { return m_nNotifications.load(); }
+
+private:
+    static LRESULT CALLBACK s_WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+        KResourceListWindow* pSelf = reinterpret_cast<KResourceListWindow*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+        if (uMsg == WM_RESOURCE_LIST_NOTIFY && pSelf) {
+            ++pSelf->m_nNotifications;
+            return 0;
+        }
+        if (uMsg == WM_DESTROY)
+            PostQuitMessage(0);
+        return DefWindowProcW(hWnd, uMsg, wParam, lParam);
+    }
+    void Run() {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = s_WindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"MendwrightTestResourceList";
+        RegisterClassW(&windowClass);
+        HWND hWnd = CreateWindowExW(0, windowClass.lpszClassName, s_pwszResourceListTitle, WS_OVERLAPPED, 0, 0, 100,
+                                    100, nullptr, nullptr, windowClass.hInstance, nullptr);
+        SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        m_hWnd = hWnd;
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+            DispatchMessageW(&msg);
+        m_hWnd = nullptr;
+    }
+
+    std::atomic<HWND> m_hWnd{nullptr};
+    std::atomic<int> m_nNotifications{0};
+    std::thread m_Thread;
+};
+
+// One running Mendwright.exe, ended by force if a test leaves it running.
+class KMendwright {
+public:
+    KMendwright() {}
+    ~KMendwright() {
+        if (m_hProcess) {
+            if (WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(m_hProcess, 99);
+            WaitForSingleObject(m_hProcess, 5000);
+            CloseHandle(m_hProcess);
+        }
+    }
+    KMendwright(const KMendwright&) = delete;
+    KMendwright& operator=(const KMendwright&) = delete;
+
+    // Starts strExe with strArguments and waits for its main dialog and the first line of its
+    // message list. True when they are there.
+    bool Start(const std::string& strExe, const std::string& strArguments = std::string()) {
+        std::string strCommand = "\"" + strExe + "\"" + (strArguments.empty() ? "" : " " + strArguments);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+            return false;
+        CloseHandle(process.hThread);
+        m_hProcess = process.hProcess;
+        m_dwProcessId = process.dwProcessId;
+        m_dwStartTick = GetTickCount();
+        return s_WaitUntil(
+            [this]() {
+                for (HWND hWnd : s_DialogsOf(m_dwProcessId)) {
+                    if (GetDlgItem(hWnd, ID_LIST))
+                        m_hDlg = hWnd;
+                }
+                // The package description has been read once its first line is in the list.
+                return m_hDlg && LineCount() > 0;
+            },
+            20000);
+    }
+
+    HWND Dlg() const { return m_hDlg; }
+    // True once the modal loop has shown the dialog and given it the focus.
+    bool WaitShown() const {
+        return s_WaitUntil([this]() { return IsWindowVisible(m_hDlg) && Focus(); }, 10000);
+    }
+    HWND Item(int nId) const { return GetDlgItem(m_hDlg, nId); }
+    DWORD ProcessId() const { return m_dwProcessId; }
+    std::string Caption() const { return s_WindowText(m_hDlg); }
+    std::string Text(int nId) const { return s_WindowText(Item(nId)); }
+    bool Enabled(int nId) const { return IsWindowEnabled(Item(nId)) != FALSE; }
+    bool Visible(int nId) const { return IsWindowVisible(Item(nId)) != FALSE; }
+    int ProgressPos() const { return static_cast<int>(SendMessageW(Item(ID_PROGRESS), PBM_GETPOS, 0, 0)); }
+
+    // The lines of the message list. Read as UTF-16: Wine hands another process's list text
+    // out as UTF-16 whatever the request's character set.
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        HWND hList = Item(ID_LIST);
+        DWORD_PTR dwCount = 0;
+        if (!SendMessageTimeoutW(hList, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &dwCount))
+            return lines;
+        for (int i = 0; i < static_cast<int>(dwCount); ++i) {
+            LRESULT nLen = SendMessageW(hList, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+            if (nLen < 0)
+                break;
+            std::wstring wstrLine(static_cast<size_t>(nLen) + 1, L'\0');
+            SendMessageW(hList, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&wstrLine[0]));
+            lines.push_back(s_Ansi(wstrLine.c_str()));
+        }
+        return lines;
+    }
+    int LineCount() const {
+        DWORD_PTR dwCount = 0;
+        SendMessageTimeoutW(Item(ID_LIST), LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &dwCount);
+        return static_cast<int>(dwCount);
+    }
+    bool HasLine(const std::string& strLine) const {
+        for (const std::string& strOne : Lines())
+            if (strOne == strLine)
+                return true;
+        return false;
+    }
+    bool WaitForLine(const std::string& strLine, DWORD uMs = 20000) const {
+        return s_WaitUntil([&]() { return HasLine(strLine); }, uMs);
+    }
+
+    // A click on a button, as the button reports it to the dialog.
+    void Click(int nId) const { PostMessageW(m_hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(Item(nId))); }
+    // A key pressed while the focus is on hTarget; the dialog's own loop handles it.
+    void Key(HWND hTarget, WPARAM wKey) const {
+        PostMessageW(hTarget, WM_KEYDOWN, wKey, 1);
+        PostMessageW(hTarget, WM_KEYUP, wKey, static_cast<LPARAM>(0xC0000001));
+    }
+    HWND Focus() const {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof(info);
+        GetGUIThreadInfo(GetWindowThreadProcessId(m_hDlg, nullptr), &info);
+        return info.hwndFocus;
+    }
+    void SetEditText(const std::string& strText) const {
+        SendMessageA(Item(ID_GAME_PATH), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strText.c_str()));
+    }
+
+    // A message box of this process other than the main dialog, once one is shown.
+    HWND WaitForMessageBox(DWORD uMs = 10000) const {
+        HWND hBox = nullptr;
+        s_WaitUntil(
+            [&]() {
+                for (HWND hWnd : s_DialogsOf(m_dwProcessId)) {
+                    if (hWnd != m_hDlg && !GetDlgItem(hWnd, ID_LIST) && IsWindowVisible(hWnd)) {
+                        hBox = hWnd;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            uMs);
+        return hBox;
+    }
+
+    // True when the process ended within uMs; its exit code in *pdwExit.
+    bool WaitExit(DWORD uMs, DWORD* pdwExit = nullptr) const {
+        if (WaitForSingleObject(m_hProcess, uMs) != WAIT_OBJECT_0)
+            return false;
+        DWORD dwExit = 0;
+        GetExitCodeProcess(m_hProcess, &dwExit);
+        if (pdwExit)
+            *pdwExit = dwExit;
+        return true;
+    }
+
+    // With MW_SCREENSHOT_DIR set, saves the dialog as it is on screen to <dir>\<strName>.bmp.
+    void Screenshot(const std::string& strName) const;
+
+private:
+    HANDLE m_hProcess = nullptr;
+    DWORD m_dwProcessId = 0;
+    DWORD m_dwStartTick = 0;
+    HWND m_hDlg = nullptr;
+};
+
+void KMendwright::Screenshot(const std::string& strName) const {
+    char szDir[MAX_PATH] = {0};
+    if (!GetEnvironmentVariableA("MW_SCREENSHOT_DIR", szDir, sizeof(szDir)) || !szDir[0])
+        return;
+    // Active, as the player sees it.
+    SetForegroundWindow(m_hDlg);
+    RedrawWindow(m_hDlg, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_FRAME | RDW_ALLCHILDREN);
+    Sleep(300);
+    RECT rc;
+    GetWindowRect(m_hDlg, &rc);
+    int nWidth = rc.right - rc.left;
+    int nHeight = rc.bottom - rc.top;
+    HDC hScreen = GetDC(nullptr);
+    HDC hMemory = CreateCompatibleDC(hScreen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = nWidth;
+    info.bmiHeader.biHeight = nHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* pBits = nullptr;
+    HBITMAP hBitmap = CreateDIBSection(hScreen, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
+    BitBlt(hMemory, 0, 0, nWidth, nHeight, hScreen, rc.left, rc.top, SRCCOPY);
+    GdiFlush();
+    DWORD dwStride = (static_cast<DWORD>(nWidth) * 3 + 3) & ~3u;
+    DWORD dwImage = dwStride * static_cast<DWORD>(nHeight);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + dwImage;
+    std::string strBytes(reinterpret_cast<const char*>(&file), sizeof(file));
+    strBytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+    strBytes.append(static_cast<const char*>(pBits), dwImage);
+    WriteFileBytes(std::string(szDir) + "\\" + strName + ".bmp", strBytes);
+    SelectObject(hMemory, hOld);
+    DeleteObject(hBitmap);
+    DeleteDC(hMemory);
+    ReleaseDC(nullptr, hScreen);
+}
+
+// Every test: a package folder with the installer in it, a game folder that the registry names.
+class GuiTest : public ::testing::Test {
+protected:
+    GuiTest() : m_strPackage(m_Dir / "package"), m_strGame(m_Dir / "game"), m_AppPaths(m_Dir / "game") {
+        MakeFolders(m_strPackage);
+        MakeFolders(m_strGame);
+        std::string strBin = s_ProgramFolder();
+        CopyFileA((strBin + "\\Mendwright.exe").c_str(), Exe().c_str(), FALSE);
+        CopyFileA((strBin + "\\engine.dll").c_str(), (m_strPackage + "\\engine.dll").c_str(), FALSE);
+    }
+    void SetUp() override {
+        char szDisplay[256] = {0};
+        if (!GetEnvironmentVariableA("DISPLAY", szDisplay, sizeof(szDisplay)))
+            GTEST_SKIP() << "no display";
+    }
+
+    std::string Exe() const { return m_strPackage + "\\Mendwright.exe"; }
+
+    // The sample package of the source tree, copied beside the installer.
+    void UseSamplePackage() {
+        for (const auto& file : SampleFiles()) {
+            std::string strFolder = file.first == "\\" ? std::string() : file.first;
+            MakeFolders(m_strPackage + "\\" + strFolder);
+            std::string strRelative = "examples/package/" + strFolder + file.second;
+            for (char& c : strRelative)
+                if (c == '\\')
+                    c = '/';
+            std::string strBytes = ReadFileBytes(mwtest::SourcePath(strRelative));
+            WriteFileBytes(m_strPackage + "\\" + strFolder + file.second, strBytes);
+        }
+        WriteFileBytes(m_strPackage + "\\Update.dat", ReadFileBytes(mwtest::SourcePath("examples/package/Update.dat")));
+    }
+    static std::vector<std::pair<std::string, std::string>> SampleFiles() {
+        return {{"interface\\", "interface.ini"},
+                {"interface\\map\\", Ansi(u8"小地图.lua")},
+                {"interface\\map\\icons\\", "marker.tga"},
+                {"interface2\\chat\\", "chat.lua"},
+                {"\\", Ansi(u8"插件说明.txt")}};
+    }
+
+    // A package of nFiles small files: an installation that lasts several seconds.
+    void UseLargePackage(int nFiles) {
+        std::vector<std::pair<std::string, std::string>> files;
+        for (int i = 0; i < nFiles; ++i)
+            files.push_back(LargePackageFile(i));
+        for (int i = 0; i < 3 && i < nFiles; ++i)
+            MakeFolders(m_strPackage + "\\" + files[static_cast<size_t>(i)].first);
+        std::string strContent(16 * 1024, 'd');
+        for (const auto& file : files)
+            WriteFileBytes(m_strPackage + "\\" + file.first + file.second, strContent);
+        WriteFileBytes(m_strPackage + "\\Update.dat", s_Description(Ansi(u8"大型插件"), files));
+    }
+    static std::pair<std::string, std::string> LargePackageFile(int nIndex) {
+        const char* const apszFolders[] = {"interface\\big\\", "interface2\\big\\", "data\\"};
+        char szName[32];
+        std::snprintf(szName, sizeof(szName), "part%04d.dat", nIndex);
+        return {apszFolders[nIndex % 3], szName};
+    }
+
+    std::string SampleTitle() const { return Ansi(u8"塔恩维克界面插件 1.2.0"); }
+
+    KTempDir m_Dir;
+    std::string m_strPackage;
+    std::string m_strGame;
+    KAppPathsEntry m_AppPaths;
+};
+
+std::string s_Line(int nId) {
+    switch (nId) {
+    case 2002:
+        return Ansi(u8"·配置文件有误，不能进行升级，请重新下载升级包。");
+    case 2011:
+        return Ansi(u8"搜索到游戏路径，请确认是否正确，然后开始安装或升级插件。");
+    case 2012:
+        return Ansi(u8"·游戏路径有误，请选择正确的游戏路径。");
+    case 2014:
+        return Ansi(u8"·开始复制文件，可能需要几分钟时间，请稍等...");
+    case 2022:
+        return Ansi(u8"·文件复制完成。");
+    case 2028:
+        return Ansi(u8"失败，请重试或重新下载升级包。");
+    default:
+        return std::string();
+    }
+}
+
+TEST_F(GuiTest, StartUpShowsTitleFolderCaptionsAndControls) {
+    UseSamplePackage();
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    EXPECT_EQ(app.Caption(), SampleTitle());
+    EXPECT_EQ(app.Text(ID_FRAME), Ansi(u8"游戏目录"));
+    EXPECT_EQ(app.Text(ID_UPDATE), Ansi(u8"更新(&U)"));
+    EXPECT_EQ(app.Text(ID_RUN_GAME), Ansi(u8"运行游戏(&R)"));
+    EXPECT_EQ(app.Text(ID_QUIT), Ansi(u8"退出(&X)"));
+    EXPECT_EQ(app.Text(ID_GAME_PATH), m_strGame);
+    EXPECT_EQ(app.Lines(), std::vector<std::string>{s_Line(2011)});
+    EXPECT_TRUE(app.Enabled(ID_UPDATE));
+    EXPECT_FALSE(app.Enabled(ID_RUN_GAME));
+    EXPECT_TRUE(app.Enabled(ID_QUIT));
+    EXPECT_TRUE(app.Enabled(ID_BROWSE));
+    EXPECT_FALSE(app.Visible(ID_PROGRESS));
+    ASSERT_TRUE(app.WaitShown());
+
+    // The controls of the template.
+    LONG nListStyle = GetWindowLongW(app.Item(ID_LIST), GWL_STYLE);
+    // (The list shows its scroll bar, and with it WS_VSCROLL, only when the lines need it;
+    // Wine draws the border as an extended edge.)
+    EXPECT_EQ(nListStyle & (LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_TABSTOP),
+              LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_TABSTOP);
+    EXPECT_EQ(GetWindowLongW(app.Item(ID_GAME_PATH), GWL_STYLE) & ES_AUTOHSCROLL, ES_AUTOHSCROLL);
+    EXPECT_EQ(GetWindowLongW(app.Item(ID_PICTURE), GWL_STYLE) & SS_TYPEMASK, SS_BLACKFRAME);
+    EXPECT_EQ(s_ClassName(app.Item(ID_PROGRESS)), "msctls_progress32");
+    EXPECT_EQ(GetWindowLongW(app.Item(ID_FRAME), GWL_STYLE) & BS_TYPEMASK, BS_GROUPBOX);
+    EXPECT_EQ(app.Text(ID_BROWSE), "...");
+    LONG nDlgStyle = GetWindowLongW(app.Dlg(), GWL_STYLE);
+    EXPECT_EQ(nDlgStyle & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX), WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
+    EXPECT_EQ(nDlgStyle & WS_MAXIMIZEBOX, 0);
+    EXPECT_TRUE(GetWindowLongW(app.Dlg(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    // No default button: the focus starts on the first tab stop, Quit.
+    EXPECT_EQ(app.Focus(), app.Item(ID_QUIT));
+
+    // Centred in the work area.
+    RECT rcWindow;
+    RECT rcWork;
+    GetWindowRect(app.Dlg(), &rcWindow);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
+    EXPECT_NEAR((rcWindow.left + rcWindow.right) / 2, (rcWork.left + rcWork.right) / 2, 2);
+    EXPECT_NEAR((rcWindow.top + rcWindow.bottom) / 2, (rcWork.top + rcWork.bottom) / 2, 2);
+    app.Screenshot("startup");
+}
+
+TEST_F(GuiTest, StartUpWithoutTitleOrUsableFolder) {
+    std::string strMissing = m_Dir / "nowhere";
+    KAppPathsEntry missing(strMissing);
+    WriteFileBytes(m_strPackage + "\\Update.dat", s_Description("", {{"\\", "a.txt"}}));
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    EXPECT_EQ(app.Caption(), "Tarnwick");
+    EXPECT_EQ(app.Text(ID_GAME_PATH), strMissing);
+    EXPECT_EQ(app.Lines(), std::vector<std::string>{s_Line(2012)});
+}
+
+TEST_F(GuiTest, StartUpWithoutDescription) {
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    EXPECT_EQ(app.Caption(), "Tarnwick");
+    EXPECT_EQ(app.Text(ID_GAME_PATH), "");
+    EXPECT_EQ(app.Lines(), std::vector<std::string>{s_Line(2002)});
+    EXPECT_TRUE(app.Enabled(ID_UPDATE));
+}
+
+TEST_F(GuiTest, UpdateWithEmptyFolderReportsAndStaysFailed) {
+    UseSamplePackage();
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    app.SetEditText("");
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Lines().size() == 2; }, 10000));
+    EXPECT_EQ(app.Lines(), (std::vector<std::string>{s_Line(2011), s_Line(2012)}));
+    EXPECT_TRUE(app.Enabled(ID_UPDATE));
+    EXPECT_FALSE(app.Enabled(ID_RUN_GAME));
+    EXPECT_FALSE(app.Visible(ID_PROGRESS));
+    EXPECT_EQ(app.ProgressPos(), 0);
+    // A folder that does not exist is refused the same way.
+    app.SetEditText(m_Dir / "nowhere");
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Lines().size() == 3; }, 10000));
+    EXPECT_EQ(app.Lines().back(), s_Line(2012));
+    EXPECT_FALSE(FileExists(m_Dir / "nowhere"));
+}
+
+TEST_F(GuiTest, FullInstallationThenRunGameStartsTheGameAndEnds) {
+    UseSamplePackage();
+    MakeFolders(m_strGame + "\\interface\\old");
+    WriteFileBytes(m_strGame + "\\interface\\old\\stale.lua", "stale");
+    CopyFileA((s_ProgramFolder() + "\\fake_launcher.exe").c_str(), (m_strGame + "\\velmora.exe").c_str(), FALSE);
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_RUN_GAME); }, 20000));
+
+    std::vector<std::string> expected = {s_Line(2011), s_Line(2014), std::string(48, '-'),
+                                         Ansi(u8"清除老插件interface成功！")};
+    for (const auto& file : SampleFiles()) {
+        std::vector<std::string> lines = s_CopiedLines(m_strGame, file.first, file.second);
+        expected.insert(expected.end(), lines.begin(), lines.end());
+    }
+    expected.push_back(s_Line(2022));
+    expected.push_back(std::string(54, '-'));
+    EXPECT_EQ(app.Lines(), expected);
+    EXPECT_FALSE(app.Enabled(ID_UPDATE));
+    EXPECT_TRUE(app.Enabled(ID_RUN_GAME));
+    EXPECT_FALSE(app.Visible(ID_PROGRESS));
+    EXPECT_FALSE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
+    EXPECT_EQ(ReadFileBytes(m_strGame + "\\" + Ansi(u8"插件说明.txt")),
+              ReadFileBytes(m_strPackage + "\\" + Ansi(u8"插件说明.txt")));
+    app.Screenshot("installed");
+
+    app.Click(ID_RUN_GAME);
+    DWORD dwExit = 1;
+    ASSERT_TRUE(app.WaitExit(10000, &dwExit));
+    EXPECT_EQ(dwExit, 0u);
+    ASSERT_TRUE(s_WaitUntil([&]() { return FileExists(m_strGame + "\\launched.txt"); }, 10000));
+    std::string strRecord = ReadFileBytes(m_strGame + "\\launched.txt");
+    EXPECT_EQ(strRecord.substr(0, strRecord.find('\n')), m_strGame);
+}
+
+TEST_F(GuiTest, FailedInstallationCanBeRetried) {
+    MakeFolders(m_strPackage + "\\ui");
+    WriteFileBytes(m_strPackage + "\\ui\\one.lua", "one");
+    WriteFileBytes(m_strPackage + "\\Update.dat",
+                   s_Description("Retry", {{"ui\\", "one.lua"}, {"ui\\", "two.lua"}, {"ui\\", "three.lua"}}));
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(app.WaitForLine(s_Line(2028)));
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_UPDATE); }, 10000));
+
+    std::vector<std::string> expected = {s_Line(2011), s_Line(2014), std::string(48, '-')};
+    std::vector<std::string> first = s_CopiedLines(m_strGame, "ui\\", "one.lua");
+    expected.insert(expected.end(), first.begin(), first.end());
+    expected.push_back(Ansi(u8"·正在复制文件：two.lua"));
+    expected.push_back(m_strGame + "\\ui\\");
+    expected.push_back("\n" + m_strPackage + "\\ui\\two.lua,\n" + m_strGame + "\\ui\\two.lua");
+    expected.push_back(s_Line(2028));
+    EXPECT_EQ(app.Lines(), expected);
+    EXPECT_TRUE(app.Enabled(ID_UPDATE));
+    EXPECT_FALSE(app.Enabled(ID_RUN_GAME));
+    EXPECT_FALSE(app.Visible(ID_PROGRESS));
+    EXPECT_EQ(app.ProgressPos(), 0);
+
+    // The update semaphore was let go at the end of the failed run: the next run proceeds.
+    WriteFileBytes(m_strPackage + "\\ui\\two.lua", "two");
+    WriteFileBytes(m_strPackage + "\\ui\\three.lua", "three");
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(app.WaitForLine(s_Line(2022)));
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_RUN_GAME); }, 10000));
+    EXPECT_FALSE(app.Enabled(ID_UPDATE));
+    EXPECT_EQ(ReadFileBytes(m_strGame + "\\ui\\three.lua"), "three");
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(10000));
+}
+
+// The ways out of the dialog while a long installation runs.
+enum KQuitWay { QUIT_BUTTON, QUIT_ESC_KEY, QUIT_CLOSE_BOX, QUIT_TRAY_MENU, QUIT_ENTER_IN_EDIT };
+
+class GuiQuitTest : public GuiTest, public ::testing::WithParamInterface<KQuitWay> {};
+
+TEST_P(GuiQuitTest, EndsPromptlyDuringALargeCopy) {
+    const int nFiles = 1500;
+    UseLargePackage(nFiles);
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    std::string strSemaphore = MakeSemaphoreName("UPDATE", m_strGame.c_str());
+    EXPECT_EQ(IsSemaphoreExist(strSemaphore.c_str()), 0);
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.LineCount() > 40; }, 20000));
+    // The installation runs and holds the update semaphore.
+    ASSERT_FALSE(app.HasLine(s_Line(2022)));
+    ASSERT_FALSE(app.Enabled(ID_UPDATE));
+    EXPECT_TRUE(app.Visible(ID_PROGRESS));
+    EXPECT_EQ(IsSemaphoreExist(strSemaphore.c_str()), 1);
+    if (GetParam() == QUIT_BUTTON)
+        app.Screenshot("installing");
+
+    DWORD dwStart = GetTickCount();
+    switch (GetParam()) {
+    case QUIT_BUTTON:
+        app.Click(ID_QUIT);
+        break;
+    case QUIT_ESC_KEY:
+        app.Key(app.Focus(), VK_ESCAPE);
+        break;
+    case QUIT_CLOSE_BOX:
+        PostMessageW(app.Dlg(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    case QUIT_TRAY_MENU:
+        PostMessageW(app.Dlg(), WM_COMMAND, ID_TRAY_EXIT, 0);
+        break;
+    case QUIT_ENTER_IN_EDIT:
+        // The edit box takes the focus; Enter there is the dialog's OK command.
+        PostMessageW(app.Dlg(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(app.Item(ID_GAME_PATH)), TRUE);
+        ASSERT_TRUE(s_WaitUntil([&]() { return app.Focus() == app.Item(ID_GAME_PATH); }, 5000));
+        app.Key(app.Item(ID_GAME_PATH), VK_RETURN);
+        break;
+    }
+    DWORD dwExit = 1;
+    ASSERT_TRUE(app.WaitExit(8000, &dwExit));
+    EXPECT_LT(GetTickCount() - dwStart, 6000u);
+    EXPECT_EQ(dwExit, 0u);
+    EXPECT_EQ(IsSemaphoreExist(strSemaphore.c_str()), 0);
+    // Stopped in the middle: the last files were never copied.
+    std::pair<std::string, std::string> last = LargePackageFile(nFiles - 1);
+    EXPECT_FALSE(FileExists(m_strGame + "\\" + last.first + last.second));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, GuiQuitTest,
+                         ::testing::Values(QUIT_BUTTON, QUIT_ESC_KEY, QUIT_CLOSE_BOX, QUIT_TRAY_MENU,
+                                           QUIT_ENTER_IN_EDIT));
+
+TEST_F(GuiTest, EnterRightAfterStartPressesQuit) {
+    UseSamplePackage();
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    ASSERT_TRUE(app.WaitShown());
+    ASSERT_EQ(app.Focus(), app.Item(ID_QUIT));
+    app.Key(app.Item(ID_QUIT), VK_RETURN);
+    DWORD dwExit = 1;
+    ASSERT_TRUE(app.WaitExit(8000, &dwExit));
+    EXPECT_EQ(dwExit, 0u);
+}
+
+TEST_F(GuiTest, MinimiseHidesIntoTheTrayAndTheIconRestoresTheStartPosition) {
+    UseSamplePackage();
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    ASSERT_TRUE(app.WaitShown());
+    RECT rcStart;
+    GetWindowRect(app.Dlg(), &rcStart);
+    SetWindowPos(app.Dlg(), nullptr, 20, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_TRUE(s_WaitUntil(
+        [&]() {
+            RECT rc;
+            GetWindowRect(app.Dlg(), &rc);
+            return rc.left == 20;
+        },
+        5000));
+
+    PostMessageW(app.Dlg(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindowVisible(app.Dlg()); }, 5000));
+    // Other mouse messages, and another icon's, leave it hidden.
+    SendMessageW(app.Dlg(), WM_TRAY_NOTIFY, 100, WM_RBUTTONDBLCLK);
+    SendMessageW(app.Dlg(), WM_TRAY_NOTIFY, 100, WM_MOUSEMOVE);
+    SendMessageW(app.Dlg(), WM_TRAY_NOTIFY, 101, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(IsWindowVisible(app.Dlg()));
+
+    EXPECT_EQ(SendMessageW(app.Dlg(), WM_TRAY_NOTIFY, 100, WM_LBUTTONDBLCLK), 1);
+    ASSERT_TRUE(s_WaitUntil([&]() { return IsWindowVisible(app.Dlg()) && !IsIconic(app.Dlg()); }, 5000));
+    RECT rcShown;
+    ASSERT_TRUE(s_WaitUntil(
+        [&]() {
+            GetWindowRect(app.Dlg(), &rcShown);
+            return EqualRect(&rcShown, &rcStart) != FALSE;
+        },
+        5000));
+    EXPECT_TRUE(GetWindowLongW(app.Dlg(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    EXPECT_FALSE(GetWindowLongW(app.Dlg(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+
+    // The menu's first command on a window that is shown: back to the start position.
+    SetWindowPos(app.Dlg(), nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    PostMessageW(app.Dlg(), WM_COMMAND, ID_TRAY_SHOW, 0);
+    EXPECT_TRUE(s_WaitUntil(
+        [&]() {
+            GetWindowRect(app.Dlg(), &rcShown);
+            return EqualRect(&rcShown, &rcStart) != FALSE;
+        },
+        5000));
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(10000));
+}
+
+TEST_F(GuiTest, SecondCopyOnTheSameFolderRefusesWhileTheFirstInstalls) {
+    UseLargePackage(1500);
+    KMendwright first;
+    ASSERT_TRUE(first.Start(Exe()));
+    first.Click(ID_UPDATE);
+    ASSERT_TRUE(s_WaitUntil([&]() { return first.LineCount() > 20; }, 20000));
+
+    KMendwright second;
+    ASSERT_TRUE(second.Start(Exe()));
+    ASSERT_FALSE(first.HasLine(s_Line(2022)));
+    second.Click(ID_UPDATE);
+    HWND hBox = second.WaitForMessageBox();
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(s_WindowText(hBox), "Tarnwick");
+    EXPECT_EQ(s_MessageBoxText(hBox), Ansi(u8"检测到游戏正在运行，请先把游戏关闭再升级。"));
+    PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindow(hBox); }, 5000));
+    EXPECT_EQ(second.Lines(), std::vector<std::string>{s_Line(2011)});
+    EXPECT_TRUE(second.Enabled(ID_UPDATE));
+    EXPECT_FALSE(second.Enabled(ID_RUN_GAME));
+    EXPECT_FALSE(second.Visible(ID_PROGRESS));
+
+    // Once the first copy has ended, the second may install.
+    first.Click(ID_QUIT);
+    ASSERT_TRUE(first.WaitExit(8000));
+    second.Click(ID_UPDATE);
+    EXPECT_TRUE(second.WaitForLine(s_Line(2014), 10000));
+    EXPECT_EQ(second.WaitForMessageBox(200), nullptr);
+    second.Click(ID_QUIT);
+    EXPECT_TRUE(second.WaitExit(8000));
+}
+
+TEST_F(GuiTest, UpdatePressedAgainStartsNoSecondInstallation) {
+    UseLargePackage(1500);
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    // Both presses are queued before the worker can disable the button.
+    app.Click(ID_UPDATE);
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.LineCount() > 20; }, 20000));
+    // A press that reaches the dialog while the installation runs (the button is disabled, the
+    // click is sent) must not be taken for an update of another program.
+    ASSERT_FALSE(app.Enabled(ID_UPDATE));
+    app.Click(ID_UPDATE);
+    EXPECT_EQ(app.WaitForMessageBox(700), nullptr);
+    EXPECT_FALSE(app.Enabled(ID_UPDATE));
+    EXPECT_TRUE(app.Visible(ID_PROGRESS));
+    std::vector<std::string> lines = app.Lines();
+    int nStarts = 0;
+    for (const std::string& strLine : lines)
+        nStarts += strLine == s_Line(2014);
+    EXPECT_EQ(nStarts, 1);
+    EXPECT_EQ(IsSemaphoreExist(MakeSemaphoreName("UPDATE", m_strGame.c_str())), 1);
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(8000));
+}
+
+// The unattended start: packages named on the command line, handoff files in the temporary
+// folder that name the game folder.
+class GuiUnattendedTest : public GuiTest {
+protected:
+    GuiUnattendedTest() {
+        char szTemp[MAX_PATH] = {0};
+        GetTempPathA(sizeof(szTemp), szTemp);
+        m_strTemp = szTemp;
+        MakeFolders(m_strGame + "\\resource");
+        WriteFileBytes(m_strGame + "\\resource\\resource.ini",
+                       "[mwtest_pkgA]\r\ntitle=A\r\n[mwtest_pkgB]\r\ntitle=B\r\n[mwtest_pkgC]\r\ntitle=C\r\n");
+        WriteFileBytes(m_strGame + "\\resource\\resinstall.ini",
+                       "[mwtest_pkgA]\r\ninstall=0\r\n[mwtest_pkgC]\r\ninstall=1\r\n");
+        // The registry names another folder: the handoff file wins.
+        m_AppPathsElsewhere.reset(new KAppPathsEntry(m_Dir / "elsewhere"));
+    }
+    ~GuiUnattendedTest() override {
+        for (const std::string& strName : m_Names)
+            DeleteFileA(HandoffFile(strName).c_str());
+    }
+    std::string HandoffFile(const std::string& strName) const { return m_strTemp + strName + ".ini"; }
+    void HandOver(const std::string& strName) {
+        m_Names.push_back(strName);
+        WriteFileBytes(HandoffFile(strName), "[Tarnwick]\r\nGamePath=" + m_strGame + "\r\n");
+    }
+    int InstallValue(const std::string& strName) const {
+        return static_cast<int>(GetPrivateProfileIntA(strName.c_str(), "install", -9,
+                                                      (m_strGame + "\\resource\\resinstall.ini").c_str()));
+    }
+
+    std::string m_strTemp;
+    std::vector<std::string> m_Names;
+    std::unique_ptr<KAppPathsEntry> m_AppPathsElsewhere;
+};
+
+TEST_F(GuiUnattendedTest, InstallsHiddenNotifiesAndQuitsFiveSecondsAfterSuccess) {
+    UseSamplePackage();
+    HandOver("mwtest_pkgA");
+    HandOver("mwtest_pkgB");
+    KResourceListWindow resourceList;
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe(), "mwtest_pkgA mwtest_pkgB"));
+    EXPECT_EQ(app.Text(ID_GAME_PATH), m_strGame);
+    // Runs by itself, hidden: the modal loop shows the window once, without size, and it is
+    // hidden again at once.
+    DWORD dwDone = 0;
+    bool bShownWithSize = false;
+    auto fnShownWithSize = [&]() {
+        RECT rc;
+        return IsWindowVisible(app.Dlg()) && GetWindowRect(app.Dlg(), &rc) && rc.right > rc.left;
+    };
+    ASSERT_TRUE(s_WaitUntil(
+        [&]() {
+            bShownWithSize = bShownWithSize || fnShownWithSize();
+            return app.HasLine(s_Line(2022));
+        },
+        20000));
+    dwDone = GetTickCount();
+    EXPECT_FALSE(bShownWithSize);
+    EXPECT_FALSE(IsWindowVisible(app.Dlg()));
+    EXPECT_TRUE(GetWindowLongW(app.Dlg(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    EXPECT_EQ(app.Lines().front(), s_Line(2011));
+    EXPECT_EQ(InstallValue("mwtest_pkgA"), 2);
+    EXPECT_EQ(InstallValue("mwtest_pkgB"), 2);
+    EXPECT_EQ(InstallValue("mwtest_pkgC"), 1);
+    EXPECT_TRUE(FileExists(m_strGame + "\\interface2\\chat\\chat.lua"));
+    EXPECT_TRUE(FileExists(HandoffFile("mwtest_pkgA")));
+
+    DWORD dwExit = 1;
+    ASSERT_TRUE(app.WaitExit(12000, &dwExit));
+    DWORD dwAfter = GetTickCount() - dwDone;
+    EXPECT_GE(dwAfter, 4500u);
+    EXPECT_LE(dwAfter, 9000u);
+    EXPECT_EQ(dwExit, 0u);
+    // Told at the start and after the installation.
+    EXPECT_EQ(resourceList.Notifications(), 2);
+    EXPECT_FALSE(FileExists(HandoffFile("mwtest_pkgA")));
+    EXPECT_FALSE(FileExists(HandoffFile("mwtest_pkgB")));
+}
+
+TEST_F(GuiUnattendedTest, AsksBeforeReinstallingAnInstalledPackage) {
+    UseSamplePackage();
+    HandOver("mwtest_pkgC");
+    KResourceListWindow resourceList;
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe(), "mwtest_pkgC"));
+    HWND hBox = app.WaitForMessageBox();
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(s_WindowText(hBox), "Tarnwick");
+    EXPECT_EQ(s_MessageBoxText(hBox), Ansi(u8"检测到本地已经安装了升级包内的美术资源，是否继续安装？"));
+    PostMessageW(hBox, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindow(hBox); }, 5000));
+    // Declined: nothing installed, the window stays hidden and waits for the player.
+    EXPECT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_UPDATE); }, 5000));
+    EXPECT_EQ(app.Lines(), std::vector<std::string>{s_Line(2011)});
+    EXPECT_TRUE(s_WaitUntil([&]() { return !IsWindowVisible(app.Dlg()); }, 5000));
+    Sleep(300);
+    EXPECT_FALSE(IsWindowVisible(app.Dlg()));
+    EXPECT_EQ(InstallValue("mwtest_pkgC"), 1);
+    EXPECT_FALSE(app.WaitExit(1000));
+    EXPECT_TRUE(FileExists(HandoffFile("mwtest_pkgC")));
+    EXPECT_EQ(resourceList.Notifications(), 1);
+
+    app.Click(ID_QUIT);
+    ASSERT_TRUE(app.WaitExit(8000));
+    EXPECT_FALSE(FileExists(HandoffFile("mwtest_pkgC")));
+}
+
+::testing::Environment* const s_pDisplaySettings = ::testing::AddGlobalTestEnvironment(new KWineDisplaySettings);
+
+}  // namespace
+
