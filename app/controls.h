@@ -31,6 +31,12 @@ public:
     }
     void RemoveAt(int nIndex) { ::SendMessageA(m_hWnd, LB_DELETESTRING, static_cast<WPARAM>(nIndex), 0); }
     void Select(int nIndex) { ::SendMessageA(m_hWnd, LB_SETCURSEL, static_cast<WPARAM>(nIndex), 0); }
+    // Stops (FALSE) or resumes (TRUE) the list's drawing; resuming repaints it once, later.
+    void SetRedraw(BOOL bRedraw) {
+        ::SendMessageA(m_hWnd, WM_SETREDRAW, static_cast<WPARAM>(bRedraw), 0);
+        if (bRedraw)
+            ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    }
     // The selected line, or LB_ERR.
     int Selected() const { return static_cast<int>(::SendMessageA(m_hWnd, LB_GETCURSEL, 0, 0)); }
     // The text of line nIndex; "" for no such line.

@@ -42,12 +42,14 @@ int CMendwrightDlg::AddMessage(const char* pszText) {
         return 0;
     return OnWindowThread(1, [this, pszText]() {
         // An insert at the end by index: the list's sort style never reorders the lines.
+        m_MessageList.SetRedraw(FALSE);
         int nLine = m_MessageList.InsertAt(m_MessageList.Count(), pszText);
         if (nLine >= 0) {
             m_nCurrentLine = nLine;
             m_MessageList.Select(nLine);
             m_MessageList.FitWidth(pszText);
         }
+        m_MessageList.SetRedraw(TRUE);
         return 1;
     });
 }
@@ -60,6 +62,7 @@ int CMendwrightDlg::AppendMessage(const char* pszText) {
         // selected another line since.
         int nLine = m_nCurrentLine;
         std::string strLine = pszText;
+        m_MessageList.SetRedraw(FALSE);
         if (nLine < 0 || nLine >= m_MessageList.Count()) {
             nLine = m_MessageList.InsertAt(m_MessageList.Count(), pszText);
         } else {
@@ -72,6 +75,7 @@ int CMendwrightDlg::AppendMessage(const char* pszText) {
             m_MessageList.Select(nLine);
             m_MessageList.FitWidth(strLine.c_str());
         }
+        m_MessageList.SetRedraw(TRUE);
         return 1;
     });
 }

@@ -39,6 +39,7 @@ enum {
     ID_PICTURE = 1006,
     ID_FRAME = 1007,
     ID_TRAY_SHOW = 32774,
+    ID_TRAY_ABOUT = 32775,
     ID_TRAY_EXIT = 32776,
     WM_TRAY_NOTIFY = 1933,
     WM_RESOURCE_LIST_NOTIFY = 9110,
@@ -511,7 +512,7 @@ protected:
             files.push_back(LargePackageFile(i));
         for (int i = 0; i < 3 && i < nFiles; ++i)
             MakeFolders(m_strPackage + "\\" + files[static_cast<size_t>(i)].first);
-        std::string strContent(16 * 1024, 'd');
+        std::string strContent(4 * 1024, 'd');
         for (const auto& file : files)
             WriteFileBytes(m_strPackage + "\\" + file.first + file.second, strContent);
         WriteFileBytes(m_strPackage + "\\Update.dat", s_Description(Ansi(u8"大型插件"), files));
@@ -714,7 +715,7 @@ enum KQuitWay { QUIT_BUTTON, QUIT_ESC_KEY, QUIT_CLOSE_BOX, QUIT_TRAY_MENU, QUIT_
 class GuiQuitTest : public GuiTest, public ::testing::WithParamInterface<KQuitWay> {};
 
 TEST_P(GuiQuitTest, EndsPromptlyDuringALargeCopy) {
-    const int nFiles = 1500;
+    const int nFiles = 800;
     UseLargePackage(nFiles);
     KMendwright app;
     ASSERT_TRUE(app.Start(Exe()));
@@ -826,8 +827,83 @@ TEST_F(GuiTest, MinimiseHidesIntoTheTrayAndTheIconRestoresTheStartPosition) {
     EXPECT_TRUE(app.WaitExit(10000));
 }
 
+// Visible top-level windows of a class in a process.
+struct KClassSearch {
+    DWORD dwProcessId;
+    const char* pszClass;
+    HWND hFound;
+};
+
+BOOL CALLBACK s_FindVisibleOfClass(HWND hWnd, LPARAM lParam) {
+    KClassSearch* pSearch = reinterpret_cast<KClassSearch*>(lParam);
+    DWORD dwOwner = 0;
+    GetWindowThreadProcessId(hWnd, &dwOwner);
+    if (dwOwner == pSearch->dwProcessId && IsWindowVisible(hWnd) && s_ClassName(hWnd) == pSearch->pszClass) {
+        pSearch->hFound = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND s_WaitForWindowOfClass(DWORD dwProcessId, const char* pszClass, DWORD uMs) {
+    KClassSearch search = {dwProcessId, pszClass, nullptr};
+    s_WaitUntil(
+        [&]() {
+            EnumWindows(s_FindVisibleOfClass, reinterpret_cast<LPARAM>(&search));
+            return search.hFound != nullptr;
+        },
+        uMs);
+    return search.hFound;
+}
+
+TEST_F(GuiTest, TrayMenuOpensAndTheAboutBoxShowsTheProduct) {
+    UseSamplePackage();
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    ASSERT_TRUE(app.WaitShown());
+
+    // A right click on the icon opens the popup menu at the cursor; Esc closes it.
+    PostMessageW(app.Dlg(), WM_TRAY_NOTIFY, 100, WM_RBUTTONDOWN);
+    HWND hMenu = s_WaitForWindowOfClass(app.ProcessId(), "#32768", 5000);
+    ASSERT_NE(hMenu, nullptr);
+    app.Key(hMenu, VK_ESCAPE);
+    EXPECT_TRUE(s_WaitUntil([&]() { return !IsWindowVisible(hMenu); }, 5000));
+
+    // "关于...(&A)": the About box, modal on the dialog.
+    PostMessageW(app.Dlg(), WM_COMMAND, ID_TRAY_ABOUT, 0);
+    HWND hAbout = app.WaitForMessageBox();
+    ASSERT_NE(hAbout, nullptr);
+    EXPECT_EQ(s_WindowText(hAbout), "Tarnwick");
+    EXPECT_NE(s_MessageBoxText(hAbout).find(Ansi(u8"Tarnwick手动安装程序 V1.1")), std::string::npos);
+    EXPECT_FALSE(IsWindowEnabled(app.Dlg()));
+    PostMessageW(hAbout, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindow(hAbout); }, 5000));
+    EXPECT_TRUE(IsWindowEnabled(app.Dlg()));
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(10000));
+}
+
+TEST_F(GuiTest, BrowseCancelledPutsBackTheFolderLastTakenOver) {
+    UseSamplePackage();
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    ASSERT_TRUE(app.WaitShown());
+    // Typed, not taken over by Update: the browser replaces it even when cancelled.
+    app.SetEditText("D:\\typed");
+    app.Click(ID_BROWSE);
+    HWND hBrowser = app.WaitForMessageBox();
+    ASSERT_NE(hBrowser, nullptr);
+    EXPECT_EQ(s_WindowText(hBrowser).empty(), false);
+    EXPECT_NE(s_MessageBoxText(hBrowser).find(Ansi(u8"选择游戏路径")), std::string::npos);
+    PostMessageW(hBrowser, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindow(hBrowser); }, 5000));
+    EXPECT_TRUE(s_WaitUntil([&]() { return app.Text(ID_GAME_PATH) == m_strGame; }, 5000));
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(10000));
+}
+
 TEST_F(GuiTest, SecondCopyOnTheSameFolderRefusesWhileTheFirstInstalls) {
-    UseLargePackage(1500);
+    UseLargePackage(800);
     KMendwright first;
     ASSERT_TRUE(first.Start(Exe()));
     first.Click(ID_UPDATE);
@@ -859,7 +935,7 @@ TEST_F(GuiTest, SecondCopyOnTheSameFolderRefusesWhileTheFirstInstalls) {
 }
 
 TEST_F(GuiTest, UpdatePressedAgainStartsNoSecondInstallation) {
-    UseLargePackage(1500);
+    UseLargePackage(800);
     KMendwright app;
     ASSERT_TRUE(app.Start(Exe()));
     // Both presses are queued before the worker can disable the button.
