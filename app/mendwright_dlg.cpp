@@ -9,7 +9,6 @@
 #include "app/about_dlg.h"
 #include "app/choose_folder.h"
 #include "app/resource.h"
-#include "core/folder_exists.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/text_copy.h"
