@@ -146,6 +146,33 @@ TEST(KTiXmlDocument, LoadBufferStopsAtLengthOrZeroAndReportsErrors) {
     EXPECT_EQ(nullptr, doc.FirstChildElement("a"));  // the previous content is gone
 }
 
+TEST(KTiXmlDocument, LoadBufferRefusesNestingTooDeepForTheStack) {
+    auto Nested = [](int nDepth, const std::string& strOpen) {
+        std::string strXml;
+        for (int i = 0; i < nDepth; ++i)
+            strXml += strOpen;
+        for (int i = 0; i < nDepth; ++i)
+            strXml += "</a>";
+        return strXml;
+    };
+    KTiXmlDocument doc;
+    // Deep enough to overflow the stack in the recursive parser when it is not refused.
+    std::string strHostile = Nested(200000, "<a>");
+    EXPECT_FALSE(doc.LoadBuffer(strHostile.c_str(), static_cast<int>(strHostile.size()), TIXML_ENCODING_LEGACY));
+    EXPECT_TRUE(doc.Error());
+    // Siblings, empty elements, comments, CDATA and quoted '>' do not count as levels.
+    std::string strWide = "<a>" + Nested(1000, "<a x='>' y=\"<b>\"><b/><!--<a>--><![CDATA[<a>]]>") + "</a>";
+    EXPECT_FALSE(doc.LoadBuffer(strWide.c_str(), static_cast<int>(strWide.size()), TIXML_ENCODING_LEGACY));
+    std::string strLimit = Nested(1000, "<a x='>' y=\"<b>\"><b/><!--<a>--><![CDATA[<a>]]>");
+    EXPECT_TRUE(doc.LoadBuffer(strLimit.c_str(), static_cast<int>(strLimit.size()), TIXML_ENCODING_LEGACY))
+        << doc.ErrorDesc();
+    std::string strFlat;
+    for (int i = 0; i < 5000; ++i)
+        strFlat += "<b></b><c/>";
+    strFlat = "<a>" + strFlat + "</a>";
+    EXPECT_TRUE(doc.LoadBuffer(strFlat.c_str(), static_cast<int>(strFlat.size()), TIXML_ENCODING_LEGACY));
+}
+
 TEST(KXmlElement, GettersFollowTheirContracts) {
     KDocHolder doc;
     ASSERT_EQ(1, doc.pDoc->LoadBuff("<Root n=\"42\" d=\"2.5\" e=\"\"><A>7</A><B><C/>tail</B><D><![CDATA[x<y]]></D>"

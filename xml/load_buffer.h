@@ -6,6 +6,7 @@
 class KTiXmlDocument : public TiXmlDocument {
 public:
     // Replaces the content with the parse of nLength bytes of pszText (fewer if a zero byte comes
-    // first). CR LF and lone CR become LF. false with the parser's error state set on failure.
+    // first). CR LF and lone CR become LF. false with the parser's error state set on failure;
+    // elements nested more than 1000 deep are refused before the parse, which recurses per level.
     bool LoadBuffer(const char* pszText, int nLength, TiXmlEncoding eEncoding);
 };
