@@ -147,7 +147,9 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
 
     // Refused before anything is created: a name that leads out of the game folder or the
     // package, and paths the ANSI file functions cannot address.
-    if (s_IsHostilePart(pszFilePath) || s_IsHostilePart(pszFileName))
+    // The two are also checked joined, as the paths join them: "." and ".\x" make "..\x".
+    if (s_IsHostilePart(pszFilePath) || s_IsHostilePart(pszFileName) ||
+        s_IsHostilePart((std::string(pszFilePath) + pszFileName).c_str()))
         return RefusePackageFile(pShellCtrl, pszGamePath, pszFilePath, pszFileName, ERROR_INVALID_NAME);
     std::string strDestFolder = s_DestFolder(pszGamePath, pszFilePath);
     std::string strDestFile = strDestFolder + pszFileName;

@@ -184,6 +184,8 @@ TEST_F(FileCopyTest, HostilePartsAreRefusedBeforeAnythingIsWritten) {
         {"x\\. .\\", "evil.txt"},    {"x\\...\\", "evil.txt"},      {"C:\\", "evil.txt"},
         {"x\\", "evil.txt:stream"},  {"x\\", "C:evil.txt"},         {"..", "\\evil.txt"},
         {"x\\", "con.txt"},          {"nul\\", "evil.txt"},         {"x\\", "COM1"},
+        // Harmless apart, a parent folder once joined: the two are concatenated as they are.
+        {".", ".\\evil.txt"},          {"\\.", ".\\evil.txt"},        {".", "."},
     };
     for (const auto& aszHostile : aaszHostile) {
         SCOPED_TRACE(std::string(aszHostile[0]) + "|" + aszHostile[1]);
