@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/device_name.h"
 #include "core/text_copy.h"
 
 namespace {
@@ -31,7 +32,8 @@ int IsHandoffName(const char* pszName) {
     size_t uLen = std::strlen(pszName);
     if (uLen >= sizeof(KResourceEntry().szName))
         return 0;
-    if (std::strcmp(pszName, ".") == 0 || std::strcmp(pszName, "..") == 0)
+    // The handoff file <temp>\<name>.ini is read and deleted: a device name would name a device.
+    if (std::strcmp(pszName, ".") == 0 || std::strcmp(pszName, "..") == 0 || IsDeviceName(pszName, uLen))
         return 0;
     for (const char* p = pszName; *p; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);

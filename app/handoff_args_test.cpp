@@ -40,6 +40,9 @@ TEST(HandoffArgsTest, NamesThatWouldLeaveTheTemporaryFolderAreLeftOut) {
     EXPECT_EQ(s_Names(L"m ..\\..\\boot a/b C:x c:\\x.ini \\\\server\\share . .. \"\" ok"),
               std::vector<std::string>{"ok"});
     EXPECT_EQ(s_Names(L"m \"a*b\" \"a?b\" \"a<b\" \"a>b\" \"a|b\" \"a\tb\" good"), std::vector<std::string>{"good"});
+    // Device names would make the handoff file a device, wherever the temporary folder is.
+    EXPECT_EQ(s_Names(L"m CON nul Com1 lpt9.txt \"AUX \" console com10"),
+              (std::vector<std::string>{"console", "com10"}));
 }
 
 TEST(HandoffArgsTest, OverLongAndUnrepresentableNamesAreLeftOut) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/shell_ctrl.h"
+#include "core/device_name.h"
 #include "core/folder_exists.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
@@ -22,26 +23,6 @@ enum { MAX_FOLDER_LEVELS = 16 };
 
 bool s_IsSeparator(char ch) {
     return ch == '\\' || ch == '/';
-}
-
-// Names the system opens as devices instead of files, in any folder.
-bool s_IsDeviceName(const char* pszBegin, size_t uLen) {
-    static const char* const s_aszDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    // The device is named by the part before the first dot, trailing spaces ignored.
-    size_t uBase = 0;
-    while (uBase < uLen && pszBegin[uBase] != '.')
-        ++uBase;
-    while (uBase > 0 && pszBegin[uBase - 1] == ' ')
-        --uBase;
-    std::string strBase(pszBegin, uBase);
-    for (char& ch : strBase)
-        ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
-    for (const char* pszDevice : s_aszDevices) {
-        if (strBase == pszDevice)
-            return true;
-    }
-    return strBase.size() == 4 && (strBase.compare(0, 3, "COM") == 0 || strBase.compare(0, 3, "LPT") == 0) &&
-           strBase[3] >= '1' && strBase[3] <= '9';
 }
 
 // A name made of dots and spaces with at least two dots: ".." itself, and the forms the system
@@ -65,7 +46,7 @@ bool s_IsHostilePart(const char* pszPart) {
     for (const char* p = pszPart;; ++p) {
         if (*p == '\0' || s_IsSeparator(*p)) {
             size_t uLen = static_cast<size_t>(p - pszComponent);
-            if (uLen && (s_IsParentName(pszComponent, uLen) || s_IsDeviceName(pszComponent, uLen)))
+            if (uLen && (s_IsParentName(pszComponent, uLen) || IsDeviceName(pszComponent, uLen)))
                 return true;
             if (*p == '\0')
                 return false;
