@@ -6,27 +6,49 @@ namespace cobblepak {
 
 namespace {
 
-// Stable sort by key: least significant byte first, one counting pass per byte, skipping a byte
-// that every key shares. Linear in the entry count; needs one scratch copy of the entries.
+// Keys are sorted in digits of this many bits: three passes cover 32 bits, and the counts of a
+// digit (2048) stay small enough for the cache.
+const unsigned s_nDigitBits = 11;
+const std::size_t s_nDigitValues = std::size_t(1) << s_nDigitBits;
+const unsigned s_nDigits = (32 + s_nDigitBits - 1) / s_nDigitBits;
+
+bool s_IsSortedByKey(const std::vector<PackIndexEntry>& vEntries)
+{
+    for (std::size_t i = 1; i < vEntries.size(); ++i) {
+        if (vEntries[i - 1].uKey > vEntries[i].uKey)
+            return false;
+    }
+    return true;
+}
+
+// Stable sort by key: least significant digit first, one scatter pass per digit, skipping a
+// digit that every key shares. The counts of all digits come from one pass over the entries.
+// Linear in the entry count; needs one scratch copy of the entries. An index already in order,
+// as a pack's own index normally is, is left as it is.
 void s_SortByKeyStable(std::vector<PackIndexEntry>& vEntries)
 {
-    if (vEntries.size() < 2)
+    if (s_IsSortedByKey(vEntries))
         return;
+    std::vector<std::size_t> vStart(s_nDigits * s_nDigitValues);
+    for (const PackIndexEntry& entry : vEntries) {
+        for (unsigned nDigit = 0; nDigit < s_nDigits; ++nDigit)
+            ++vStart[nDigit * s_nDigitValues +
+                     ((entry.uKey >> (nDigit * s_nDigitBits)) & (s_nDigitValues - 1))];
+    }
     std::vector<PackIndexEntry> vScratch(vEntries.size());
-    for (unsigned nShift = 0; nShift < 32; nShift += 8) {
-        std::size_t anStart[256] = {};
-        for (const PackIndexEntry& entry : vEntries)
-            ++anStart[(entry.uKey >> nShift) & 0xFF];
-        if (anStart[(vEntries[0].uKey >> nShift) & 0xFF] == vEntries.size())
+    for (unsigned nDigit = 0; nDigit < s_nDigits; ++nDigit) {
+        const unsigned nShift = nDigit * s_nDigitBits;
+        std::size_t* pStart = &vStart[nDigit * s_nDigitValues];
+        if (pStart[(vEntries[0].uKey >> nShift) & (s_nDigitValues - 1)] == vEntries.size())
             continue;
         std::size_t nSum = 0;
-        for (std::size_t& nStart : anStart) {
-            std::size_t nCount = nStart;
-            nStart = nSum;
+        for (std::size_t nValue = 0; nValue < s_nDigitValues; ++nValue) {
+            std::size_t nCount = pStart[nValue];
+            pStart[nValue] = nSum;
             nSum += nCount;
         }
         for (const PackIndexEntry& entry : vEntries)
-            vScratch[anStart[(entry.uKey >> nShift) & 0xFF]++] = entry;
+            vScratch[pStart[(entry.uKey >> nShift) & (s_nDigitValues - 1)]++] = entry;
         vEntries.swap(vScratch);
     }
 }
