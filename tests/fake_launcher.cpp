@@ -13,13 +13,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     char* pszSlash = std::strrchr(szSelf, '\\');
     if (!pszSlash)
         return 1;
+    // Written under another name and renamed, so that a test waiting for launched.txt never reads
+    // it half written.
+    char szRecord[MAX_PATH];
     std::strcpy(pszSlash + 1, "launched.txt");
+    std::strcpy(szRecord, szSelf);
+    std::strcpy(pszSlash + 1, "launched.tmp");
     char szCurrent[MAX_PATH] = {0};
     GetCurrentDirectoryA(sizeof(szCurrent), szCurrent);
     FILE* pFile = std::fopen(szSelf, "wb");
     if (!pFile)
         return 1;
     std::fprintf(pFile, "%s\n%s\n", szCurrent, GetCommandLineA());
-    std::fclose(pFile);
-    return 0;
+    if (std::fclose(pFile) != 0)
+        return 1;
+    return MoveFileExA(szSelf, szRecord, MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }
