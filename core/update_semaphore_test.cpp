@@ -43,7 +43,7 @@ std::string Md5Text(const std::string& strText) {
 // Another process holding "Global\<name>" until Stop (or destruction).
 class KHeldSemaphore : public mwtest::KHelperProcess {
 public:
-    explicit KHeldSemaphore(const std::string& strName) : KHelperProcess("hold_semaphore.exe", strName) {}
+    explicit KHeldSemaphore(const std::string& strName) : KHelperProcess("hold.exe", "semaphore " + strName) {}
 };
 
 // A game folder of this test run alone, so that names never meet those of another run.

@@ -105,7 +105,7 @@ TEST_F(FileCopyTest, DestinationInUseGives2020) {
     ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\game.dll", "new"));
     ASSERT_TRUE(WriteFileBytes(m_strGame + "\\game.dll", "old"));
     // Another process holds the file open without sharing, like the running game.
-    mwtest::KHelperProcess held("hold_file.exe", "\"" + m_strGame + "\\game.dll\"");
+    mwtest::KHelperProcess held("hold.exe", "file \"" + m_strGame + "\\game.dll\"");
     ASSERT_TRUE(held.Held());
     EXPECT_EQ(0, Copy("/", "game.dll"));
     std::vector<std::string> expected = {Ansi(u8"·正在复制文件：game.dll"), m_strGame + "\\",
