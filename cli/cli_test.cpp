@@ -16,6 +16,7 @@ using mwtest::Ansi;
 using mwtest::FileExists;
 using mwtest::KTempDir;
 using mwtest::MakeFolders;
+using mwtest::ProgramFolder;
 using mwtest::ReadFileBytes;
 using mwtest::WriteFileBytes;
 
@@ -27,15 +28,8 @@ struct KCliRun {
     std::string strErr;
 };
 
-std::string s_ProgramFolder() {
-    char szSelf[MAX_PATH];
-    GetModuleFileNameA(nullptr, szSelf, MAX_PATH);
-    std::string strFolder = szSelf;
-    return strFolder.substr(0, strFolder.rfind('\\'));
-}
-
 // Runs strExe with strArguments, standard output into a pipe and standard error into a file.
-KCliRun s_Run(const std::string& strArguments, const std::string& strExe = s_ProgramFolder() + "\\mendwright-cli.exe") {
+KCliRun s_Run(const std::string& strArguments, const std::string& strExe = ProgramFolder() + "\\mendwright-cli.exe") {
     KCliRun run;
     KTempDir errDir;
     std::string strErrFile = errDir / "stderr.txt";
@@ -220,7 +214,7 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
 
 TEST_F(CliTest, PackageDefaultsToTheProgramsOwnFolder) {
     Describe(s_File("\\", Ansi(u8"说明.txt")));
-    std::string strProgram = s_ProgramFolder();
+    std::string strProgram = ProgramFolder();
     ASSERT_TRUE(CopyFileA((strProgram + "\\mendwright-cli.exe").c_str(), (m_strPackage + "\\mendwright-cli.exe").c_str(),
                           FALSE));
     ASSERT_TRUE(CopyFileA((strProgram + "\\engine.dll").c_str(), (m_strPackage + "\\engine.dll").c_str(), FALSE));

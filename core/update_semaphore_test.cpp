@@ -72,10 +72,7 @@ TEST(MakeSemaphoreName, DigestIsOfTheFolderThatHoldsThePath) {
 }
 
 TEST(MakeSemaphoreName, NullPathNamesTheProgramsFolder) {
-    char szExe[MAX_PATH];
-    GetModuleFileNameA(nullptr, szExe, sizeof(szExe));
-    std::string strExe = szExe;
-    EXPECT_EQ("UPDATE" + Md5Text(strExe.substr(0, strExe.rfind('\\'))), MakeSemaphoreName("UPDATE", nullptr));
+    EXPECT_EQ("UPDATE" + Md5Text(mwtest::ProgramFolder()), MakeSemaphoreName("UPDATE", nullptr));
 }
 
 TEST(MakeSemaphoreName, GbkPathsAreHashedAsTheirBytes) {

@@ -22,6 +22,7 @@ using mwtest::Ansi;
 using mwtest::FileExists;
 using mwtest::KTempDir;
 using mwtest::MakeFolders;
+using mwtest::ProgramFolder;
 using mwtest::ReadFileBytes;
 using mwtest::WriteFileBytes;
 
@@ -47,13 +48,6 @@ enum {
 
 const char* const s_pszAppPathsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\velmora.exe";
 const wchar_t* const s_pwszResourceListTitle = L"Tarnwick-\u8d44\u6e90\u5217\u8868\u5bf9\u8bdd\u6846";
-
-std::string s_ProgramFolder() {
-    char szSelf[MAX_PATH] = {0};
-    GetModuleFileNameA(nullptr, szSelf, sizeof(szSelf));
-    std::string strFolder = szSelf;
-    return strFolder.substr(0, strFolder.rfind('\\'));
-}
 
 bool s_WaitUntil(const std::function<bool()>& fnDone, DWORD uMs) {
     DWORD uStart = GetTickCount();
@@ -471,7 +465,7 @@ protected:
     GuiTest() : m_strPackage(m_Dir / "package"), m_strGame(m_Dir / "game"), m_AppPaths(m_Dir / "game") {
         MakeFolders(m_strPackage);
         MakeFolders(m_strGame);
-        std::string strBin = s_ProgramFolder();
+        std::string strBin = ProgramFolder();
         CopyFileA((strBin + "\\Mendwright.exe").c_str(), Exe().c_str(), FALSE);
         CopyFileA((strBin + "\\engine.dll").c_str(), (m_strPackage + "\\engine.dll").c_str(), FALSE);
     }
@@ -641,7 +635,7 @@ TEST_F(GuiTest, FullInstallationThenRunGameStartsTheGameAndEnds) {
     UseSamplePackage();
     MakeFolders(m_strGame + "\\interface\\old");
     WriteFileBytes(m_strGame + "\\interface\\old\\stale.lua", "stale");
-    CopyFileA((s_ProgramFolder() + "\\fake_launcher.exe").c_str(), (m_strGame + "\\velmora.exe").c_str(), FALSE);
+    CopyFileA((ProgramFolder() + "\\fake_launcher.exe").c_str(), (m_strGame + "\\velmora.exe").c_str(), FALSE);
     KMendwright app;
     ASSERT_TRUE(app.Start(Exe()));
     app.Click(ID_UPDATE);

@@ -126,12 +126,15 @@ std::vector<std::string> KLogCapture::Lines() const {
     return lines;
 }
 
-KHelperProcess::KHelperProcess(const std::string& strExe, const std::string& strArguments) {
-    char szSelf[MAX_PATH];
+std::string ProgramFolder() {
+    char szSelf[MAX_PATH] = {0};
     GetModuleFileNameA(nullptr, szSelf, sizeof(szSelf));
     std::string strFolder = szSelf;
-    strFolder.erase(strFolder.rfind('\\') + 1);
-    std::string strCommand = "\"" + strFolder + strExe + "\" " + strArguments;
+    return strFolder.substr(0, strFolder.rfind('\\'));
+}
+
+KHelperProcess::KHelperProcess(const std::string& strExe, const std::string& strArguments) {
+    std::string strCommand = "\"" + ProgramFolder() + "\\" + strExe + "\" " + strArguments;
 
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE hInputRead = nullptr;

@@ -51,6 +51,10 @@ private:
     std::string m_strFile;
 };
 
+// The folder of the running test program (where every program of the build lies), without a
+// trailing backslash.
+std::string ProgramFolder();
+
 // A helper program of tests/ (beside the running test program) that takes hold of something,
 // writes "held" to its standard output and lets go when its standard input ends.
 class KHelperProcess {
