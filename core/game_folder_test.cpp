@@ -47,16 +47,6 @@ bool s_WaitForFolder(const char* pszPath, bool bPresent) {
 class GameFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        HKEY hKey = nullptr;
-        m_bKeyExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, KEY_READ, &hKey) == ERROR_SUCCESS;
-        if (m_bKeyExisted) {
-            DWORD dwSize = 0;
-            m_bValueExisted = RegQueryValueExA(hKey, "Path", nullptr, &m_dwValueType, nullptr, &dwSize) == ERROR_SUCCESS;
-            m_SavedValue.resize(dwSize);
-            if (m_bValueExisted && dwSize)
-                RegQueryValueExA(hKey, "Path", nullptr, nullptr, m_SavedValue.data(), &dwSize);
-            RegCloseKey(hKey);
-        }
         RemoveRegistryPath();
         ASSERT_TRUE(WriteFileBytes(m_strUpdateFile, "<Root/>"));
     }
@@ -70,11 +60,7 @@ protected:
             s_StartUnixProgram("Z:\\bin\\rm \"" + m_strDriveLink + "\"");
             EXPECT_TRUE(s_WaitForFolder("D:\\", false));
         }
-        if (!m_bKeyExisted) {
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey);
-        } else if (m_bValueExisted) {
-            SetRegistryPath(std::string(m_SavedValue.begin(), m_SavedValue.end()), m_dwValueType);
-        }
+        EXPECT_TRUE(m_AppPaths.Restore());
         for (const std::string& strIni : m_HandoffFiles)
             DeleteFileA(strIni.c_str());
     }
@@ -82,23 +68,10 @@ protected:
     static const char* Default(int i) { return GetString(IDS_DEFAULT_FOLDER_1 + i); }
 
     void SetRegistryPath(const std::string& strValue, DWORD dwType = REG_SZ) {
-        HKEY hKey = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                 nullptr, &hKey, nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(hKey, "Path", 0, dwType, reinterpret_cast<const BYTE*>(strValue.data()),
-                                                static_cast<DWORD>(strValue.size())));
-        RegCloseKey(hKey);
+        ASSERT_EQ(ERROR_SUCCESS, m_AppPaths.Set(strValue, dwType));
     }
-    // A REG_SZ value as the system stores it, with its terminator.
-    void SetRegistryFolder(const std::string& strFolder) { SetRegistryPath(strFolder + '\0'); }
-
-    void RemoveRegistryPath() {
-        HKEY hKey = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, KEY_ALL_ACCESS, &hKey) == ERROR_SUCCESS) {
-            RegDeleteValueA(hKey, "Path");
-            RegCloseKey(hKey);
-        }
-    }
+    void SetRegistryFolder(const std::string& strFolder) { ASSERT_EQ(ERROR_SUCCESS, m_AppPaths.SetText(strFolder)); }
+    void RemoveRegistryPath() { m_AppPaths.Remove(); }
 
     // Makes default folder i exist; false when it cannot (then the test skips).
     bool MakeDefault(int i) {
@@ -149,10 +122,7 @@ protected:
     mwtest::KRecordingOutput m_Output;
     KUpdateInstaller m_Installer;
 
-    bool m_bKeyExisted = false;
-    bool m_bValueExisted = false;
-    DWORD m_dwValueType = REG_SZ;
-    std::vector<BYTE> m_SavedValue;
+    mwtest::KSavedRegistryValue m_AppPaths{s_pszAppPathsKey, "Path"};
     bool m_bDefaultCreated[3] = {};
     bool m_bMappedD = false;
     std::string m_strDriveLink;

@@ -190,44 +190,10 @@ private:
 // puts the entry back as it was.
 class KAppPathsEntry {
 public:
-    explicit KAppPathsEntry(const std::string& strGame) {
-        HKEY hKey = nullptr;
-        m_bKeyExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, KEY_READ, &hKey) == ERROR_SUCCESS;
-        if (m_bKeyExisted) {
-            DWORD dwSize = 0;
-            m_bValueExisted = RegQueryValueExA(hKey, "Path", nullptr, &m_dwType, nullptr, &dwSize) == ERROR_SUCCESS;
-            m_Saved.resize(dwSize);
-            if (m_bValueExisted && dwSize)
-                RegQueryValueExA(hKey, "Path", nullptr, nullptr, m_Saved.data(), &dwSize);
-            RegCloseKey(hKey);
-        }
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
-                            nullptr) == ERROR_SUCCESS) {
-            RegSetValueExA(hKey, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(strGame.c_str()),
-                           static_cast<DWORD>(strGame.size() + 1));
-            RegCloseKey(hKey);
-        }
-    }
-    ~KAppPathsEntry() {
-        if (!m_bKeyExisted) {
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey);
-            return;
-        }
-        HKEY hKey = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
-            return;
-        if (m_bValueExisted)
-            RegSetValueExA(hKey, "Path", 0, m_dwType, m_Saved.data(), static_cast<DWORD>(m_Saved.size()));
-        else
-            RegDeleteValueA(hKey, "Path");
-        RegCloseKey(hKey);
-    }
+    explicit KAppPathsEntry(const std::string& strGame) { m_Saved.SetText(strGame); }
 
 private:
-    bool m_bKeyExisted = false;
-    bool m_bValueExisted = false;
-    DWORD m_dwType = REG_SZ;
-    std::vector<BYTE> m_Saved;
+    mwtest::KSavedRegistryValue m_Saved{s_pszAppPathsKey, "Path"};
 };
 
 // A top-level window titled like the game's resource-list dialog, on a thread of its own,

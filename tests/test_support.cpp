@@ -194,6 +194,66 @@ bool KHelperProcess::Stop() {
     return bClean;
 }
 
+KSavedRegistryValue::KSavedRegistryValue(const std::string& strKey, const std::string& strName)
+    : m_strKey(strKey), m_strName(strName) {
+    HKEY hKey = nullptr;
+    m_bKeyExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, m_strKey.c_str(), 0, KEY_READ, &hKey) == ERROR_SUCCESS;
+    if (!m_bKeyExisted)
+        return;
+    DWORD dwType = REG_NONE;
+    DWORD dwSize = 0;
+    m_bValueExisted = RegQueryValueExA(hKey, m_strName.c_str(), nullptr, &dwType, nullptr, &dwSize) == ERROR_SUCCESS;
+    m_ulType = dwType;
+    if (m_bValueExisted && dwSize) {
+        m_strSaved.resize(dwSize);
+        RegQueryValueExA(hKey, m_strName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&m_strSaved[0]), &dwSize);
+        m_strSaved.resize(dwSize);
+    }
+    RegCloseKey(hKey);
+}
+
+KSavedRegistryValue::~KSavedRegistryValue() {
+    Restore();
+}
+
+long KSavedRegistryValue::Set(const std::string& strBytes, unsigned long ulType) {
+    HKEY hKey = nullptr;
+    LONG lResult = RegCreateKeyExA(HKEY_LOCAL_MACHINE, m_strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+                                   nullptr);
+    if (lResult != ERROR_SUCCESS)
+        return lResult;
+    lResult = RegSetValueExA(hKey, m_strName.c_str(), 0, ulType, reinterpret_cast<const BYTE*>(strBytes.data()),
+                             static_cast<DWORD>(strBytes.size()));
+    RegCloseKey(hKey);
+    return lResult;
+}
+
+long KSavedRegistryValue::SetText(const std::string& strText) {
+    return Set(strText + '\0', REG_SZ);
+}
+
+void KSavedRegistryValue::Remove() {
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, m_strKey.c_str(), 0, KEY_ALL_ACCESS, &hKey) == ERROR_SUCCESS) {
+        RegDeleteValueA(hKey, m_strName.c_str());
+        RegCloseKey(hKey);
+    }
+}
+
+bool KSavedRegistryValue::Restore() {
+    if (m_bRestored)
+        return true;
+    m_bRestored = true;
+    if (!m_bKeyExisted) {
+        LONG lResult = RegDeleteKeyA(HKEY_LOCAL_MACHINE, m_strKey.c_str());
+        return lResult == ERROR_SUCCESS || lResult == ERROR_FILE_NOT_FOUND;
+    }
+    if (m_bValueExisted)
+        return Set(m_strSaved, m_ulType) == ERROR_SUCCESS;
+    Remove();
+    return true;
+}
+
 std::string UnixPath(const std::string& strPath) {
     typedef char*(CDECL * UnixFileNameFn)(LPCWSTR);
     UnixFileNameFn pfnUnixFileName = reinterpret_cast<UnixFileNameFn>(

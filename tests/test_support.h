@@ -76,6 +76,35 @@ private:
     bool m_bHeld = false;
 };
 
+// One value of a key under HKEY_LOCAL_MACHINE, as it was when the object was made, put back when
+// it goes away: its type and bytes, or no value, or no key at all (a key the test made is deleted).
+class KSavedRegistryValue {
+public:
+    KSavedRegistryValue(const std::string& strKey, const std::string& strName);
+    ~KSavedRegistryValue();
+    KSavedRegistryValue(const KSavedRegistryValue&) = delete;
+    KSavedRegistryValue& operator=(const KSavedRegistryValue&) = delete;
+    // Makes the key as needed and sets the value to strBytes of type ulType; the registry's result
+    // (ERROR_SUCCESS when set).
+    long Set(const std::string& strBytes, unsigned long ulType);
+    // Sets a REG_SZ value as the system stores it, with its terminator.
+    long SetText(const std::string& strText);
+    // Removes the value; the key stays.
+    void Remove();
+    // Puts the saved state back now (done once; the destructor does it otherwise). True when the
+    // value or key is back as it was.
+    bool Restore();
+
+private:
+    std::string m_strKey;
+    std::string m_strName;
+    bool m_bKeyExisted = false;
+    bool m_bValueExisted = false;
+    unsigned long m_ulType = 0;
+    std::string m_strSaved;
+    bool m_bRestored = false;
+};
+
 // A file of the source tree (strRelative with "/" separators) as a Windows path (drive Z: maps
 // the Linux root under Wine).
 std::string SourcePath(const std::string& strRelative);
