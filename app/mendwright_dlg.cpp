@@ -66,6 +66,7 @@ BOOL CMendwrightDlg::OnInitDialog() {
     if (m_szPackagePath[0])
         strUpdateFile = std::string(m_szPackagePath) + "\\" + s_szUpdateFile;
     m_Installer.Init(strUpdateFile.c_str(), this);
+    RecoverAtStartUp(m_Installer.m_strGamePath.c_str(), this);
 
     m_Worker.m_pShellCtrl = this;
 

@@ -8,6 +8,7 @@
 
 #include "cli/console_output.h"
 #include "cli/console_shell.h"
+#include "core/folder_path.h"
 #include "core/update_installer.h"
 #include "install/install_worker.h"
 #include "install/update_command.h"
@@ -80,13 +81,9 @@ std::string s_PackageFolder(const KOptions& options) {
         DWORD dwLen = GetModuleFileNameA(nullptr, szPath, MAX_PATH);
         if (!dwLen || dwLen >= MAX_PATH)
             return std::string();
-        if (char* pszSlash = std::strrchr(szPath, '\\'))
-            *pszSlash = '\0';
+        return ParentFolder(szPath);
     }
-    std::string strFolder = szPath;
-    while (strFolder.size() > 1 && (strFolder.back() == '\\' || strFolder.back() == '/'))
-        strFolder.pop_back();
-    return strFolder;
+    return StripTrailingSeparators(szPath);
 }
 
 // The number of File elements of the FileList, for the progress indicator.
@@ -108,6 +105,7 @@ int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
 
     std::string strPackage = s_PackageFolder(options);
     installer.Init((strPackage + "\\Update.dat").c_str(), &shell);
+    RecoverAtStartUp(installer.m_strGamePath.c_str(), &shell);
     shell.SetPaths(options.bGame ? options.strGame : installer.m_strGamePath, strPackage);
     shell.SetFileCount(s_CountFiles(&installer));
 

@@ -8,7 +8,7 @@
 #include "xml/xml_document.h"
 
 KUpdateInstaller::KUpdateInstaller()
-    : m_pXmlDoc(nullptr), m_pMsgOutput(nullptr), m_bPathFromIni(0), m_bHasRoot(0) {
+    : m_pXmlDoc(nullptr), m_pMsgOutput(nullptr), m_bPathFromIni(0), m_bHasRoot(0), m_bLoadFailed(0) {
     m_szTitle[0] = '\0';
 }
 
@@ -22,6 +22,7 @@ KUpdateInstaller::~KUpdateInstaller() {
 
 int KUpdateInstaller::Init(const char* pszUpdateFile, IKMsgOutput* pMsgOutput) {
     m_pMsgOutput = pMsgOutput;
+    m_bLoadFailed = 1;
     if (!m_pXmlDoc)
         m_pXmlDoc = CreateXMLDocument(0, "gbk");
     if (!m_pXmlDoc || !m_pXmlDoc->Load(pszUpdateFile)) {
@@ -41,6 +42,7 @@ int KUpdateInstaller::Init(const char* pszUpdateFile, IKMsgOutput* pMsgOutput) {
     m_szTitle[0] = '\0';
     pRoot->GetChildText("AppTitle", m_szTitle);
     m_bHasRoot = 1;
+    m_bLoadFailed = 0;
 
     IKXmlNode* pVersionList = pRoot->GetFirstChildByName("VersionInfoList");
     if (pVersionList) {

@@ -56,6 +56,10 @@ public:
     // list does not load; 2 when the player declines to reinstall a handed-off package.
     int CheckResources(const char* pszGamePath);
 
+    // 1 unless Init found the description missing, damaged or without a Root: a description the
+    // parser gave up on may hold a partial tree, which must never be installed.
+    int IsDescriptionUsable() const { return !m_bLoadFailed && m_pXmlDoc != nullptr; }
+
     // 1 when the game folder came from a handoff file of the unattended start.
     int IsPathFromIni() const { return m_bPathFromIni; }
 
@@ -73,5 +77,6 @@ private:
 
     // The package title, read once by Init; m_bHasRoot is 1 when the description has a Root.
     int m_bHasRoot;
+    int m_bLoadFailed;
     char m_szTitle[260];
 };

@@ -5,6 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "core/folder_path.h"
 
 #include "core/text_copy.h"
 #include "core/update_installer.h"
@@ -45,6 +48,24 @@ const char* MakeSemaphoreName(const char* pszPrefix, const char* pszPath) {
         CopyTextCut(s_szName + uLen, szDigest, sizeof(s_szName) - uLen);
     }
     return s_szName;
+}
+
+const char* MakeFolderSemaphoreName(const char* pszPrefix, const char* pszFolder) {
+    // The name rule drops the last component: a trailing backslash makes it the folder itself.
+    std::string strFolder = NormalFolderPath(pszFolder);
+    if (!strFolder.empty() && strFolder.back() != '\\')
+        strFolder += '\\';
+    return MakeSemaphoreName(pszPrefix, strFolder.c_str());
+}
+
+int IsFolderInUse(const char* pszFolder) {
+    std::string strAsWritten = StripTrailingSeparators(pszFolder ? pszFolder : "") + "\\";
+    for (const char* pszPrefix : {"UPDATE", "CLIENT"}) {
+        if (IsSemaphoreExist(MakeFolderSemaphoreName(pszPrefix, pszFolder)) ||
+            IsSemaphoreExist(MakeSemaphoreName(pszPrefix, strAsWritten.c_str())))
+            return 1;
+    }
+    return 0;
 }
 
 int IsSemaphoreExist(const char* pszName) {

@@ -9,6 +9,15 @@
 // fails. Points to a static buffer of 128 bytes that the next call overwrites (one thread only).
 const char* MakeSemaphoreName(const char* pszPrefix, const char* pszPath);
 
+// The semaphore name for pszPrefix and the folder pszFolder itself, in its normal form
+// (NormalFolderPath): "C:\game", "C:\game\" and "c:\GAME" name one semaphore, the one the game's
+// own programs form from their folder. Same buffer rules as MakeSemaphoreName.
+const char* MakeFolderSemaphoreName(const char* pszPrefix, const char* pszFolder);
+
+// 1 when the game or an update runs in the folder pszFolder: the "UPDATE" or "CLIENT" semaphore
+// of its normal form, or of the folder as written, exists. One thread only.
+int IsFolderInUse(const char* pszFolder);
+
 // 1 when "Global\<pszName>" exists and opens with full access; 0 otherwise (absent, refused, or
 // a name too long to form).
 int IsSemaphoreExist(const char* pszName);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/shell_ctrl.h"
 #include "core/device_name.h"
@@ -38,8 +39,9 @@ bool s_IsParentName(const char* pszBegin, size_t uLen) {
     return uDots >= 2;
 }
 
-// True when pszPart could lead outside the folder it is joined to: a parent-folder component
-// (either separator), a colon (drive, stream) or a device name. Double-byte characters of the
+// True when pszPart could lead outside the folder it is joined to, or names what no file can be
+// named: a parent-folder component (either separator), a colon (drive, stream), a wildcard or
+// other character that file names cannot hold, or a device name. Double-byte characters of the
 // ANSI code page are stepped over whole, so a trail byte is never taken for a separator.
 bool s_IsHostilePart(const char* pszPart) {
     const char* pszComponent = pszPart;
@@ -51,22 +53,12 @@ bool s_IsHostilePart(const char* pszPart) {
             if (*p == '\0')
                 return false;
             pszComponent = p + 1;
-        } else if (*p == ':') {
+        } else if (static_cast<unsigned char>(*p) < 0x20 || std::strchr(":*?\"<>|", *p)) {
             return true;
         } else if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') {
             ++p;
         }
     }
-}
-
-// The destination folder: game folder + "\" + FilePath, FilePath left out when it is a lone
-// "\" or "/".
-std::string s_DestFolder(const char* pszGamePath, const char* pszFilePath) {
-    std::string strFolder = pszGamePath;
-    strFolder += '\\';
-    if (!(s_IsSeparator(pszFilePath[0]) && pszFilePath[1] == '\0'))
-        strFolder += pszFilePath;
-    return strFolder;
 }
 
 void s_AddFormatted(IKShellCtrl* pShellCtrl, const char* pszFormat, const char* pszFirst, const char* pszSecond) {
@@ -103,40 +95,144 @@ const char* s_FindBackslash(const char* pszFrom) {
     return nullptr;
 }
 
-DWORD CALLBACK s_CopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE,
-                              HANDLE, LPVOID pData) {
-    const std::atomic<int>* pbStop = static_cast<const std::atomic<int>*>(pData);
-    return pbStop->load() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
+// Closes a file handle on every way out.
+class KFileHandle {
+public:
+    explicit KFileHandle(HANDLE hFile) : m_hFile(hFile) {}
+    ~KFileHandle() { Close(); }
+    KFileHandle(const KFileHandle&) = delete;
+    KFileHandle& operator=(const KFileHandle&) = delete;
+    HANDLE Get() const { return m_hFile; }
+    bool Valid() const { return m_hFile != INVALID_HANDLE_VALUE; }
+    BOOL Close() {
+        BOOL bClosed = TRUE;
+        if (Valid())
+            bClosed = CloseHandle(m_hFile);
+        m_hFile = INVALID_HANDLE_VALUE;
+        return bClosed;
+    }
+
+private:
+    HANDLE m_hFile;
+};
+
+// The size of one read and write of a copy: large enough for the disk's speed, small enough that
+// a stop request is seen within milliseconds.
+const DWORD s_uChunk = 1u << 20;
+
+// Copies the bytes, times and attributes (never read-only) of strSource into a new file strTemp.
+// ERROR_SUCCESS, the system's error code, or ERROR_REQUEST_ABORTED when pbStop was set; on any
+// failure strTemp is gone. The source's error codes are those of CopyFileA (2 for a missing file).
+DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, const std::atomic<int>* pbStop) {
+    KFileHandle source(CreateFileA(strSource.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!source.Valid())
+        return GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(source.Get(), &info))
+        return GetLastError();
+    DWORD dwAttributes = info.dwFileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+    KFileHandle temp(CreateFileA(strTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_FLAG_SEQUENTIAL_SCAN | (dwAttributes ? dwAttributes : FILE_ATTRIBUTE_NORMAL),
+                                 nullptr));
+    if (!temp.Valid())
+        return GetLastError();
+
+    DWORD dwError = ERROR_SUCCESS;
+    thread_local std::vector<char> s_Buffer;
+    if (s_Buffer.size() < s_uChunk)
+        s_Buffer.resize(s_uChunk);
+    for (;;) {
+        if (pbStop && pbStop->load()) {
+            dwError = ERROR_REQUEST_ABORTED;
+            break;
+        }
+        DWORD dwRead = 0;
+        if (!ReadFile(source.Get(), s_Buffer.data(), s_uChunk, &dwRead, nullptr)) {
+            dwError = GetLastError();
+            break;
+        }
+        if (dwRead == 0)
+            break;
+        DWORD dwWritten = 0;
+        if (!WriteFile(temp.Get(), s_Buffer.data(), dwRead, &dwWritten, nullptr) || dwWritten != dwRead) {
+            dwError = GetLastError();
+            if (dwError == ERROR_SUCCESS)
+                dwError = ERROR_HANDLE_DISK_FULL;
+            break;
+        }
+    }
+    if (dwError == ERROR_SUCCESS && !SetFileTime(temp.Get(), nullptr, nullptr, &info.ftLastWriteTime))
+        dwError = GetLastError();
+    if (!temp.Close() && dwError == ERROR_SUCCESS)
+        dwError = GetLastError();
+    if (dwError != ERROR_SUCCESS)
+        DeleteFileA(strTemp.c_str());
+    return dwError;
 }
 
+// Without a transaction: the temporary file lies beside the destination and replaces it.
+class KPlaceBeside : public IKFilePlacement {
+public:
+    std::string TempPath(const std::string& strDestFile) override { return strDestFile + ".mwtmp"; }
+    int Place(const std::string& strTemp, const std::string& strDestFile) override {
+        // An existing read-only destination would refuse to be replaced.
+        SetFileAttributesA(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (MoveFileExA(strTemp.c_str(), strDestFile.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return 1;
+        DWORD dwError = GetLastError();
+        DeleteFileA(strTemp.c_str());
+        SetLastError(dwError);
+        return 0;
+    }
+};
+
 }  // namespace
+
+std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath) {
+    std::string strFolder = pszGamePath ? pszGamePath : "";
+    strFolder += '\\';
+    if (pszFilePath && !(s_IsSeparator(pszFilePath[0]) && pszFilePath[1] == '\0'))
+        strFolder += pszFilePath;
+    return strFolder;
+}
+
+unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
+                               const char* pszFileName) {
+    // The two are also checked joined, as the paths join them: "." and ".\x" make "..\x".
+    if (s_IsHostilePart(pszFilePath) || s_IsHostilePart(pszFileName) ||
+        s_IsHostilePart((std::string(pszFilePath) + pszFileName).c_str()))
+        return ERROR_INVALID_NAME;
+    std::string strDestFile = PackageDestFolder(pszGamePath, pszFilePath) + pszFileName;
+    std::string strSourceFile = std::string(pszPackagePath) + "\\" + pszFilePath + pszFileName;
+    if (strDestFile.size() >= MAX_PATH || strSourceFile.size() >= MAX_PATH)
+        return ERROR_FILENAME_EXCED_RANGE;
+    return ERROR_SUCCESS;
+}
 
 int RefusePackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char* pszFilePath,
                       const char* pszFileName, unsigned long dwError) {
     if (!pShellCtrl)
         return 0;
-    s_AddFileLines(pShellCtrl, pszFileName ? pszFileName : "", s_DestFolder(pszGamePath ? pszGamePath : "",
-                                                                             pszFilePath ? pszFilePath : ""));
+    s_AddFileLines(pShellCtrl, pszFileName ? pszFileName : "", PackageDestFolder(pszGamePath, pszFilePath ? pszFilePath : ""));
     s_AddErrorNumber(pShellCtrl, pszFilePath ? pszFilePath : "", pszFileName ? pszFileName : "", dwError);
     return 0;
 }
 
 int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char* pszPackagePath,
-                    const char* pszFilePath, const char* pszFileName, const std::atomic<int>* pbStop) {
+                    const char* pszFilePath, const char* pszFileName, const std::atomic<int>* pbStop,
+                    IKFilePlacement* pPlacement) {
     if (!pShellCtrl || !pszGamePath || !pszPackagePath || !pszFilePath || !pszFileName)
         return 0;
 
     // Refused before anything is created: a name that leads out of the game folder or the
     // package, and paths the ANSI file functions cannot address.
-    // The two are also checked joined, as the paths join them: "." and ".\x" make "..\x".
-    if (s_IsHostilePart(pszFilePath) || s_IsHostilePart(pszFileName) ||
-        s_IsHostilePart((std::string(pszFilePath) + pszFileName).c_str()))
-        return RefusePackageFile(pShellCtrl, pszGamePath, pszFilePath, pszFileName, ERROR_INVALID_NAME);
-    std::string strDestFolder = s_DestFolder(pszGamePath, pszFilePath);
+    DWORD dwRefusal = CheckPackageFile(pszGamePath, pszPackagePath, pszFilePath, pszFileName);
+    if (dwRefusal != ERROR_SUCCESS)
+        return RefusePackageFile(pShellCtrl, pszGamePath, pszFilePath, pszFileName, dwRefusal);
+    std::string strDestFolder = PackageDestFolder(pszGamePath, pszFilePath);
     std::string strDestFile = strDestFolder + pszFileName;
     std::string strSourceFile = std::string(pszPackagePath) + "\\" + pszFilePath + pszFileName;
-    if (strDestFile.size() >= MAX_PATH || strSourceFile.size() >= MAX_PATH)
-        return RefusePackageFile(pShellCtrl, pszGamePath, pszFilePath, pszFileName, ERROR_FILENAME_EXCED_RANGE);
 
     s_AddFileLines(pShellCtrl, pszFileName, strDestFolder);
 
@@ -145,14 +241,18 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
         return 0;
     }
 
-    // An existing read-only, hidden or system destination would refuse to be overwritten.
-    SetFileAttributesA(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
-    BOOL bCopied = CopyFileExA(strSourceFile.c_str(), strDestFile.c_str(), pbStop ? s_CopyProgress : nullptr,
-                               const_cast<std::atomic<int>*>(pbStop), nullptr, 0);
-    DWORD dwError = bCopied ? ERROR_SUCCESS : GetLastError();
+    KPlaceBeside placeBeside;
+    IKFilePlacement* pPlace = pPlacement ? pPlacement : &placeBeside;
+    std::string strTemp = pPlace->TempPath(strDestFile);
+    DWORD dwError = s_CopyToTemp(strSourceFile, strTemp, pbStop);
+    if (dwError == ERROR_SUCCESS && !pPlace->Place(strTemp, strDestFile)) {
+        dwError = GetLastError();
+        if (dwError == ERROR_SUCCESS)
+            dwError = ERROR_GEN_FAILURE;
+    }
 
     int nResult = 1;
-    if (bCopied) {
+    if (dwError == ERROR_SUCCESS) {
         pShellCtrl->AppendMessage(GetString(IDS_COPY_OK_SUFFIX));
     } else if (dwError == ERROR_REQUEST_ABORTED && pbStop && pbStop->load()) {
         return 0;  // stopped on request: the stop itself is the report
@@ -177,23 +277,26 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
     return nResult;
 }
 
+std::vector<std::string> FolderChain(const char* pszPath) {
+    std::vector<std::string> chain;
+    const char* pszFirst = pszPath ? s_FindBackslash(pszPath) : nullptr;
+    if (!pszFirst || pszFirst == pszPath || std::strlen(pszPath) >= MAX_PATH)
+        return chain;
+    int nLevel = 0;
+    for (const char* pszSlash = s_FindBackslash(pszFirst + 1); pszSlash && nLevel < MAX_FOLDER_LEVELS;
+         pszSlash = s_FindBackslash(pszSlash + 1), ++nLevel)
+        chain.emplace_back(pszPath, static_cast<size_t>(pszSlash - pszPath) + 1);
+    return chain;
+}
+
 int CreateFolderChain(const char* pszPath) {
     if (!pszPath)
         return 0;
     const char* pszFirst = s_FindBackslash(pszPath);
-    if (!pszFirst || pszFirst == pszPath)
+    if (!pszFirst || pszFirst == pszPath || std::strlen(pszPath) >= MAX_PATH)
         return 0;
-    size_t uLen = std::strlen(pszPath);
-    if (uLen >= MAX_PATH)
-        return 0;
-    char szPrefix[MAX_PATH];
-    int nLevel = 0;
-    for (const char* pszSlash = s_FindBackslash(pszFirst + 1); pszSlash && nLevel < MAX_FOLDER_LEVELS;
-         pszSlash = s_FindBackslash(pszSlash + 1), ++nLevel) {
-        size_t uPrefix = static_cast<size_t>(pszSlash - pszPath) + 1;
-        std::memcpy(szPrefix, pszPath, uPrefix);
-        szPrefix[uPrefix] = '\0';
-        if (!FolderExists(szPrefix) && !CreateDirectoryA(szPrefix, nullptr))
+    for (const std::string& strPrefix : FolderChain(pszPath)) {
+        if (!FolderExists(strPrefix.c_str()) && !CreateDirectoryA(strPrefix.c_str(), nullptr))
             return 0;
     }
     return 1;

@@ -2,25 +2,41 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 class IKShellCtrl;
 
+// How a copied file reaches its destination. The bytes are first written to TempPath(); Place
+// then puts that file where strDestFile names. The install transaction gives one that keeps what
+// it replaces; without one the temporary file lies beside the destination and replaces it.
+class IKFilePlacement {
+public:
+    virtual std::string TempPath(const std::string& strDestFile) = 0;
+    // 1 when strTemp now stands at strDestFile; 0 with the cause in GetLastError.
+    virtual int Place(const std::string& strTemp, const std::string& strDestFile) = 0;
+
+protected:
+    ~IKFilePlacement() = default;
+};
+
 // Copies package folder + "\" + pszFilePath + pszFileName to the destination folder (game folder +
 // "\" + pszFilePath, without pszFilePath when that is a lone "\" or "/") + pszFileName, creating
-// missing destination folders and overwriting an existing destination even when it is read-only.
+// missing destination folders and replacing an existing destination even when it is read-only.
 // Reports on pShellCtrl: the line 2015 with the file name, the destination folder as a line of its
 // own, then " 完成！" (2037) appended to it on success, or exactly one error line: 2016 when a
 // folder cannot be created; after a failed copy, by the error code: the two-line source and
 // destination message (2), 2018 (5), 2020 (32) or 2021 with the code. StepProgress once per copy
 // attempted. Returns 1 when the file was copied, else 0.
-// A file whose FilePath or FileName names a parent folder ("..") or holds a colon, or whose paths
-// would not fit MAX_PATH, is refused before anything is created or written, with 2021 and the
-// code ERROR_INVALID_NAME or ERROR_FILENAME_EXCED_RANGE.
-// pbStop, when given, cancels a copy in progress where the platform reports copy progress; a copy
-// cancelled that way returns 0 without an error line.
+// The bytes are written under a temporary name and put in place whole (pPlacement, see above), so
+// no destination is ever half written; the installed file is never read-only.
+// A file that CheckPackageFile refuses is refused before anything is created or written, with 2021
+// and its code.
+// pbStop, when given, is looked at between chunks of the copy; a copy stopped that way leaves no
+// temporary file and returns 0 without an error line.
 int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char* pszPackagePath,
                     const char* pszFilePath, const char* pszFileName,
-                    const std::atomic<int>* pbStop = nullptr);
+                    const std::atomic<int>* pbStop = nullptr, IKFilePlacement* pPlacement = nullptr);
 
 // Reports a package file that cannot be taken as it is listed (dwError: ERROR_INVALID_NAME,
 // ERROR_FILENAME_EXCED_RANGE) the way CopyPackageFile reports a failed copy: the line 2015, the
@@ -28,9 +44,24 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
 int RefusePackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char* pszFilePath,
                       const char* pszFileName, unsigned long dwError);
 
+// The checks every listed file passes before anything is written: ERROR_INVALID_NAME when
+// FilePath or FileName (alone or joined) names a parent folder, holds a colon, a character no
+// file name may hold, or a device name; ERROR_FILENAME_EXCED_RANGE when the destination or the
+// source path would not fit MAX_PATH; else ERROR_SUCCESS (0).
+unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
+                               const char* pszFileName);
+
+// The destination folder of a file: game folder + "\" + FilePath, FilePath left out when it is
+// a lone "\" or "/".
+std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath);
+
 // Creates the folders along pszPath: each prefix that ends in a backslash after the first
 // backslash, at most 16 of them; the part before the first backslash (a drive) is never created,
 // nor a last part without a trailing backslash. 1 when every folder handled exists afterwards
 // (deeper levels are left alone), 0 when one cannot be created or the path has no backslash or
 // begins with one.
 int CreateFolderChain(const char* pszPath);
+
+// The folders CreateFolderChain would take care of for pszPath, in creation order (each prefix
+// with its trailing backslash).
+std::vector<std::string> FolderChain(const char* pszPath);

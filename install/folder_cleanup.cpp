@@ -39,7 +39,7 @@ int s_RemoveFolderLink(const char* pszPath) {
 
 // Deletes everything below pszPath; results of single deletions are not looked at: the removal
 // of the folder itself tells whether everything went.
-void s_DeleteContents(const char* pszPath) {
+void s_DeleteContents(const char* pszPath, int bClearReadOnly) {
     char szPattern[MAX_PATH];
     if (!s_ComposePath(szPattern, "%s\\%s", pszPath, "*.*"))
         return;
@@ -57,16 +57,19 @@ void s_DeleteContents(const char* pszPath) {
         if (s_IsFolderLink(findData.dwFileAttributes))
             s_RemoveFolderLink(szEntry);
         else if (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            DeleteFolderTree(szEntry);
-        else
+            DeleteFolderTree(szEntry, bClearReadOnly);
+        else {
+            if (bClearReadOnly && (findData.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+                SetFileAttributesA(szEntry, findData.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
             DeleteFileA(szEntry);
+        }
     } while (FindNextFileA(hFind, &findData));
     FindClose(hFind);
 }
 
 }  // namespace
 
-int DeleteFolderTree(const char* pszPath) {
+int DeleteFolderTree(const char* pszPath, int bClearReadOnly) {
     if (!pszPath || !pszPath[0])
         return 0;
     // The path's own attributes are read without its trailing backslash: with one, a link
@@ -80,6 +83,6 @@ int DeleteFolderTree(const char* pszPath) {
         szBare[--uLen] = '\0';
     if (s_IsFolderLink(GetFileAttributesA(szBare)))
         return s_RemoveFolderLink(szBare);
-    s_DeleteContents(pszPath);
+    s_DeleteContents(pszPath, bClearReadOnly);
     return RemoveDirectoryA(pszPath) ? 1 : 0;
 }

@@ -1,14 +1,17 @@
 #include "install/install_worker.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "app/shell_ctrl.h"
-#include "core/folder_exists.h"
+#include "core/folder_path.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
+#include "core/text_copy.h"
+#include "core/update_installer.h"
 #include "install/file_copy.h"
-#include "install/folder_cleanup.h"
+#include "install/install_transaction.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -47,18 +50,6 @@ const KPluginFolder& s_PluginFolder(int nIndex) {
     return s_aFolders[nIndex];
 }
 
-// Reads the text of pFile's child pszName into pszBuf (KXML_TEXT_SIZE bytes). A missing child
-// leaves pszBuf as the previous File left it; a child without text empties it. 0 when the text
-// does not fit the buffer.
-int s_ReadFileField(IKXmlNode* pFile, const char* pszName, char* pszBuf) {
-    IKXmlNode* pField = pFile->GetFirstChildByName(pszName);
-    if (!pField)
-        return 1;
-    pszBuf[0] = '\0';
-    const char* pszWhole = pField->GetChildText(nullptr, pszBuf);
-    return !pszWhole || std::strlen(pszWhole) < KXML_TEXT_SIZE;
-}
-
 // Waits up to uMs for hThread to end while carrying out the messages that other threads send to
 // this thread's windows (the worker's synchronous requests). True when the thread has ended.
 bool s_WaitServicingRequests(HANDLE hThread, DWORD uMs) {
@@ -91,16 +82,28 @@ public:
 
 private:
     void End(int nResult) {
+        m_pWorker->ReleaseFolder();
         m_pShellCtrl->OnInstallEnd(nResult);
         m_pWorker->m_bFinished = 1;
     }
-    void EndStopped() { m_pWorker->m_bFinished = 1; }
     bool StopRequested() const { return m_pWorker->m_bStopRequested.load() != 0; }
-    // 0 when a plug-in folder exists and cannot be removed (reported), else 1.
-    int RemovePluginFolder(const KPluginFolder& folder);
-    // Copies the File elements of the FileList in order; the copy result of the last one (0 when
-    // there is none). *pbEnded is set when the run has ended inside.
-    int CopyFiles(IKXmlNode* pRoot, bool* pbEnded);
+    // Puts the game folder back and says so, after the failure lines.
+    void Restore(KInstallTransaction* pTransaction) {
+        if (pTransaction->Rollback(m_pShellCtrl))
+            m_pShellCtrl->AddMessage(GetString(IDS_RESTORED));
+    }
+    void Fail(KInstallTransaction* pTransaction) {
+        Restore(pTransaction);
+        End(0);
+    }
+    void Stopped(KInstallTransaction* pTransaction) {
+        m_pShellCtrl->AddMessage(GetString(IDS_INSTALL_STOPPED));
+        Restore(pTransaction);
+        m_pWorker->ReleaseFolder();
+        m_pWorker->m_bFinished = 1;
+    }
+    // Sets the plug-in folders aside and copies the files; false when the run ended inside.
+    bool Install(const KInstallPlan& plan, KInstallTransaction* pTransaction);
 
     KInstallWorker* m_pWorker;
     IKShellCtrl* m_pShellCtrl;
@@ -131,73 +134,69 @@ void KInstallRun::Run() {
         return;
     }
 
-    for (int i = 0; i < 2; ++i) {
-        if (!RemovePluginFolder(s_PluginFolder(i))) {
-            End(0);
-            return;
-        }
-        if (StopRequested()) {
-            EndStopped();
-            return;
-        }
+    // Everything is checked before the first change; the working paths use the folder without a
+    // trailing backslash, the lines show it as the player gave it.
+    std::string strGame = StripTrailingSeparators(m_strGamePath);
+    KInstallPlan plan;
+    if (!MakeInstallPlan(pRoot, strGame, m_strPackagePath, m_pShellCtrl, &plan)) {
+        End(0);
+        return;
     }
-
-    bool bEnded = false;
-    int nCopyResult = CopyFiles(pRoot, &bEnded);
-    if (bEnded)
+    KInstallTransaction transaction(strGame, plan);
+    if (!transaction.Begin()) {
+        char szMessage[1024];
+        std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_WORK_FOLDER_FAILED), static_cast<int>(GetLastError()));
+        m_pShellCtrl->AddMessage(szMessage);
+        transaction.Rollback(m_pShellCtrl);
+        End(0);
+        return;
+    }
+    if (!Install(plan, &transaction))
         return;
     m_pShellCtrl->ShowProgress(0);
-    m_pShellCtrl->AddMessage(GetString(nCopyResult ? IDS_COPY_DONE : IDS_COPY_FAILED));
-    m_pShellCtrl->AddMessage(std::string(54, '-').c_str());
-    End(nCopyResult);
-}
-
-int KInstallRun::RemovePluginFolder(const KPluginFolder& folder) {
-    std::string strPath = m_strGamePath + "\\" + folder.pszName + "\\";
-    if (!FolderExists(strPath.c_str()))
-        return 1;
-    if (!DeleteFolderTree(strPath.c_str())) {
-        m_pShellCtrl->AddMessage(folder.pszFailed);
-        return 0;
+    if (!transaction.Commit()) {
+        m_pShellCtrl->AddMessage(GetString(IDS_COPY_FAILED));
+        Fail(&transaction);
+        return;
     }
-    m_pShellCtrl->AddMessage(folder.pszRemoved);
-    return 1;
+    m_pShellCtrl->AddMessage(GetString(IDS_COPY_DONE));
+    m_pShellCtrl->AddMessage(std::string(54, '-').c_str());
+    End(1);
 }
 
-int KInstallRun::CopyFiles(IKXmlNode* pRoot, bool* pbEnded) {
-    int nCopyResult = 0;
-    IKXmlNode* pFileList = pRoot->GetFirstChildByName("FileList");
-    if (!pFileList)
-        return 0;
-    char szFilePath[KXML_TEXT_SIZE] = {0};
-    char szFileName[KXML_TEXT_SIZE] = {0};
-    for (IKXmlNode* pFile = pFileList->GetFirstChildByName("File"); pFile;
-         pFile = pFile->GetNextSiblingByName("File")) {
-        if (StopRequested()) {
-            EndStopped();
-            *pbEnded = true;
-            return 0;
+bool KInstallRun::Install(const KInstallPlan& plan, KInstallTransaction* pTransaction) {
+    for (const std::string& strName : plan.aPluginFolders) {
+        const KPluginFolder& folder = s_PluginFolder(strName == "interface" ? 0 : 1);
+        if (!pTransaction->SetAsidePluginFolder(folder.pszName)) {
+            m_pShellCtrl->AddMessage(folder.pszFailed);
+            Fail(pTransaction);
+            return false;
         }
-        int bPathFits = s_ReadFileField(pFile, "FilePath", szFilePath);
-        int bNameFits = s_ReadFileField(pFile, "FileName", szFileName);
-        if (bPathFits && bNameFits)
-            nCopyResult = CopyPackageFile(m_pShellCtrl, m_strGamePath.c_str(), m_strPackagePath.c_str(), szFilePath,
-                                          szFileName, &m_pWorker->m_bStopRequested);
-        else
-            nCopyResult = RefusePackageFile(m_pShellCtrl, m_strGamePath.c_str(), szFilePath, szFileName,
-                                            ERROR_FILENAME_EXCED_RANGE);
-        if (!nCopyResult) {
-            *pbEnded = true;
+        m_pShellCtrl->AddMessage(folder.pszRemoved);
+        if (StopRequested()) {
+            Stopped(pTransaction);
+            return false;
+        }
+    }
+    for (size_t i = 0; i < plan.aFiles.size(); ++i) {
+        if (StopRequested()) {
+            Stopped(pTransaction);
+            return false;
+        }
+        const KPlanFile& file = plan.aFiles[i];
+        pTransaction->SelectFile(i);
+        if (!CopyPackageFile(m_pShellCtrl, m_strGamePath.c_str(), m_strPackagePath.c_str(), file.strFilePath.c_str(),
+                             file.strFileName.c_str(), &m_pWorker->m_bStopRequested, pTransaction)) {
             if (StopRequested()) {
-                EndStopped();
-                return 0;
+                Stopped(pTransaction);
+                return false;
             }
             m_pShellCtrl->AddMessage(GetString(IDS_RETRY_OR_DOWNLOAD));
-            End(0);
-            return 0;
+            Fail(pTransaction);
+            return false;
         }
     }
-    return nCopyResult;
+    return true;
 }
 
 }  // namespace
@@ -234,6 +233,7 @@ int KInstallWorker::Stop() {
             // Last resort: a worker stuck in a single copy (or a request nobody answers).
             TerminateThread(m_hThread, 0);
             m_bFinished = 1;
+            ReleaseFolder();
         }
     }
     // A worker past its end point only unwinds; a terminated one ends at once.
@@ -243,6 +243,19 @@ int KInstallWorker::Stop() {
     CloseHandle(m_hThread);
     m_hThread = nullptr;
     return 1;
+}
+
+int KInstallWorker::HoldFolder(const char* pszGamePath) {
+    if (m_hThread && !m_bFinished)
+        return 0;  // the semaphore belongs to the running worker
+    ReleaseFolder();
+    CopyTextCut(m_FolderSemaphore.m_szName, MakeFolderSemaphoreName("UPDATE", pszGamePath),
+                sizeof(m_FolderSemaphore.m_szName));
+    return m_FolderSemaphore.Acquire(0);
+}
+
+void KInstallWorker::ReleaseFolder() {
+    m_FolderSemaphore.Release();
 }
 
 DWORD WINAPI KInstallWorker::InstallThreadProc(LPVOID pParam) {
@@ -255,9 +268,14 @@ DWORD WINAPI KInstallWorker::InstallThreadProc(LPVOID pParam) {
     }
     try {
         KInstallRun(pWorker).Run();
+    } catch (const KInstallAbandoned&) {
+        // The test seam: left as a killed process leaves it.
+        pWorker->ReleaseFolder();
+        pWorker->m_bFinished = 1;
     } catch (...) {
         // Nothing thrown may end the process: the run counts as failed.
         if (!pWorker->m_bFinished) {
+            pWorker->ReleaseFolder();
             pWorker->m_pShellCtrl->OnInstallEnd(0);
             pWorker->m_bFinished = 1;
         }

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "core/update_semaphore.h"
+
 class IKShellCtrl;
 
 // The worker's control block, held by its owner (the main dialog, the console front end) for its
@@ -27,15 +29,25 @@ public:
     // platform reports copy progress), waits for it a bounded time while carrying out the
     // synchronous requests that the worker sends to this thread's windows, and terminates it only
     // when it has not ended by then. Returns 1 once no worker thread is left. A worker that stops
-    // on request ends without OnInstallEnd and without further lines. Called on the worker thread
+    // on request says so, puts the game folder back (with its line) and ends without OnInstallEnd. Called on the worker thread
     // itself, it only asks the worker to stop.
     int Stop();
+
+    // Takes hold of the "UPDATE" semaphore of pszGamePath (its normal form) for the next run, so
+    // that no other installation, by any front end, runs into that folder meanwhile. 0 when
+    // another program holds it, or a worker of this block still runs. The run lets go of it when
+    // it ends (before OnInstallEnd); ReleaseFolder lets go of it when no run follows.
+    int HoldFolder(const char* pszGamePath);
+    void ReleaseFolder();
+    // True from Start until the worker reaches an end point.
+    bool IsRunning() const { return m_hThread && !m_bFinished; }
 
     // The thread procedure; pParam is the KInstallWorker. Always returns 0.
     static DWORD WINAPI InstallThreadProc(LPVOID pParam);
 
     // How long Stop waits for a running worker before terminating it.
-    enum { STOP_WAIT_MS = 3000 };
+    // A stopped run first puts the game folder back, which may take a moment for a large package.
+    enum { STOP_WAIT_MS = 10000 };
 
     IKShellCtrl* m_pShellCtrl;
     // The running or last worker thread; null when none.
@@ -44,4 +56,6 @@ public:
     std::atomic<int> m_bFinished;
     // Set by Stop; the worker checks it between files and in the copy's progress callback.
     std::atomic<int> m_bStopRequested;
+    // The semaphore of the folder being installed into, held from HoldFolder to the run's end.
+    KUpdateSemaphore m_FolderSemaphore;
 };

@@ -1,33 +1,81 @@
 #include "install/update_command.h"
 
+#include <windows.h>
+
+#include <string>
+
 #include "app/shell_ctrl.h"
 #include "core/folder_exists.h"
+#include "core/folder_path.h"
+#include "core/text_copy.h"
+#include "core/update_semaphore.h"
+#include "install/install_transaction.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "install/install_worker.h"
 
+namespace {
+
+// The game's launcher stands in a game folder; any other folder is not one.
+bool s_HoldsLauncher(const char* pszGamePath) {
+    std::string strLauncher = StripTrailingSeparators(pszGamePath) + "\\" + GetString(IDS_LAUNCHER_NAME);
+    DWORD dwAttributes = GetFileAttributesA(strLauncher.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int s_Refuse(IKShellCtrl* pShellCtrl, int nLine, int nOutcome) {
+    if (nLine)
+        pShellCtrl->AddMessage(GetString(nLine));
+    pShellCtrl->OnInstallEnd(0);
+    return nOutcome;
+}
+
+}  // namespace
+
 int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInstallWorker* pWorker) {
     KUpdateInstaller* pInstaller = pShellCtrl->GetUpdateInstaller();
-    if (!pInstaller) {
-        pShellCtrl->OnInstallEnd(0);
-        return KUPDATE_NO_INSTALLER;
-    }
+    if (!pInstaller)
+        return s_Refuse(pShellCtrl, 0, KUPDATE_NO_INSTALLER);
+    if (!pInstaller->IsDescriptionUsable())
+        return s_Refuse(pShellCtrl, IDS_DESCRIPTION_FAULTY, KUPDATE_DESCRIPTION_FAULTY);
     if (pInstaller->IsGameRunning()) {
         pFrontEnd->ShowGameRunning();
-        pShellCtrl->OnInstallEnd(0);
-        return KUPDATE_GAME_RUNNING;
+        return s_Refuse(pShellCtrl, 0, KUPDATE_GAME_RUNNING);
     }
     pFrontEnd->TakeGamePath();
     const char* pszGamePath = pShellCtrl->GetGamePath();
-    if (!pszGamePath || !pszGamePath[0] || !FolderExists(pszGamePath)) {
-        pShellCtrl->AddMessage(GetString(IDS_GAME_PATH_WRONG));
-        pShellCtrl->OnInstallEnd(0);
-        return KUPDATE_FOLDER_WRONG;
+    if (!pszGamePath || !pszGamePath[0] || !FolderExists(pszGamePath) || !s_HoldsLauncher(pszGamePath))
+        return s_Refuse(pShellCtrl, IDS_GAME_PATH_WRONG, KUPDATE_FOLDER_WRONG);
+    const char* pszPackagePath = pShellCtrl->GetPackagePath();
+    if (pszPackagePath && IsSameOrInsideFolder(pszPackagePath, pszGamePath))
+        return s_Refuse(pShellCtrl, IDS_PACKAGE_IN_GAME, KUPDATE_PACKAGE_IN_GAME);
+    if (pWorker->IsRunning())
+        return KUPDATE_START_FAILED;  // a second press before the first worker disabled Update
+    if (IsFolderInUse(pszGamePath) || !pWorker->HoldFolder(pszGamePath)) {
+        pFrontEnd->ShowGameRunning();
+        return s_Refuse(pShellCtrl, 0, KUPDATE_GAME_RUNNING);
+    }
+    if (RecoverInterruptedInstall(pszGamePath, pShellCtrl) == KRECOVERY_FAILED) {
+        pWorker->ReleaseFolder();
+        return s_Refuse(pShellCtrl, 0, KUPDATE_RECOVERY_FAILED);
     }
     if (pInstaller->CheckResources(pszGamePath) != 0) {
-        pShellCtrl->OnInstallEnd(0);
-        return KUPDATE_RESOURCES_REFUSED;
+        pWorker->ReleaseFolder();
+        return s_Refuse(pShellCtrl, 0, KUPDATE_RESOURCES_REFUSED);
     }
     pShellCtrl->ShowProgress(1);
-    return pWorker->Start() ? KUPDATE_STARTED : KUPDATE_START_FAILED;
+    if (!pWorker->Start()) {
+        pWorker->ReleaseFolder();
+        return KUPDATE_START_FAILED;
+    }
+    return KUPDATE_STARTED;
+}
+
+void RecoverAtStartUp(const char* pszGamePath, IKMsgOutput* pMsgOutput) {
+    if (!pszGamePath || !pszGamePath[0] || !FolderExists(pszGamePath) || IsFolderInUse(pszGamePath))
+        return;  // an installation running there owns its working folder
+    KUpdateSemaphore semaphore;
+    CopyTextCut(semaphore.m_szName, MakeFolderSemaphoreName("UPDATE", pszGamePath), sizeof(semaphore.m_szName));
+    if (semaphore.Acquire(0))
+        RecoverInterruptedInstall(pszGamePath, pMsgOutput);
 }

@@ -2,6 +2,7 @@
 // The dialog's Update button and the console front end both run it.
 #pragma once
 
+class IKMsgOutput;
 class IKShellCtrl;
 class KInstallWorker;
 
@@ -26,10 +27,21 @@ enum KUpdateOutcome {
     KUPDATE_START_FAILED,       // checks passed, progress shown, the worker could not start
                                 // (or one still runs); nothing reported
     KUPDATE_NO_INSTALLER,       // the control surface has no KUpdateInstaller; OnInstallEnd(0)
+    KUPDATE_DESCRIPTION_FAULTY, // Init could not load the description: line 2002, OnInstallEnd(0)
+    KUPDATE_PACKAGE_IN_GAME,    // the package lies in the game folder: line 2060, OnInstallEnd(0)
+    KUPDATE_RECOVERY_FAILED,    // an interrupted installation could not be undone (reported)
 };
 
-// In this order: the running-game check on the installer's start-up game folder; TakeGamePath;
-// the game folder (GetGamePath) empty or not a folder; CheckResources on it. When all pass:
+// In this order, touching nothing in the game folder until the last: the description loaded; the
+// running-game check on the installer's start-up game folder; TakeGamePath; the game folder
+// (GetGamePath) a folder that holds the launcher (else 2012); the package folder not the game
+// folder nor inside it; neither the game nor an update running in the game folder, whose update
+// semaphore the worker then holds for the whole run (else ShowGameRunning); an interrupted
+// installation there finished (RecoverInterruptedInstall); CheckResources on it. When all pass:
 // ShowProgress(1) and pWorker->Start(). Every failed check ends with OnInstallEnd(0). Runs on the
 // front end's user-interface thread. Returns the KUpdateOutcome.
 int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInstallWorker* pWorker);
+
+// At a front end's start: finishes an installation interrupted in pszGamePath (the folder found at
+// start), with its line on pMsgOutput, unless an installation or the game runs there.
+void RecoverAtStartUp(const char* pszGamePath, IKMsgOutput* pMsgOutput);

@@ -1,0 +1,78 @@
+#include "core/folder_path.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+bool s_IsSeparator(char ch) {
+    return ch == '\\' || ch == '/';
+}
+
+// Ordinal comparison without regard to case, as NTFS compares names.
+bool s_EqualNoCase(const std::string& strA, const std::string& strB) {
+    int nA = MultiByteToWideChar(CP_ACP, 0, strA.data(), static_cast<int>(strA.size()), nullptr, 0);
+    int nB = MultiByteToWideChar(CP_ACP, 0, strB.data(), static_cast<int>(strB.size()), nullptr, 0);
+    if (nA != nB)
+        return false;
+    if (nA == 0)
+        return true;
+    std::vector<wchar_t> wA(static_cast<size_t>(nA)), wB(static_cast<size_t>(nB));
+    MultiByteToWideChar(CP_ACP, 0, strA.data(), static_cast<int>(strA.size()), wA.data(), nA);
+    MultiByteToWideChar(CP_ACP, 0, strB.data(), static_cast<int>(strB.size()), wB.data(), nB);
+    return CompareStringOrdinal(wA.data(), nA, wB.data(), nB, TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+std::string StripTrailingSeparators(const std::string& strPath) {
+    // The end of the text once each trailing run of real separators is left out.
+    size_t uKeep = 0;
+    for (size_t i = 0; i < strPath.size(); ++i) {
+        if (s_IsSeparator(strPath[i]))
+            continue;
+        if (IsDBCSLeadByte(static_cast<BYTE>(strPath[i])) && i + 1 < strPath.size())
+            ++i;
+        uKeep = i + 1;
+    }
+    std::string strResult = strPath.substr(0, uKeep);
+    if (strResult.size() == 2 && strResult[1] == ':' && strPath.size() > 2)
+        strResult += '\\';  // a drive root keeps its backslash
+    return strResult;
+}
+
+std::string ParentFolder(const std::string& strPath) {
+    size_t uLast = std::string::npos;
+    for (size_t i = 0; i < strPath.size(); ++i) {
+        if (strPath[i] == '\\')
+            uLast = i;
+        else if (IsDBCSLeadByte(static_cast<BYTE>(strPath[i])) && i + 1 < strPath.size())
+            ++i;
+    }
+    return uLast == std::string::npos ? strPath : strPath.substr(0, uLast);
+}
+
+std::string NormalFolderPath(const char* pszPath) {
+    if (!pszPath || !pszPath[0])
+        return std::string();
+    char szFull[MAX_PATH];
+    DWORD dwLen = GetFullPathNameA(pszPath, MAX_PATH, szFull, nullptr);
+    if (!dwLen || dwLen >= MAX_PATH)
+        return std::string();
+    char szLong[MAX_PATH];
+    dwLen = GetLongPathNameA(szFull, szLong, MAX_PATH);
+    return StripTrailingSeparators(dwLen && dwLen < MAX_PATH ? szLong : szFull);
+}
+
+bool IsSameOrInsideFolder(const std::string& strInner, const std::string& strOuter) {
+    std::string strIn = NormalFolderPath(strInner.c_str());
+    std::string strOut = NormalFolderPath(strOuter.c_str());
+    if (strIn.empty() || strOut.empty())
+        return false;
+    if (s_EqualNoCase(strIn, strOut))
+        return true;
+    if (!s_IsSeparator(strOut.back()))
+        strOut += '\\';
+    return strIn.size() > strOut.size() && s_EqualNoCase(strIn.substr(0, strOut.size()), strOut);
+}

@@ -1,0 +1,421 @@
+#include "install/install_transaction.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "core/folder_exists.h"
+#include "core/folder_path.h"
+#include "core/string_ids.h"
+#include "core/string_table.h"
+#include "core/update_installer.h"
+#include "install/folder_cleanup.h"
+#include "xml/xml_document.h"
+
+std::atomic<int> g_nInstallStepsLeft(-1);
+
+namespace {
+
+enum { MESSAGE_SIZE = 1024 };
+// The most levels below the drive that CreateFolderChain makes.
+enum { MAX_FOLDER_LEVELS = 16 };
+
+const char s_szJournalHeader[] = "MENDWRIGHT JOURNAL 1";
+const char* const s_apszPluginFolders[] = {"interface", "interface2"};
+
+// Counts one file-system change of a run for the test seam.
+void s_Step() {
+    int nLeft = g_nInstallStepsLeft.load();
+    if (nLeft < 0)
+        return;
+    if (nLeft == 0)
+        throw KInstallAbandoned();
+    g_nInstallStepsLeft = nLeft - 1;
+}
+
+// A name as the file system compares it: upper case, in UTF-16.
+std::wstring s_FoldCase(const std::string& strName) {
+    int nWide = MultiByteToWideChar(CP_ACP, 0, strName.data(), static_cast<int>(strName.size()), nullptr, 0);
+    std::wstring wstrName(static_cast<size_t>(nWide), L'\0');
+    if (nWide > 0) {
+        MultiByteToWideChar(CP_ACP, 0, strName.data(), static_cast<int>(strName.size()), &wstrName[0], nWide);
+        CharUpperBuffW(&wstrName[0], static_cast<DWORD>(nWide));
+    }
+    return wstrName;
+}
+
+// The first component of a relative path (up to the first real separator).
+std::string s_FirstComponent(const std::string& strRelative) {
+    for (size_t i = 0; i < strRelative.size(); ++i) {
+        if (strRelative[i] == '\\' || strRelative[i] == '/')
+            return strRelative.substr(0, i);
+        if (IsDBCSLeadByte(static_cast<BYTE>(strRelative[i])))
+            ++i;
+    }
+    return strRelative;
+}
+
+bool s_IsPlainFile(const std::string& strPath) {
+    DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool s_Exists(const std::string& strPath) {
+    return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void s_AddLine(IKMsgOutput* pMsgOutput, int nId, const char* pszFirst = "", const char* pszSecond = "") {
+    if (!pMsgOutput)
+        return;
+    char szMessage[MESSAGE_SIZE];
+    std::snprintf(szMessage, sizeof(szMessage), GetString(nId), pszFirst, pszSecond);
+    pMsgOutput->AddMessage(szMessage);
+}
+
+void s_AddErrorNumber(IKMsgOutput* pMsgOutput, const char* pszFilePath, const char* pszFileName, DWORD dwError) {
+    char szMessage[MESSAGE_SIZE];
+    std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_COPY_ERR_NUMBER), pszFilePath, pszFileName,
+                  static_cast<int>(dwError));
+    pMsgOutput->AddMessage(szMessage);
+}
+
+// Reads the text of pFile's child pszName into pszBuf (KXML_TEXT_SIZE bytes). A missing child
+// leaves pszBuf as the previous File left it (*pbPresent false); a child without text empties it.
+// 0 when the text does not fit the buffer.
+int s_ReadFileField(IKXmlNode* pFile, const char* pszName, char* pszBuf, bool* pbPresent) {
+    IKXmlNode* pField = pFile->GetFirstChildByName(pszName);
+    *pbPresent = pField != nullptr;
+    if (!pField)
+        return 1;
+    pszBuf[0] = '\0';
+    const char* pszWhole = pField->GetChildText(nullptr, pszBuf);
+    return !pszWhole || std::strlen(pszWhole) < KXML_TEXT_SIZE;
+}
+
+std::string s_WorkFolder(const std::string& strGamePath) {
+    return strGamePath + "\\" WORK_FOLDER_NAME;
+}
+
+// Removes the working folder: what was set aside, what was written, then the journal, then the
+// commit mark, then the folder. Each removal can be repeated after a kill.
+int s_RemoveWorkFolder(const std::string& strWork) {
+    s_Step();
+    for (const char* pszSub : {"\\old", "\\new"}) {
+        std::string strSub = strWork + pszSub;
+        if (FolderExists(strSub.c_str()))
+            DeleteFolderTree(strSub.c_str(), 1);
+    }
+    s_Step();
+    DeleteFileA((strWork + "\\journal").c_str());
+    DeleteFileA((strWork + "\\journal.tmp").c_str());
+    s_Step();
+    DeleteFileA((strWork + "\\done").c_str());
+    SetFileAttributesA(strWork.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return RemoveDirectoryA(strWork.c_str()) ? 1 : 0;
+}
+
+// Writes strText to a new file strPath and makes it durable. 0 with the cause in GetLastError.
+int s_WriteDurably(const std::string& strPath, const std::string& strText) {
+    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD dwWritten = 0;
+    BOOL bOk = WriteFile(hFile, strText.data(), static_cast<DWORD>(strText.size()), &dwWritten, nullptr) &&
+               dwWritten == strText.size() && FlushFileBuffers(hFile);
+    DWORD dwError = GetLastError();
+    CloseHandle(hFile);
+    SetLastError(dwError);
+    return bOk ? 1 : 0;
+}
+
+// The journal's text for a plan: a header, then one line per plug-in folder, folder and file.
+std::string s_JournalText(const KInstallPlan& plan) {
+    std::string strText = std::string(s_szJournalHeader) + "\n";
+    for (const std::string& strName : plan.aPluginFolders)
+        strText += "P\t" + strName + "\n";
+    for (const std::string& strFolder : plan.aNewFolders)
+        strText += "D\t" + strFolder + "\n";
+    for (const KPlanFile& file : plan.aFiles)
+        strText += std::string("F\t") + file.chKind + "\t" + file.strDest + "\n";
+    return strText;
+}
+
+// A relative path from a journal that stays inside the game folder.
+bool s_IsSafeRelative(const std::string& strRelative) {
+    return !strRelative.empty() && strRelative[0] != '\\' && strRelative[0] != '/' &&
+           CheckPackageFile("C:", "C:", "", strRelative.c_str()) == ERROR_SUCCESS;
+}
+
+// Reads a journal back into a plan; false when it is damaged.
+bool s_ReadJournal(const std::string& strPath, KInstallPlan* pPlan) {
+    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    std::string strText;
+    char szChunk[65536];
+    DWORD dwRead = 0;
+    while (ReadFile(hFile, szChunk, sizeof(szChunk), &dwRead, nullptr) && dwRead > 0)
+        strText.append(szChunk, dwRead);
+    CloseHandle(hFile);
+
+    size_t uPos = 0;
+    bool bHeader = false;
+    while (uPos < strText.size()) {
+        size_t uEnd = strText.find('\n', uPos);
+        if (uEnd == std::string::npos)
+            return false;  // every line ends in a newline: a cut journal is damaged
+        std::string strLine = strText.substr(uPos, uEnd - uPos);
+        uPos = uEnd + 1;
+        if (!bHeader) {
+            if (strLine != s_szJournalHeader)
+                return false;
+            bHeader = true;
+        } else if (strLine.compare(0, 2, "P\t") == 0) {
+            std::string strName = strLine.substr(2);
+            if (strName != s_apszPluginFolders[0] && strName != s_apszPluginFolders[1])
+                return false;
+            pPlan->aPluginFolders.push_back(strName);
+        } else if (strLine.compare(0, 2, "D\t") == 0) {
+            std::string strFolder = strLine.substr(2);
+            if (!s_IsSafeRelative(strFolder))
+                return false;
+            pPlan->aNewFolders.push_back(strFolder);
+        } else if (strLine.size() > 4 && strLine.compare(0, 2, "F\t") == 0 && strLine[3] == '\t' &&
+                   std::strchr("RND", strLine[2])) {
+            KPlanFile file;
+            file.chKind = strLine[2];
+            file.strDest = strLine.substr(4);
+            if (!s_IsSafeRelative(file.strDest))
+                return false;
+            pPlan->aFiles.push_back(file);
+        } else {
+            return false;
+        }
+    }
+    return bHeader;
+}
+
+}  // namespace
+
+int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
+                    IKMsgOutput* pMsgOutput, KInstallPlan* pPlan) {
+    *pPlan = KInstallPlan();
+    IKXmlNode* pFileList = pRoot ? pRoot->GetFirstChildByName("FileList") : nullptr;
+    IKXmlNode* pFile = pFileList ? pFileList->GetFirstChildByName("File") : nullptr;
+    if (!pFile) {
+        s_AddLine(pMsgOutput, IDS_COPY_FAILED);
+        return 0;
+    }
+
+    std::set<std::wstring> setPlugins;
+    for (const char* pszName : s_apszPluginFolders) {
+        if (FolderExists((strGamePath + "\\" + pszName + "\\").c_str())) {
+            pPlan->aPluginFolders.push_back(pszName);
+            setPlugins.insert(s_FoldCase(pszName));
+        }
+    }
+    // Whether a path relative to the game folder stands where it did once the plug-in folders
+    // are set aside.
+    auto fnSurvives = [&](const std::string& strRelative) {
+        return !setPlugins.count(s_FoldCase(s_FirstComponent(strRelative)));
+    };
+
+    std::set<std::wstring> setDests, setFolders;
+    char szFilePath[KXML_TEXT_SIZE] = {0};
+    char szFileName[KXML_TEXT_SIZE] = {0};
+    for (; pFile; pFile = pFile->GetNextSiblingByName("File")) {
+        bool bPathPresent = false, bNamePresent = false;
+        int bFits = s_ReadFileField(pFile, "FilePath", szFilePath, &bPathPresent);
+        bFits = s_ReadFileField(pFile, "FileName", szFileName, &bNamePresent) && bFits;
+        if (!bNamePresent || !szFileName[0]) {
+            s_AddLine(pMsgOutput, IDS_DESCRIPTION_FAULTY);
+            return 0;
+        }
+        DWORD dwRefusal = bFits ? CheckPackageFile(strGamePath.c_str(), strPackagePath.c_str(), szFilePath, szFileName)
+                                : ERROR_FILENAME_EXCED_RANGE;
+        std::string strDestFolder = PackageDestFolder(strGamePath.c_str(), szFilePath);
+        std::string strRelFolder = strDestFolder.substr(strGamePath.size() + 1);
+        std::string strDest = strRelFolder + szFileName;
+        // The installer's own working folder is no destination.
+        if (dwRefusal == ERROR_SUCCESS && s_FoldCase(s_FirstComponent(strDest)) == s_FoldCase(WORK_FOLDER_NAME))
+            dwRefusal = ERROR_INVALID_NAME;
+        std::vector<std::string> chain = FolderChain(strDestFolder.c_str());
+        // Deeper than CreateFolderChain makes folders: the copy could never succeed.
+        if (dwRefusal == ERROR_SUCCESS && chain.size() == MAX_FOLDER_LEVELS &&
+            strDestFolder.find('\\', chain.back().size()) != std::string::npos)
+            dwRefusal = ERROR_PATH_NOT_FOUND;
+        if (dwRefusal != ERROR_SUCCESS) {
+            if (pMsgOutput)
+                s_AddErrorNumber(pMsgOutput, szFilePath, szFileName, dwRefusal);
+            return 0;
+        }
+        if (!s_IsPlainFile(strPackagePath + "\\" + szFilePath + szFileName)) {
+            s_AddLine(pMsgOutput, IDS_SOURCE_MISSING, szFilePath, szFileName);
+            return 0;
+        }
+
+        for (const std::string& strPrefix : chain) {
+            if (strPrefix.size() <= strGamePath.size() + 1)
+                continue;  // the game folder itself and the folders above it
+            std::string strRelative = strPrefix.substr(strGamePath.size() + 1);
+            bool bStands = fnSurvives(strRelative) && FolderExists(strPrefix.c_str());
+            if (!bStands && setFolders.insert(s_FoldCase(strRelative)).second)
+                pPlan->aNewFolders.push_back(strRelative);
+        }
+
+        KPlanFile planFile;
+        planFile.strFilePath = szFilePath;
+        planFile.strFileName = szFileName;
+        planFile.strDest = strDest;
+        if (!setDests.insert(s_FoldCase(strDest)).second)
+            planFile.chKind = 'D';
+        else
+            planFile.chKind = fnSurvives(strDest) && s_IsPlainFile(strGamePath + "\\" + strDest) ? 'R' : 'N';
+        pPlan->aFiles.push_back(planFile);
+    }
+    return 1;
+}
+
+KInstallTransaction::KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan)
+    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0) {}
+
+std::string KInstallTransaction::Work(const std::string& strRelative) const {
+    return s_WorkFolder(m_strGamePath) + "\\" + strRelative;
+}
+
+std::string KInstallTransaction::Game(const std::string& strRelative) const {
+    return m_strGamePath + "\\" + strRelative;
+}
+
+int KInstallTransaction::Begin() {
+    std::string strWork = s_WorkFolder(m_strGamePath);
+    s_Step();
+    if (!CreateDirectoryA(strWork.c_str(), nullptr))
+        return 0;
+    SetFileAttributesA(strWork.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    if (!CreateDirectoryA(Work("new").c_str(), nullptr) || !CreateDirectoryA(Work("old").c_str(), nullptr))
+        return 0;
+    // Written under another name and renamed: a journal is either whole or absent.
+    if (!s_WriteDurably(Work("journal.tmp"), s_JournalText(m_Plan)))
+        return 0;
+    s_Step();
+    return MoveFileExA(Work("journal.tmp").c_str(), Work("journal").c_str(), MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+}
+
+int KInstallTransaction::SetAsidePluginFolder(const std::string& strName) {
+    s_Step();
+    return MoveFileA(Game(strName).c_str(), Work("old\\" + strName).c_str()) ? 1 : 0;
+}
+
+std::string KInstallTransaction::TempPath(const std::string&) {
+    s_Step();
+    return Work("new\\" + std::to_string(m_uFile));
+}
+
+int KInstallTransaction::Place(const std::string& strTemp, const std::string& strDestFile) {
+    const KPlanFile& file = m_Plan.aFiles.at(m_uFile);
+    BOOL bOk = TRUE;
+    s_Step();
+    if (file.chKind == 'R') {
+        // A rename keeps the player's file whole, with its attributes, until the run is committed.
+        bOk = MoveFileA(strDestFile.c_str(), Work("old\\" + std::to_string(m_uFile)).c_str());
+    } else if (file.chKind == 'D' && s_Exists(strDestFile)) {
+        SetFileAttributesA(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        bOk = DeleteFileA(strDestFile.c_str());
+    }
+    if (bOk) {
+        s_Step();
+        bOk = MoveFileA(strTemp.c_str(), strDestFile.c_str());
+    }
+    if (!bOk) {
+        DWORD dwError = GetLastError();
+        DeleteFileA(strTemp.c_str());
+        SetLastError(dwError);
+    }
+    return bOk ? 1 : 0;
+}
+
+int KInstallTransaction::Commit() {
+    s_Step();
+    if (!s_WriteDurably(Work("done"), ""))
+        return 0;
+    s_RemoveWorkFolder(s_WorkFolder(m_strGamePath));
+    return 1;
+}
+
+int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
+    int bWhole = 1;
+    // Backwards, so that a destination listed twice ends as its first entry found it.
+    for (size_t i = m_Plan.aFiles.size(); i-- > 0;) {
+        const KPlanFile& file = m_Plan.aFiles[i];
+        std::string strDest = Game(file.strDest);
+        std::string strOld = Work("old\\" + std::to_string(i));
+        DeleteFileA(Work("new\\" + std::to_string(i)).c_str());
+        if (s_Exists(strOld)) {
+            if (s_Exists(strDest)) {
+                SetFileAttributesA(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(strDest.c_str());
+            }
+            if (!MoveFileA(strOld.c_str(), strDest.c_str())) {
+                s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, strDest.c_str(), strOld.c_str());
+                bWhole = 0;
+            }
+        } else if (file.chKind != 'R' && s_IsPlainFile(strDest)) {
+            SetFileAttributesA(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileA(strDest.c_str())) {
+                s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strDest.c_str());
+                bWhole = 0;
+            }
+        }
+    }
+    for (size_t i = m_Plan.aNewFolders.size(); i-- > 0;) {
+        std::string strFolder = Game(m_Plan.aNewFolders[i]);
+        if (FolderExists(strFolder.c_str()) && !RemoveDirectoryA(strFolder.c_str())) {
+            s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strFolder.c_str());
+            bWhole = 0;
+        }
+    }
+    for (const std::string& strName : m_Plan.aPluginFolders) {
+        std::string strOld = Work("old\\" + strName);
+        if (FolderExists(strOld.c_str()) && (FolderExists(Game(strName).c_str()) ||
+                                              !MoveFileA(strOld.c_str(), Game(strName).c_str()))) {
+            s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, Game(strName).c_str(), strOld.c_str());
+            bWhole = 0;
+        }
+    }
+    // What could not be put back stays in the working folder, with the journal, for the next start.
+    if (bWhole)
+        s_RemoveWorkFolder(s_WorkFolder(m_strGamePath));
+    return bWhole;
+}
+
+int RecoverInterruptedInstall(const char* pszGamePath, IKMsgOutput* pMsgOutput) {
+    if (!pszGamePath || !pszGamePath[0])
+        return KRECOVERY_NONE;
+    std::string strGamePath = StripTrailingSeparators(pszGamePath);
+    std::string strWork = s_WorkFolder(strGamePath);
+    if (!FolderExists(strWork.c_str()))
+        return KRECOVERY_NONE;
+    if (s_Exists(strWork + "\\done")) {
+        s_RemoveWorkFolder(strWork);
+        s_AddLine(pMsgOutput, IDS_RECOVERED_COMPLETED);
+        return KRECOVERY_COMPLETED;
+    }
+    if (!s_Exists(strWork + "\\journal")) {
+        // Stopped before its first change: nothing of the player's was touched.
+        s_RemoveWorkFolder(strWork);
+        return KRECOVERY_NONE;
+    }
+    KInstallPlan plan;
+    if (!s_ReadJournal(strWork + "\\journal", &plan)) {
+        s_AddLine(pMsgOutput, IDS_RECOVERY_DAMAGED, strWork.c_str());
+        return KRECOVERY_FAILED;
+    }
+    KInstallTransaction transaction(strGamePath, plan);
+    if (!transaction.Rollback(pMsgOutput))
+        return KRECOVERY_FAILED;
+    s_AddLine(pMsgOutput, IDS_RECOVERED_UNDONE);
+    return KRECOVERY_UNDONE;
+}

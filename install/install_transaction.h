@@ -1,0 +1,92 @@
+// One installation as a transaction: nothing the player had is destroyed until the whole package
+// is in, and any failure, stop or kill can be undone.
+//
+// The working folder WORK_FOLDER_NAME (hidden, inside the game folder, so that every move is a
+// rename on one volume) holds the journal, the files written before they are put in place
+// ("new\<n>"), and what the run set aside ("old\interface", "old\interface2", "old\<n>"). The
+// journal is the plan, written whole and flushed before the first change: the plug-in folders
+// to set aside, the folders to create, every destination and whether it replaces a file of the
+// player's. Each change's effect can be read from the folders, so one flushed write ahead of the
+// run and one flushed commit mark after it are all the journal needs.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "install/file_copy.h"
+
+class IKMsgOutput;
+class IKXmlNode;
+
+#define WORK_FOLDER_NAME ".mendwright"
+
+// One file of the run. Paths are relative to the game folder, as FilePath and FileName join.
+struct KPlanFile {
+    std::string strFilePath;
+    std::string strFileName;
+    std::string strDest;  // destination relative to the game folder
+    // What stands at the destination when the run begins: 'R' a file of the player's, which is set
+    // aside; 'N' nothing; 'D' the file an earlier entry of this run wrote (listed twice).
+    char chKind;
+};
+
+struct KInstallPlan {
+    std::vector<std::string> aPluginFolders;  // "interface", "interface2": those that exist
+    std::vector<std::string> aNewFolders;     // relative, with trailing backslash, parents first
+    std::vector<KPlanFile> aFiles;
+};
+
+// Reads the FileList under pRoot and checks, touching nothing, that the run can succeed as far as
+// can be known: at least one File, each with a FileName and names that CheckPackageFile passes,
+// each source a plain file of the package. On a refusal reports one line on pMsgOutput and
+// returns 0; else fills *pPlan and returns 1.
+int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
+                    IKMsgOutput* pMsgOutput, KInstallPlan* pPlan);
+
+class KInstallTransaction : public IKFilePlacement {
+public:
+    KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan);
+
+    // Makes the working folder and writes the journal. 0 with the cause in GetLastError.
+    int Begin();
+    // Sets plug-in folder strName aside. 0 with the cause in GetLastError.
+    int SetAsidePluginFolder(const std::string& strName);
+    // The file of plan entry nFile comes next: TempPath and Place then act for it.
+    void SelectFile(size_t uFile) { m_uFile = uFile; }
+    std::string TempPath(const std::string& strDestFile) override;
+    int Place(const std::string& strTemp, const std::string& strDestFile) override;
+    // Marks the run complete, then deletes what it set aside and the working folder.
+    int Commit();
+    // Puts everything back. Reports each path that cannot be restored (and where its copy lies) on
+    // pMsgOutput; 1 when the game folder is as it was.
+    int Rollback(IKMsgOutput* pMsgOutput);
+
+private:
+    std::string Work(const std::string& strRelative) const;
+    std::string Game(const std::string& strRelative) const;
+
+    std::string m_strGamePath;
+    const KInstallPlan& m_Plan;
+    size_t m_uFile;
+};
+
+// What RecoverInterruptedInstall found.
+enum KRecovery {
+    KRECOVERY_NONE = 0,      // no interrupted installation
+    KRECOVERY_UNDONE,        // an unfinished run was undone
+    KRECOVERY_COMPLETED,     // a completed run's cleanup was finished
+    KRECOVERY_FAILED,        // something could not be put back (reported), or the journal is damaged
+};
+
+// Looks for an interrupted installation in pszGamePath and finishes it: undoes an unfinished run
+// or finishes the cleanup of a completed one, with one line on pMsgOutput saying which. The
+// caller makes sure that no other installation runs in that folder. Returns a KRecovery.
+int RecoverInterruptedInstall(const char* pszGamePath, IKMsgOutput* pMsgOutput);
+
+// Tests only: the run abandons itself (as a killed process would) once this many file-system
+// changes are made; -1, the default, never.
+extern std::atomic<int> g_nInstallStepsLeft;
+
+// Thrown when g_nInstallStepsLeft runs out.
+struct KInstallAbandoned {};
