@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "core/update_installer.h"
 #include "core/update_semaphore.h"
+#include "install/install_transaction.h"
 #include "tests/recording_output.h"
 #include "tests/test_support.h"
 
@@ -86,6 +88,7 @@ protected:
         MakeFolders(m_strGame + "\\interface\\old");
         MakeFolders(m_strGame + "\\interface2");
         WriteFileBytes(m_strGame + "\\interface\\old\\stale.lua", "stale");
+        WriteFileBytes(m_strGame + "\\velmora.exe", "launcher");
         MakeFolders(m_strPackage + "\\interface\\ui");
         WriteFileBytes(m_strPackage + "\\interface\\ui\\main.lua", "main");
         WriteFileBytes(m_strPackage + "\\" + Ansi(u8"说明.txt"), "readme");
@@ -172,6 +175,62 @@ TEST_F(CliTest, WrongGameFolderGives2012AndExitsOne) {
         EXPECT_EQ(1u, run.dwExit);
         EXPECT_EQ(s_Lines(expected), run.strOut);
     }
+}
+
+TEST_F(CliTest, KilledAtRandomTheGameFolderRecoversToBeforeOrAfter) {
+    // 2,000 small files over 20 folders, replacing as many of the player's.
+    std::string strFiles;
+    auto fnMakeGame = [&]() {
+        mwtest::RemoveTree(m_strGame);
+        MakeFolders(m_strGame + "\\interface\\old");
+        WriteFileBytes(m_strGame + "\\interface\\old\\stale.lua", "stale");
+        WriteFileBytes(m_strGame + "\\velmora.exe", "launcher");
+        for (int d = 0; d < 20; ++d) {
+            MakeFolders(m_strGame + "\\data" + std::to_string(d));
+            for (int f = 0; f < 100; f += 2)
+                WriteFileBytes(m_strGame + "\\data" + std::to_string(d) + "\\f" + std::to_string(f), "old");
+        }
+    };
+    for (int d = 0; d < 20; ++d) {
+        std::string strFolder = "data" + std::to_string(d) + "\\";
+        MakeFolders(m_strPackage + "\\" + strFolder);
+        for (int f = 0; f < 100; ++f) {
+            WriteFileBytes(m_strPackage + "\\" + strFolder + "f" + std::to_string(f), "new " + std::to_string(f));
+            strFiles += s_File(strFolder, "f" + std::to_string(f));
+        }
+    }
+    Describe(strFiles);
+    fnMakeGame();
+    const std::map<std::string, std::string> before = mwtest::TreeSnapshot(m_strGame);
+    DWORD uStart = GetTickCount();
+    ASSERT_EQ(0u, s_Run(Arguments()).dwExit);
+    DWORD uWhole = GetTickCount() - uStart;
+    const std::map<std::string, std::string> after = mwtest::TreeSnapshot(m_strGame);
+
+    unsigned uSeed = 12345;
+    int nUndone = 0;
+    for (int nKill = 0; nKill < 20; ++nKill) {
+        SCOPED_TRACE(nKill);
+        fnMakeGame();
+        uSeed = uSeed * 1103515245u + 12345u;
+        DWORD uDelay = (uSeed >> 8) % (uWhole + 1);
+        STARTUPINFOA startup = {sizeof(startup)};
+        PROCESS_INFORMATION process = {};
+        std::string strCommand = "\"" + ProgramFolder() + "\\mendwright-cli.exe\" " + Arguments();
+        ASSERT_TRUE(CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &startup, &process));
+        WaitForSingleObject(process.hProcess, uDelay);
+        TerminateProcess(process.hProcess, 9);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+
+        mwtest::KRecordingOutput recovering;
+        nUndone += RecoverInterruptedInstall(m_strGame.c_str(), &recovering) == KRECOVERY_UNDONE;
+        std::map<std::string, std::string> now = mwtest::TreeSnapshot(m_strGame);
+        EXPECT_TRUE(now == before || now == after) << "delay " << uDelay << " ms";
+    }
+    EXPECT_GE(nUndone, 1);
 }
 
 TEST_F(CliTest, RunningUpdateExitsThreeWithText2008) {

@@ -46,8 +46,9 @@ public:
     static DWORD WINAPI InstallThreadProc(LPVOID pParam);
 
     // How long Stop waits for a running worker before terminating it.
-    // A stopped run first puts the game folder back, which may take a moment for a large package.
-    enum { STOP_WAIT_MS = 10000 };
+    // A run still putting the game folder back then is cut off; its journal lets the next start
+    // finish the job.
+    enum { STOP_WAIT_MS = 3000 };
 
     IKShellCtrl* m_pShellCtrl;
     // The running or last worker thread; null when none.

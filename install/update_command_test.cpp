@@ -42,6 +42,7 @@ class UpdateCommandTest : public ::testing::Test {
 protected:
     UpdateCommandTest() : m_strGame(m_Dir / "game"), m_FrontEnd(&m_Shell) {
         MakeFolders(m_strGame);
+        WriteFileBytes(m_strGame + "\\velmora.exe", "launcher");
         MakeFolders(m_Dir / "package");
         m_Installer.m_strGamePath = m_strGame;
         m_Installer.m_pMsgOutput = &m_Shell;
@@ -112,6 +113,79 @@ TEST_F(UpdateCommandTest, AllChecksPassedShowsProgressAndStartsTheWorker) {
     EXPECT_EQ("OnInstallBegin", calls[1]);
     EXPECT_EQ(m_strGame, m_Shell.m_strGamePath);
     EXPECT_TRUE(FileExists(m_strGame + "\\resource"));
+}
+
+TEST_F(UpdateCommandTest, EachRefusalComesBeforeTheGameFolderIsTouched) {
+    const std::string strNotAGame = m_Dir / "documents";
+    ASSERT_TRUE(MakeFolders(strNotAGame + "\\interface"));
+    KUpdateInstaller damaged;
+    damaged.Init((m_Dir / "package\\Update.dat").c_str(), nullptr);  // no description there
+    struct KCase {
+        const char* pszWhat;
+        std::string strTyped;
+        std::string strPackage;
+        KUpdateInstaller* pInstaller;
+        int nOutcome;
+        std::string strLine;
+    };
+    const KCase aCases[] = {
+        {"damaged description", m_strGame, m_Dir / "package", &damaged, KUPDATE_DESCRIPTION_FAULTY,
+         Ansi(u8"·配置文件有误，不能进行升级，请重新下载升级包。")},
+        {"no launcher", strNotAGame, m_Dir / "package", &m_Installer, KUPDATE_FOLDER_WRONG,
+         Ansi(u8"·游戏路径有误，请选择正确的游戏路径。")},
+        {"package in the game folder", m_strGame + "\\", m_strGame + "\\Downloads\\..", &m_Installer, KUPDATE_PACKAGE_IN_GAME,
+         Ansi(u8"·升级包不能放在游戏目录里，请把升级包解压到别的目录后再安装。")},
+        {"package below the game folder", m_strGame, m_strGame + "\\update", &m_Installer, KUPDATE_PACKAGE_IN_GAME,
+         Ansi(u8"·升级包不能放在游戏目录里，请把升级包解压到别的目录后再安装。")},
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszWhat);
+        KRecordingShell shell;
+        shell.m_pInstaller = oneCase.pInstaller;
+        shell.m_strPackagePath = oneCase.strPackage;
+        KTypedFrontEnd frontEnd(&shell);
+        frontEnd.m_strTyped = oneCase.strTyped;
+        EXPECT_EQ(oneCase.nOutcome, RunUpdateCommand(&shell, &frontEnd, &m_Worker));
+        EXPECT_EQ(std::vector<std::string>{oneCase.strLine}, shell.Lines());
+        EXPECT_EQ("OnInstallEnd(0)", shell.Calls().back());
+        EXPECT_EQ(nullptr, m_Worker.m_hThread);
+    }
+    EXPECT_TRUE(FileExists(strNotAGame + "\\interface"));
+}
+
+TEST_F(UpdateCommandTest, TheFolderInstalledIntoIsHeldForTheWholeRunUnderAnySpelling) {
+    // Another installer holds the folder, written with a trailing backslash and in other case.
+    {
+        KUpdateSemaphore other;
+        std::string strOther = m_strGame + "\\";
+        CharUpperA(&strOther[0]);
+        std::strcpy(other.m_szName, MakeFolderSemaphoreName("UPDATE", strOther.c_str()));
+        ASSERT_EQ(1, other.Acquire(0));
+        EXPECT_EQ(KUPDATE_GAME_RUNNING, Run());
+        EXPECT_EQ(std::vector<std::string>{"TakeGamePath", "ShowGameRunning"}, m_FrontEnd.m_Asked);
+    }
+    // Our own run holds it from the checks to its end, so that a second one is refused.
+    m_Installer.m_pXmlDoc->LoadBuff("<Root><FileList><File><FilePath></FilePath><FileName>a.lua</FileName></File>"
+                                    "</FileList></Root>");
+    WriteFileBytes(m_Dir / "package\\a.lua", "a");
+    struct KProbeShell : KRecordingShell {
+        int OnInstallBegin() override {
+            m_nHeldAtBegin = IsFolderInUse((m_strGamePath + "\\").c_str());
+            return KRecordingShell::OnInstallBegin();
+        }
+        int m_nHeldAtBegin = -1;
+    } probe;
+    probe.m_pInstaller = &m_Installer;
+    probe.m_strPackagePath = m_Dir / "package";
+    KTypedFrontEnd frontEnd(&probe);
+    frontEnd.m_strTyped = m_strGame;
+    m_Worker.m_pShellCtrl = &probe;
+    EXPECT_EQ(KUPDATE_STARTED, RunUpdateCommand(&probe, &frontEnd, &m_Worker));
+    ASSERT_TRUE(probe.WaitEnded(30000));
+    m_Worker.Stop();
+    EXPECT_EQ(1, probe.m_nHeldAtBegin);
+    EXPECT_EQ(0, IsFolderInUse(m_strGame.c_str()));
+    EXPECT_EQ("OnInstallEnd(1)", probe.Calls().back());
 }
 
 TEST_F(UpdateCommandTest, WithoutInstallerNothingStarts) {

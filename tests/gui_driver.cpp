@@ -431,6 +431,8 @@ protected:
     GuiTest() : m_strPackage(m_Dir / "package"), m_strGame(m_Dir / "game"), m_AppPaths(m_Dir / "game") {
         MakeFolders(m_strPackage);
         MakeFolders(m_strGame);
+        // A game folder holds the game's launcher; the stand-in records how it was started.
+        CopyFileA((ProgramFolder() + "\\fake_launcher.exe").c_str(), (m_strGame + "\\velmora.exe").c_str(), FALSE);
         std::string strBin = ProgramFolder();
         CopyFileA((strBin + "\\Mendwright.exe").c_str(), Exe().c_str(), FALSE);
         CopyFileA((strBin + "\\engine.dll").c_str(), (m_strPackage + "\\engine.dll").c_str(), FALSE);
@@ -601,7 +603,6 @@ TEST_F(GuiTest, FullInstallationThenRunGameStartsTheGameAndEnds) {
     UseSamplePackage();
     MakeFolders(m_strGame + "\\interface\\old");
     WriteFileBytes(m_strGame + "\\interface\\old\\stale.lua", "stale");
-    CopyFileA((ProgramFolder() + "\\fake_launcher.exe").c_str(), (m_strGame + "\\velmora.exe").c_str(), FALSE);
     KMendwright app;
     ASSERT_TRUE(app.Start(Exe()));
     app.Click(ID_UPDATE);

@@ -277,4 +277,36 @@ std::string SourcePath(const std::string& strRelative) {
     return strPath;
 }
 
+namespace {
+
+void s_SnapshotInto(const std::string& strFolder, const std::string& strRelative, std::map<std::string, std::string>* pTree) {
+    WIN32_FIND_DATAA findData;
+    HANDLE hFind = FindFirstFileA((strFolder + "\\*").c_str(), &findData);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string strName = findData.cFileName;
+        if (strName == "." || strName == "..")
+            continue;
+        std::string strPath = strFolder + "\\" + strName;
+        std::string strKey = strRelative.empty() ? strName : strRelative + "\\" + strName;
+        if (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            (*pTree)[strKey] = "dir";
+            s_SnapshotInto(strPath, strKey, pTree);
+        } else {
+            (*pTree)[strKey] = std::string("file ") + (findData.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? "ro " : "rw ") +
+                               ReadFileBytes(strPath);
+        }
+    } while (FindNextFileA(hFind, &findData));
+    FindClose(hFind);
+}
+
+}  // namespace
+
+std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder) {
+    std::map<std::string, std::string> tree;
+    s_SnapshotInto(strFolder, "", &tree);
+    return tree;
+}
+
 }  // namespace mwtest

@@ -2,6 +2,7 @@
 // engine log.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ bool WriteFileBytes(const std::string& strPath, const std::string& strBytes);
 // The bytes of a file, or "" with *pbOk false when it cannot be read.
 std::string ReadFileBytes(const std::string& strPath, bool* pbOk = nullptr);
 bool FileExists(const std::string& strPath);
+
+// Everything below strFolder, for whole-tree comparisons: each relative path mapped to "dir", or
+// to "file", its read-only flag ("ro" / "rw") and its bytes.
+std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder);
 
 // Text written in UTF-8 in a test's source, as bytes of the ANSI code page (GBK here).
 std::string Ansi(const std::string& strUtf8);

@@ -146,6 +146,26 @@ TEST(KTiXmlDocument, LoadBufferStopsAtLengthOrZeroAndReportsErrors) {
     EXPECT_EQ(nullptr, doc.FirstChildElement("a"));  // the previous content is gone
 }
 
+TEST(KTiXmlDocument, TextsKeepInnerWhiteSpaceAndCharacterReferencesBecomeGbk) {
+    struct KCase {
+        const char* pszXml;
+        std::string strText;
+    };
+    const KCase aCases[] = {
+        {"<a>two  spaces.txt</a>", "two  spaces.txt"},
+        {"<a>\n    pretty \t printed\n  </a>", "pretty \t printed"},
+        {"<a>&#x4E2D;&#25991;.lua</a>", Ansi(u8"中文.lua")},
+        {"<a>&#65;&#x26;&lt;</a>", "A&<"},  // ASCII references stay the parser's
+        {"<a>&#xF6;&#x1F600;</a>", "??"},    // outside GBK: a character no file name may hold
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszXml);
+        KTiXmlDocument doc;
+        ASSERT_TRUE(doc.LoadBuffer(oneCase.pszXml, static_cast<int>(std::strlen(oneCase.pszXml)), TIXML_ENCODING_LEGACY));
+        EXPECT_EQ(oneCase.strText, doc.FirstChildElement("a")->GetText());
+    }
+}
+
 TEST(KTiXmlDocument, LoadBufferRefusesNestingTooDeepForTheStack) {
     auto Nested = [](int nDepth, const std::string& strOpen) {
         std::string strXml;

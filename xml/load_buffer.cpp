@@ -1,7 +1,11 @@
 #include "xml/load_buffer.h"
 
+#include <windows.h>
+
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -50,6 +54,72 @@ bool s_NestsDeeperThan(const char* pszText, int nMax) {
     return false;
 }
 
+// Numeric character references above ASCII become the character in the document's own narrow
+// encoding (the ANSI code page, as the UTF-16 path converts to), which the parser's byte-oriented
+// mode cannot do itself: it keeps only the low byte. A character that code page cannot hold
+// becomes "?", which no file name may hold, so such a name is refused rather than mistaken.
+std::string s_ResolveCharacterReferences(const std::string& strText) {
+    std::string strResult;
+    strResult.reserve(strText.size());
+    for (size_t i = 0; i < strText.size();) {
+        if (strText.compare(i, 2, "&#") != 0) {
+            strResult += strText[i++];
+            continue;
+        }
+        bool bHex = i + 2 < strText.size() && (strText[i + 2] == 'x' || strText[i + 2] == 'X');
+        size_t uDigits = i + (bHex ? 3 : 2);
+        size_t uEnd = uDigits;
+        unsigned long ulCode = 0;
+        while (uEnd < strText.size() && uEnd - uDigits < 8 &&
+               (bHex ? std::isxdigit(static_cast<unsigned char>(strText[uEnd])) != 0
+                     : std::isdigit(static_cast<unsigned char>(strText[uEnd])) != 0))
+            ulCode = ulCode * (bHex ? 16 : 10) + std::stoul(strText.substr(uEnd++, 1), nullptr, 16);
+        if (uEnd == uDigits || uEnd >= strText.size() || strText[uEnd] != ';' || ulCode < 0x80 || ulCode > 0x10FFFF) {
+            strResult += strText[i++];  // ASCII and malformed references are the parser's
+            continue;
+        }
+        wchar_t awszChar[2];
+        int nWide = 1;
+        if (ulCode >= 0x10000) {
+            awszChar[0] = static_cast<wchar_t>(0xD800 + ((ulCode - 0x10000) >> 10));
+            awszChar[1] = static_cast<wchar_t>(0xDC00 + ((ulCode - 0x10000) & 0x3FF));
+            nWide = 2;
+        } else {
+            awszChar[0] = static_cast<wchar_t>(ulCode);
+        }
+        char szBytes[16];
+        BOOL bDefaultUsed = FALSE;
+        int nBytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, awszChar, nWide, szBytes, sizeof(szBytes), nullptr,
+                                         &bDefaultUsed);
+        if (nBytes <= 0 || bDefaultUsed)
+            strResult += '?';
+        else
+            strResult.append(szBytes, static_cast<size_t>(nBytes));
+        i = uEnd + 1;
+    }
+    return strResult;
+}
+
+// Drops the white space around every text, as a pretty-printed document puts it there, while
+// the white space inside a text stays as written (two spaces in a file name are two spaces).
+void s_TrimTexts(TiXmlNode* pRoot) {
+    std::vector<TiXmlNode*> pending(1, pRoot);
+    while (!pending.empty()) {
+        TiXmlNode* pNode = pending.back();
+        pending.pop_back();
+        TiXmlText* pText = pNode->ToText();
+        if (pText && !pText->CDATA()) {
+            const std::string& strValue = pText->ValueStr();
+            size_t uFirst = strValue.find_first_not_of(" \t\n\r");
+            size_t uLast = strValue.find_last_not_of(" \t\n\r");
+            if (uFirst != 0 || uLast + 1 != strValue.size())
+                pText->SetValue(uFirst == std::string::npos ? std::string() : strValue.substr(uFirst, uLast - uFirst + 1));
+        }
+        for (TiXmlNode* pChild = pNode->FirstChild(); pChild; pChild = pChild->NextSibling())
+            pending.push_back(pChild);
+    }
+}
+
 }  // namespace
 
 bool KTiXmlDocument::LoadBuffer(const char* pszText, int nLength, TiXmlEncoding eEncoding) {
@@ -81,6 +151,12 @@ bool KTiXmlDocument::LoadBuffer(const char* pszText, int nLength, TiXmlEncoding 
         SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
         return false;
     }
+    strText = s_ResolveCharacterReferences(strText);
+    // White space is kept as written and trimmed around each text afterwards.
+    TiXmlBase::SetCondenseWhiteSpace(false);
     Parse(strText.c_str(), nullptr, eEncoding);
-    return !Error();
+    if (Error())
+        return false;
+    s_TrimTexts(this);
+    return true;
 }

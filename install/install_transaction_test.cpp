@@ -1,0 +1,264 @@
+// The transactional installation through the worker: refusals touch nothing, failures and stops
+// put everything back, every crash point recovers to the folder before or after the run.
+#include "install/install_transaction.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/update_installer.h"
+#include "install/install_worker.h"
+#include "tests/recording_shell.h"
+#include "tests/test_support.h"
+#include "xml/xml_document.h"
+
+using mwtest::Ansi;
+using mwtest::FileExists;
+using mwtest::KRecordingShell;
+using mwtest::KTempDir;
+using mwtest::MakeFolders;
+using mwtest::RemoveTree;
+using mwtest::TreeSnapshot;
+using mwtest::WriteFileBytes;
+
+namespace {
+
+typedef std::map<std::string, std::string> KTree;
+
+const std::string s_strRestored = Ansi(u8"·安装没有完成，游戏目录已恢复原状。");
+
+std::string s_File(const std::string& strPath, const std::string& strName) {
+    return "<File><FilePath>" + strPath + "</FilePath><FileName>" + strName + "</FileName></File>";
+}
+
+std::string s_Description(const std::string& strFiles) {
+    return "<Root><AppTitle>T</AppTitle><FileList>" + strFiles + "</FileList></Root>";
+}
+
+// The package's four files, in the order listed.
+const std::string s_strPackageFiles = s_File("interface\\ui\\", "main.lua") + s_File("\\", "keep.txt") +
+                                      s_File("data\\new\\", "deep.dat") + s_File("", "readme.txt");
+
+class InstallTransactionTest : public ::testing::Test {
+protected:
+    InstallTransactionTest() : m_strGame(m_Dir / "game"), m_strPackage(m_Dir / "package") {
+        Package("interface\\ui\\main.lua", "main");
+        Package("keep.txt", "new keep");
+        SetFileAttributesA((m_strPackage + "\\keep.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        Package("data\\new\\deep.dat", "deep");
+        Package("readme.txt", "readme");
+        MakeGame();
+        m_Before = TreeSnapshot(m_strGame);
+    }
+    // The player's game folder: old plug-ins with a read-only file, a read-only file the package
+    // replaces, a folder the package adds to.
+    void MakeGame() {
+        RemoveTree(m_strGame);
+        MakeFolders(m_strGame + "\\interface\\old");
+        MakeFolders(m_strGame + "\\interface2");
+        MakeFolders(m_strGame + "\\data");
+        WriteFileBytes(m_strGame + "\\velmora.exe", "launcher");
+        WriteFileBytes(m_strGame + "\\interface\\old\\stale.lua", "stale");
+        SetFileAttributesA((m_strGame + "\\interface\\old\\stale.lua").c_str(), FILE_ATTRIBUTE_READONLY);
+        WriteFileBytes(m_strGame + "\\interface2\\x.lua", "x");
+        WriteFileBytes(m_strGame + "\\keep.txt", "old keep");
+        SetFileAttributesA((m_strGame + "\\keep.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        WriteFileBytes(m_strGame + "\\data\\existing.dat", "existing");
+    }
+    void Package(const std::string& strRelative, const std::string& strBytes) {
+        size_t uSlash = strRelative.rfind('\\');
+        if (uSlash != std::string::npos)
+            MakeFolders(m_strPackage + "\\" + strRelative.substr(0, uSlash));
+        WriteFileBytes(m_strPackage + "\\" + strRelative, strBytes);
+    }
+    // Starts one installation of strXml; RunToEnd or Stop ends it.
+    void Start(const std::string& strXml) {
+        m_pShell.reset(new KRecordingShell);
+        m_Installer.reset(new KUpdateInstaller);
+        m_Installer->m_pXmlDoc = CreateXMLDocument(0, "gbk");
+        ASSERT_TRUE(m_Installer->m_pXmlDoc->LoadBuff(strXml.c_str()));
+        m_pShell->m_strGamePath = m_strGame;
+        m_pShell->m_strPackagePath = m_strPackage;
+        m_pShell->m_pInstaller = m_Installer.get();
+        m_pWorker.reset(new KInstallWorker);
+        m_pWorker->m_pShellCtrl = m_pShell.get();
+        ASSERT_EQ(1, m_pWorker->Start());
+    }
+    // Runs until the worker reached an end point (with or without OnInstallEnd); the lines.
+    std::vector<std::string> RunToEnd(const std::string& strXml) {
+        Start(strXml);
+        for (int i = 0; i < 6000 && !m_pWorker->m_bFinished; ++i)
+            Sleep(5);
+        m_pWorker->Stop();
+        return m_pShell->Lines();
+    }
+    std::string LastCall() { return m_pShell->Calls().back(); }
+
+    KTempDir m_Dir;
+    std::string m_strGame;
+    std::string m_strPackage;
+    KTree m_Before;
+    std::unique_ptr<KRecordingShell> m_pShell;
+    std::unique_ptr<KUpdateInstaller> m_Installer;
+    std::unique_ptr<KInstallWorker> m_pWorker;
+};
+
+TEST_F(InstallTransactionTest, SuccessLeavesExactlyTheInstalledFilesAndNoWorkingFolder) {
+    std::vector<std::string> lines = RunToEnd(s_Description(s_strPackageFiles));
+    EXPECT_EQ("OnInstallEnd(1)", LastCall());
+    EXPECT_EQ(Ansi(u8"·文件复制完成。"), lines.at(lines.size() - 2));
+    KTree expected = {
+        {"velmora.exe", "file rw launcher"},   {"data", "dir"},
+        {"data\\existing.dat", "file rw existing"}, {"data\\new", "dir"},
+        {"data\\new\\deep.dat", "file rw deep"}, {"interface", "dir"},
+        {"interface\\ui", "dir"},               {"interface\\ui\\main.lua", "file rw main"},
+        // A read-only package file is installed writable: the next update must be able to replace it.
+        {"keep.txt", "file rw new keep"},       {"readme.txt", "file rw readme"},
+    };
+    EXPECT_EQ(expected, TreeSnapshot(m_strGame));
+}
+
+TEST_F(InstallTransactionTest, RefusalsTouchNothingAndSayWhyInOneLine) {
+    struct KCase {
+        std::string strXml;
+        std::string strLine;
+    };
+    MakeFolders(m_strPackage + "\\folder.lua");
+    const KCase aCases[] = {
+        {"<Root/>", Ansi(u8"·文件复制错误，请重试或重新下载升级包。")},
+        {s_Description(""), Ansi(u8"·文件复制错误，请重试或重新下载升级包。")},
+        {s_Description(s_strPackageFiles + "<File><FilePath>x\\</FilePath></File>"),
+         Ansi(u8"·配置文件有误，不能进行升级，请重新下载升级包。")},
+        {s_Description(s_strPackageFiles + s_File("..\\", "evil.txt")), Ansi(u8"·复制..\\evil.txt时出错！（错误号：123）")},
+        {s_Description(s_File("", "what?.lua") + s_strPackageFiles), Ansi(u8"·复制what?.lua时出错！（错误号：123）")},
+        {s_Description(s_strPackageFiles + s_File(".mendwright\\", "journal")),
+         Ansi(u8"·复制.mendwright\\journal时出错！（错误号：123）")},
+        {s_Description(s_strPackageFiles + s_File("\\", "missing.lua")), Ansi(u8"·升级包中缺少文件\\missing.lua，请重新下载升级包。")},
+        {s_Description(s_strPackageFiles + s_File("", "folder.lua")), Ansi(u8"·升级包中缺少文件folder.lua，请重新下载升级包。")},
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.strXml);
+        std::vector<std::string> lines = RunToEnd(oneCase.strXml);
+        ASSERT_EQ(3u, lines.size());
+        EXPECT_EQ(oneCase.strLine, lines[2]);
+        EXPECT_EQ("OnInstallEnd(0)", LastCall());
+        EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
+    }
+}
+
+TEST_F(InstallTransactionTest, FailureAtAnyFilePutsEverythingBack) {
+    // The first, a middle and the last file fail: a destination another program holds open
+    // without sharing, and a plain file where a folder belongs.
+    const std::string strInUse = Ansi(u8"·复制\\keep.txt时出错！（错误：文件正在使用）");
+    const std::string strNoFolder = Ansi(u8"·复制 ") + m_strGame + Ansi(u8"\\data\\new\\deep.dat 时出错！（错误：创建子目录失败）");
+    struct KCase {
+        std::string strFiles;
+        std::string strError;
+        bool bHold;
+    };
+    const KCase aCases[] = {
+        {s_File("\\", "keep.txt") + s_File("", "readme.txt"), strInUse, true},
+        {s_strPackageFiles, strInUse, true},
+        {s_File("interface\\ui\\", "main.lua") + s_File("\\", "keep.txt") + s_File("", "readme.txt") +
+             s_File("data\\new\\", "deep.dat"),
+         strNoFolder, false},
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.strError);
+        MakeGame();
+        if (!oneCase.bHold)
+            WriteFileBytes(m_strGame + "\\data\\new", "a file");
+        KTree before = TreeSnapshot(m_strGame);
+        HANDLE hHeld = oneCase.bHold ? CreateFileA((m_strGame + "\\keep.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr)
+                                     : INVALID_HANDLE_VALUE;
+        std::vector<std::string> lines = RunToEnd(s_Description(oneCase.strFiles));
+        if (hHeld != INVALID_HANDLE_VALUE)
+            CloseHandle(hHeld);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(oneCase.strError, lines[lines.size() - 3]);
+        EXPECT_EQ(Ansi(u8"失败，请重试或重新下载升级包。"), lines[lines.size() - 2]);
+        EXPECT_EQ(s_strRestored, lines.back());
+        EXPECT_EQ("OnInstallEnd(0)", LastCall());
+        EXPECT_EQ(before, TreeSnapshot(m_strGame));
+    }
+}
+
+TEST_F(InstallTransactionTest, StopDuringAHugeFileRestoresWithinASecond) {
+    HANDLE hBig = CreateFileA((m_strPackage + "\\huge.pak").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hBig);
+    LARGE_INTEGER size;
+    size.QuadPart = 1LL << 30;
+    ASSERT_TRUE(SetFilePointerEx(hBig, size, nullptr, FILE_BEGIN) && SetEndOfFile(hBig));
+    CloseHandle(hBig);
+    Start(s_Description(s_strPackageFiles + s_File("", "huge.pak")));
+    const std::string strHugeLine = Ansi(u8"·正在复制文件：huge.pak");
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<std::string> lines = m_pShell->Lines();
+        if (!lines.empty() && lines.back().find(m_strGame) == 0 && lines[lines.size() - 2] == strHugeLine)
+            break;
+        Sleep(2);
+    }
+    Sleep(50);
+    DWORD uStart = GetTickCount();
+    m_pWorker->Stop();
+    EXPECT_LT(GetTickCount() - uStart, 1000u);
+    std::vector<std::string> lines = m_pShell->Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(Ansi(u8"·安装已取消。"), lines[lines.size() - 2]);
+    EXPECT_EQ(s_strRestored, lines.back());
+    EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
+}
+
+TEST_F(InstallTransactionTest, EveryCrashPointRecoversToTheFolderBeforeOrAfter) {
+    RunToEnd(s_Description(s_strPackageFiles));
+    const KTree after = TreeSnapshot(m_strGame);
+    int nUndone = 0, nCompleted = 0;
+    for (int nSteps = 0;; ++nSteps) {
+        SCOPED_TRACE(nSteps);
+        MakeGame();
+        g_nInstallStepsLeft = nSteps;
+        RunToEnd(s_Description(s_strPackageFiles));
+        g_nInstallStepsLeft = -1;
+        bool bCompleted = m_pShell->Count("OnInstallEnd(1)") == 1;
+        KRecordingShell recovering;
+        int nRecovery = RecoverInterruptedInstall(m_strGame.c_str(), &recovering);
+        KTree now = TreeSnapshot(m_strGame);
+        EXPECT_TRUE(now == m_Before || now == after);
+        if (nRecovery == KRECOVERY_UNDONE) {
+            ++nUndone;
+            EXPECT_EQ(m_Before, now);
+            EXPECT_EQ(std::vector<std::string>{Ansi(u8"·发现上次没有完成的安装，游戏目录已恢复原状。")}, recovering.Lines());
+        } else if (nRecovery == KRECOVERY_COMPLETED) {
+            ++nCompleted;
+            EXPECT_EQ(after, now);
+            EXPECT_EQ(std::vector<std::string>{Ansi(u8"·发现上次已完成的安装，已清理其临时文件。")}, recovering.Lines());
+        } else {
+            EXPECT_EQ(KRECOVERY_NONE, nRecovery);
+        }
+        if (bCompleted)
+            break;
+        ASSERT_LT(nSteps, 100);
+    }
+    EXPECT_GE(nUndone, 8);
+    EXPECT_GE(nCompleted, 1);
+}
+
+TEST_F(InstallTransactionTest, DamagedJournalIsReportedAndNothingIsTouched) {
+    MakeFolders(m_strGame + "\\.mendwright");
+    WriteFileBytes(m_strGame + "\\.mendwright\\journal", "MENDWRIGHT JOURNAL 1\nF\tN\t..\\..\\outside\n");
+    KTree before = TreeSnapshot(m_strGame);
+    KRecordingShell recovering;
+    EXPECT_EQ(KRECOVERY_FAILED, RecoverInterruptedInstall(m_strGame.c_str(), &recovering));
+    ASSERT_EQ(1u, recovering.Lines().size());
+    EXPECT_EQ(0u, recovering.Lines()[0].find(Ansi(u8"·发现上次没有完成的安装，但安装记录已损坏")));
+    EXPECT_EQ(before, TreeSnapshot(m_strGame));
+}
+
+}  // namespace
