@@ -62,7 +62,31 @@ std::string NormalFolderPath(const char* pszPath) {
         return std::string();
     char szLong[MAX_PATH];
     dwLen = GetLongPathNameA(szFull, szLong, MAX_PATH);
-    return StripTrailingSeparators(dwLen && dwLen < MAX_PATH ? szLong : szFull);
+    std::string strPath = StripTrailingSeparators(dwLen && dwLen < MAX_PATH ? szLong : szFull);
+    // Each existing component as the file system stores it: "c:\GAME" becomes "C:\Game".
+    if (strPath.size() >= 2 && strPath[1] == ':' && strPath[0] >= 'a' && strPath[0] <= 'z')
+        strPath[0] = static_cast<char>(strPath[0] - 'a' + 'A');
+    std::string strStored = strPath.substr(0, strPath.find('\\') == std::string::npos ? strPath.size() : strPath.find('\\') + 1);
+    size_t uPos = strStored.size();
+    while (uPos < strPath.size()) {
+        size_t uEnd = uPos;
+        while (uEnd < strPath.size() && strPath[uEnd] != '\\')
+            uEnd += IsDBCSLeadByte(static_cast<BYTE>(strPath[uEnd])) && uEnd + 1 < strPath.size() ? 2 : 1;
+        std::string strComponent = strPath.substr(uPos, uEnd - uPos);
+        WIN32_FIND_DATAA findData;
+        HANDLE hFind = strComponent.find_first_of("*?") == std::string::npos
+                           ? FindFirstFileA((strStored + strComponent).c_str(), &findData)
+                           : INVALID_HANDLE_VALUE;
+        if (hFind != INVALID_HANDLE_VALUE) {
+            FindClose(hFind);
+            strComponent = findData.cFileName;
+        }
+        strStored += strComponent;
+        if (uEnd < strPath.size())
+            strStored += '\\';
+        uPos = uEnd + 1;
+    }
+    return strStored;
 }
 
 bool IsSameOrInsideFolder(const std::string& strInner, const std::string& strOuter) {

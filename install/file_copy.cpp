@@ -182,6 +182,16 @@ public:
             return 1;
         DWORD dwError = GetLastError();
         DeleteFileA(strTemp.c_str());
+        // A destination that another program holds open is reported as in use, whichever code
+        // the replacement failed with.
+        if (dwError == ERROR_ACCESS_DENIED) {
+            HANDLE hDest = CreateFileA(strDestFile.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+            if (hDest == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+                dwError = ERROR_SHARING_VIOLATION;
+            else if (hDest != INVALID_HANDLE_VALUE)
+                CloseHandle(hDest);
+        }
         SetLastError(dwError);
         return 0;
     }

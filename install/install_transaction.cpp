@@ -347,6 +347,15 @@ int KInstallTransaction::Commit() {
 
 int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     int bWhole = 1;
+    // Below a plug-in folder that was never set aside, everything is still the player's.
+    auto fnOurs = [&](const std::string& strRelative) {
+        std::wstring wstrFirst = s_FoldCase(s_FirstComponent(strRelative));
+        for (const std::string& strName : m_Plan.aPluginFolders) {
+            if (s_FoldCase(strName) == wstrFirst)
+                return FolderExists(Work("old\\" + strName).c_str()) != 0;
+        }
+        return true;
+    };
     // Backwards, so that a destination listed twice ends as its first entry found it.
     for (size_t i = m_Plan.aFiles.size(); i-- > 0;) {
         const KPlanFile& file = m_Plan.aFiles[i];
@@ -362,7 +371,7 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
                 s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, strDest.c_str(), strOld.c_str());
                 bWhole = 0;
             }
-        } else if (file.chKind != 'R' && s_IsPlainFile(strDest)) {
+        } else if (file.chKind != 'R' && fnOurs(file.strDest) && s_IsPlainFile(strDest)) {
             SetFileAttributesA(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!DeleteFileA(strDest.c_str())) {
                 s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strDest.c_str());
@@ -372,7 +381,7 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     }
     for (size_t i = m_Plan.aNewFolders.size(); i-- > 0;) {
         std::string strFolder = Game(m_Plan.aNewFolders[i]);
-        if (FolderExists(strFolder.c_str()) && !RemoveDirectoryA(strFolder.c_str())) {
+        if (fnOurs(m_Plan.aNewFolders[i]) && FolderExists(strFolder.c_str()) && !RemoveDirectoryA(strFolder.c_str())) {
             s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strFolder.c_str());
             bWhole = 0;
         }

@@ -162,7 +162,7 @@ TEST_F(UpdateCommandTest, TheFolderInstalledIntoIsHeldForTheWholeRunUnderAnySpel
         std::strcpy(other.m_szName, MakeFolderSemaphoreName("UPDATE", strOther.c_str()));
         ASSERT_EQ(1, other.Acquire(0));
         EXPECT_EQ(KUPDATE_GAME_RUNNING, Run());
-        EXPECT_EQ(std::vector<std::string>{"TakeGamePath", "ShowGameRunning"}, m_FrontEnd.m_Asked);
+        EXPECT_EQ((std::vector<std::string>{"TakeGamePath", "ShowGameRunning"}), m_FrontEnd.m_Asked);
     }
     // Our own run holds it from the checks to its end, so that a second one is refused.
     m_Installer.m_pXmlDoc->LoadBuff("<Root><FileList><File><FilePath></FilePath><FileName>a.lua</FileName></File>"
