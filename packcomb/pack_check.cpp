@@ -25,7 +25,7 @@ bool CheckPack(const PackHeader& header, const std::vector<PackIndexEntry>& vInd
                         ") is not above the key before it";
             return false;
         }
-        if (entry.uDataPos < header.uDataOffset || entry.uDataPos > header.uIndexOffset) {
+        if (!IsInDataRegion(header, entry.uDataPos)) {
             strReason = "entry " + std::to_string(i) + " (key " + std::to_string(entry.uKey) +
                         ") has data position " + std::to_string(entry.uDataPos) +
                         " outside the data region";

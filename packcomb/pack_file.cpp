@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #if defined(_WIN32)
-#include <io.h>        // _commit, _fileno
+#include <io.h>        // _chsize_s, _commit, _fileno
 #else
-#include <unistd.h>    // fsync
+#include <sys/types.h>
+#include <unistd.h>    // fsync, ftruncate
 #endif
 
 namespace cobblepak {
@@ -23,6 +24,15 @@ bool s_SyncToStorage(std::FILE* pFile)
     return _commit(_fileno(pFile)) == 0;
 #else
     return fsync(fileno(pFile)) == 0;
+#endif
+}
+
+bool s_CutFile(std::FILE* pFile, std::int64_t nSize)
+{
+#if defined(_WIN32)
+    return _chsize_s(_fileno(pFile), nSize) == 0;
+#else
+    return ftruncate(fileno(pFile), static_cast<off_t>(nSize)) == 0;
 #endif
 }
 
@@ -100,6 +110,16 @@ bool KPackFile::Flush()
     // report the flush that follows as successful.
     return m_pFile && std::fflush(m_pFile) == 0 && !std::ferror(m_pFile) &&
            s_SyncToStorage(m_pFile);
+}
+
+bool KPackFile::Truncate(std::int64_t nSize)
+{
+    if (!m_pFile || nSize < 0 || nSize > kPackMaxFileSize)
+        return false;
+    // Its result does not matter: written or dropped, nothing stays in the buffer.
+    std::fflush(m_pFile);
+    std::clearerr(m_pFile);
+    return s_CutFile(m_pFile, nSize) && s_SyncToStorage(m_pFile);
 }
 
 bool KPackFile::Close()

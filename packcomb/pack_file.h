@@ -35,6 +35,10 @@ public:
     bool Write(const void* pBuffer, std::size_t nBytes);
     // Hands buffered bytes to the system and waits until the system has them on storage.
     bool Flush();
+    // Cuts the file to nSize bytes and puts the cut on storage. Buffered bytes are handed to the
+    // system first (after a failed write the C library has dropped them), so none can land past
+    // the cut later. The position is then unspecified: seek before reading or writing again.
+    bool Truncate(std::int64_t nSize);
     // Closes the stream; false when the final flush or the close failed.
     bool Close();
 

@@ -72,6 +72,8 @@ const char* CheckPackLayout(const PackHeader& header, std::int64_t nFileSize)
         return "file is shorter than the 32-byte header";
     if (nFileSize > kPackMaxFileSize)
         return "file is longer than 2 GiB - 1 bytes";
+    if (header.uDataOffset < kPackHeaderSize)
+        return "data offset lies inside the 32-byte header";
     if (header.uDataOffset > header.uIndexOffset)
         return "data offset lies after the index offset";
     std::int64_t nIndexEnd = static_cast<std::int64_t>(header.uIndexOffset) +
@@ -82,6 +84,11 @@ const char* CheckPackLayout(const PackHeader& header, std::int64_t nFileSize)
     if (nIndexEnd > nFileSize)
         return "entry count does not fit between the index offset and the end of the file";
     return nullptr;
+}
+
+bool IsInDataRegion(const PackHeader& header, std::uint32_t uDataPos)
+{
+    return uDataPos >= header.uDataOffset && uDataPos <= header.uIndexOffset;
 }
 
 bool IsPackIndexSorted(const std::vector<PackIndexEntry>& vIndex)

@@ -46,10 +46,15 @@ void EncodePackIndex(const PackIndexEntry* pEntries, std::size_t nCount,
                      std::vector<std::uint8_t>& vOut);
 
 // Checks a header against the length of the file it came from: the file holds the whole header
-// and stays within kPackMaxFileSize, the data offset is not after the index offset and the
-// index of uEntryCount entries ends inside the file. Returns nullptr when the header is sound,
-// else a short English reason. All arithmetic is done in 64 bits, so no count can overflow.
+// and stays within kPackMaxFileSize, the data region begins after the header (data offset at
+// least kPackHeaderSize), the index offset is not before the data offset and the index of
+// uEntryCount entries ends inside the file. Returns nullptr when the header is sound, else a
+// short English reason. All arithmetic is done in 64 bits, so no count can overflow.
 const char* CheckPackLayout(const PackHeader& header, std::int64_t nFileSize);
+
+// True when uDataPos lies in the header's data region, from the data offset up to the index
+// offset (an empty item may sit at its very end).
+bool IsInDataRegion(const PackHeader& header, std::uint32_t uDataPos);
 
 // True when keys ascend strictly (sorted, each key once).
 bool IsPackIndexSorted(const std::vector<PackIndexEntry>& vIndex);

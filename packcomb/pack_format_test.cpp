@@ -84,6 +84,9 @@ TEST(PackLayout, RejectsEachKindOfDamage)
     EXPECT_NE(CheckPackLayout(s_Header(0, 32, 32), 31), nullptr);           // header cut
     EXPECT_NE(CheckPackLayout(s_Header(0, 32, 32), 0x80000000LL), nullptr); // too long
     EXPECT_NE(CheckPackLayout(s_Header(0, 40, 41), 100), nullptr);          // data after index
+    EXPECT_NE(CheckPackLayout(s_Header(0, 0, 0), 100), nullptr);            // zeroed header
+    EXPECT_NE(CheckPackLayout(s_Header(1, 84, 0), 100), nullptr);           // data at 0
+    EXPECT_NE(CheckPackLayout(s_Header(0, 32, 31), 32), nullptr);           // data at 31
     EXPECT_NE(CheckPackLayout(s_Header(0, 101, 32), 100), nullptr);         // index beyond end
     EXPECT_NE(CheckPackLayout(s_Header(2, 100, 32), 131), nullptr);         // last entry cut
     // Counts whose byte size wraps in 32 bits must still be refused.
@@ -143,6 +146,29 @@ TEST_F(PackFileTest, LargeIndexRoundTripsAcrossChunks)
     ASSERT_TRUE(ReadPackHeader(file, header));
     ASSERT_TRUE(ReadPackIndex(file, header, vBack));
     EXPECT_EQ(test::EncodeIndex(vBack), test::EncodeIndex(vIndex));
+}
+
+TEST_F(PackFileTest, TruncateCutsBufferedBytesToo)
+{
+    // The appended bytes are still in the stream's buffer when the cut comes: they must not be
+    // written past it when the stream is closed.
+    const std::string strPath = m_dir.Path("cut.pak");
+    const Bytes vOld = test::MakePack(32, test::Text("abc"), {test::Entry(1, 32)});
+    test::WriteFileBytes(strPath, vOld);
+    {
+        KPackFile file;
+        ASSERT_TRUE(file.Open(strPath.c_str(), "r+b"));
+        ASSERT_TRUE(file.SeekEnd());
+        ASSERT_TRUE(file.Write("appended bytes", 14));
+        ASSERT_TRUE(file.Truncate(static_cast<std::int64_t>(vOld.size())));
+        std::int64_t nSize = 0;
+        ASSERT_TRUE(file.Size(nSize));
+        EXPECT_EQ(nSize, static_cast<std::int64_t>(vOld.size()));
+        ASSERT_TRUE(file.Close());
+    }
+    EXPECT_EQ(test::ReadFileBytes(strPath), vOld);
+    KPackFile closed;
+    EXPECT_FALSE(closed.Truncate(0));
 }
 
 TEST_F(PackFileTest, ShortReadsFail)

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "index_merge.h"
+#include "pack_check.h"
 #include "pack_file.h"
 #include "pack_format.h"
 #include "packcomb.h"
@@ -44,6 +46,27 @@ bool s_CopyRegion(KPackFile& src, std::int64_t nFrom, std::int64_t nBytes, KPack
     return true;
 }
 
+// Cuts the destination back to its length before the merge on every way out (a failed step, an
+// exception) until Keep(), so that a failed merge leaves the file byte for byte as it was. Made
+// only after that length is confirmed, so it never cuts bytes another writer added first.
+class KCutBackOnFailure {
+public:
+    KCutBackOnFailure(KPackFile& file, std::int64_t nSize) : m_file(file), m_nSize(nSize) {}
+    ~KCutBackOnFailure()
+    {
+        if (m_bArmed)
+            m_file.Truncate(m_nSize);
+    }
+    KCutBackOnFailure(const KCutBackOnFailure&) = delete;
+    KCutBackOnFailure& operator=(const KCutBackOnFailure&) = delete;
+    void Keep() { m_bArmed = false; }
+
+private:
+    KPackFile& m_file;
+    const std::int64_t m_nSize;
+    bool m_bArmed = true;
+};
+
 }  // namespace
 
 int MergePackFiles(const char* pszDstPack, const char* pszSrcPack)
@@ -65,9 +88,17 @@ int MergePackFiles(const char* pszDstPack, const char* pszSrcPack)
     std::vector<PackIndexEntry> vIndex;
     vIndex.reserve(static_cast<std::size_t>(dstHeader.uEntryCount) + srcHeader.uEntryCount);
     std::vector<PackIndexEntry> vSrcIndex;
-    if (!ReadPackIndex(dst, dstHeader, vIndex) || !IsPackIndexSorted(vIndex) ||
+    std::string strReason;
+    if (!ReadPackIndex(dst, dstHeader, vIndex) ||
+        !CheckPack(dstHeader, vIndex, nDstSize, strReason) ||
         !ReadPackIndex(src, srcHeader, vSrcIndex))
         return E_INVALIDARG;
+    // The source's index may be unsorted, but every entry must point into its data region: the
+    // region is all that is copied, so any other position would point at unrelated bytes.
+    for (const PackIndexEntry& entry : vSrcIndex) {
+        if (!IsInDataRegion(srcHeader, entry.uDataPos))
+            return E_INVALIDARG;
+    }
 
     // The source's data region lands at the destination's end, so an item at data position p
     // moves to base + (p - source data offset). The subtraction is taken modulo 2^32 like the
@@ -87,10 +118,12 @@ int MergePackFiles(const char* pszDstPack, const char* pszSrcPack)
         return E_INVALIDARG;
 
     // Data and index first, on storage before the header changes: until the 32-byte header is
-    // rewritten the file is the old pack with unreferenced bytes after its end.
+    // rewritten the file is the old pack with unreferenced bytes after its end, which a failure
+    // cuts off again. Only a killed process leaves them.
     std::int64_t nAt = 0;
     if (!dst.SeekEnd() || !dst.Tell(nAt) || nAt != nBase)
         return E_INVALIDARG;
+    KCutBackOnFailure cutBack(dst, nBase);
     if (!s_CopyRegion(src, srcHeader.uDataOffset, nDataSize, dst))
         return E_INVALIDARG;
     if (!dst.Tell(nAt) || nAt != nNewIndexOffset || !WritePackIndex(dst, vIndex) ||
@@ -103,6 +136,8 @@ int MergePackFiles(const char* pszDstPack, const char* pszSrcPack)
     PackHeader newHeader = dstHeader;
     newHeader.uEntryCount = static_cast<std::uint32_t>(vIndex.size());
     newHeader.uIndexOffset = static_cast<std::uint32_t>(nNewIndexOffset);
+    // From here on the header may already point to the new index: the bytes must stay.
+    cutBack.Keep();
     if (!WritePackHeader(dst, newHeader) || !dst.Flush() || !dst.Close())
         return E_INVALIDARG;
     return S_OK;

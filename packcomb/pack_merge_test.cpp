@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -155,6 +156,8 @@ const Damage s_aDamages[] = {
     {"index offset past the end", [](Bytes& v) { PutFixed32(v, 8, 73); }},
     {"index offset near 4 GiB", [](Bytes& v) { PutFixed32(v, 8, 0xFFFFFFF0); }},
     {"data offset after index offset", [](Bytes& v) { PutFixed32(v, 12, 41); }},
+    {"data offset inside the header", [](Bytes& v) { PutFixed32(v, 12, 0); }},
+    {"zeroed header", [](Bytes& v) { std::fill(v.begin(), v.begin() + 32, 0); }},
 };
 
 TEST_F(PackMergeTest, DamagedPacksAreRefusedAndNothingChanges)
@@ -167,6 +170,25 @@ TEST_F(PackMergeTest, DamagedPacksAreRefusedAndNothingChanges)
         EXPECT_EQ(Dst(), vBad) << "destination: " << damage.pszName;
         EXPECT_EQ(Merge(s_Dst(), vBad), E_INVALIDARG) << "source: " << damage.pszName;
         EXPECT_EQ(Dst(), s_Dst()) << "source: " << damage.pszName;
+    }
+}
+
+TEST_F(PackMergeTest, EntriesOutsideTheDataRegionAreRefused)
+{
+    // Source data region [40, 44]: 44 is an empty item at its very end and is accepted.
+    const Bytes vSrc = MakePack(40, Text("wxyz"), {Entry(3, 44), Entry(1, 40)});
+    ASSERT_EQ(Merge(s_Dst(), vSrc), S_OK);
+    ExpectSound(m_strDst);
+
+    const std::uint32_t auOutside[] = {39, 32, 0, 45, 0xFFFFFFFF};
+    for (std::uint32_t uPos : auOutside) {
+        const Bytes vBadSrc = MakePack(40, Text("wxyz"), {Entry(3, 41), Entry(1, uPos)});
+        EXPECT_EQ(Merge(s_Dst(), vBadSrc), E_INVALIDARG) << "source position " << uPos;
+        EXPECT_EQ(Dst(), s_Dst()) << "source position " << uPos;
+        // A destination that a reader cannot rely on is not merged into either.
+        const Bytes vBadDst = MakePack(40, Text("wxyz"), {Entry(1, uPos), Entry(3, 41)});
+        EXPECT_EQ(Merge(vBadDst, vSrc), E_INVALIDARG) << "destination position " << uPos;
+        EXPECT_EQ(Dst(), vBadDst) << "destination position " << uPos;
     }
 }
 

@@ -37,6 +37,13 @@ cp "$dir/bad.pak" "$dir/bad.orig"
 grep -q 'not above the key before it' "$dir/why.txt" || fail "verify reason"
 "$tool" merge "$dir/bad.pak" "$dir/src.pak" 2> /dev/null; [ $? -eq 1 ] || fail "merge exit code"
 cmp -s "$dir/bad.pak" "$dir/bad.orig" || fail "refused merge changed the file"
+# Headers that read as an empty pack or put the data inside the header, with data and index after.
+{ le32 0; le32 0; le32 0; le32 0; le32 0; le32 0; le32 0; le32 0; printf 'DDDD'; entry 20 32; } \
+  > "$dir/zero.pak"
+"$tool" verify "$dir/zero.pak" 2> "$dir/why.txt"; [ $? -eq 1 ] || fail "zeroed header verified"
+grep -q 'data offset lies inside the 32-byte header' "$dir/why.txt" || fail "zeroed header reason"
+{ header 1 36 0; printf 'DDDD'; entry 20 32; } > "$dir/at0.pak"
+"$tool" verify "$dir/at0.pak" 2> /dev/null; [ $? -eq 1 ] || fail "data offset 0 verified"
 "$tool" frobnicate 2> /dev/null; [ $? -eq 2 ] || fail "usage exit code"
 rm -rf "$dir"
 echo "packtool: all checks passed"
