@@ -133,7 +133,7 @@ TEST_F(TrayIconTest, AddFillsTheVersionTwoData) {
     std::vector<KNotifyCall> calls = Calls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].dwMessage, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(calls[0].cbSize, 488u);
+    EXPECT_EQ(calls[0].cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V2_SIZE));
     EXPECT_EQ(calls[0].uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(calls[0].hWnd, hWnd);
     EXPECT_EQ(calls[0].uId, 100u);
@@ -153,7 +153,7 @@ TEST_F(TrayIconTest, BalloonChangesOnlyTheBalloon) {
     std::vector<KNotifyCall> calls = Calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[1].dwMessage, static_cast<DWORD>(NIM_MODIFY));
-    EXPECT_EQ(calls[1].cbSize, 488u);
+    EXPECT_EQ(calls[1].cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V2_SIZE));
     EXPECT_EQ(calls[1].uFlags, static_cast<UINT>(NIF_INFO));
     EXPECT_EQ(calls[1].strInfo, "text");
     EXPECT_EQ(calls[1].strInfoTitle, "title");
