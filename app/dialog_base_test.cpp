@@ -59,6 +59,10 @@ public:
         m_Thread = std::thread([this]() { m_nResult = m_pDialog->DoModal(); });
         for (int i = 0; i < 500 && !m_pDialog->m_hWnd; ++i)
             Sleep(10);
+        // The handle is known from WM_INITDIALOG on; the controls are bound once it has returned
+        // and the modal loop shows the window.
+        for (int i = 0; i < 500 && m_pDialog->m_hWnd && !IsWindowVisible(m_pDialog->m_hWnd); ++i)
+            Sleep(10);
     }
     ~KDialogThread() {
         if (m_pDialog->m_hWnd)
