@@ -67,12 +67,6 @@ void s_AddFormatted(IKShellCtrl* pShellCtrl, const char* pszFormat, const char* 
     pShellCtrl->AddMessage(szMessage);
 }
 
-void s_AddErrorNumber(IKShellCtrl* pShellCtrl, const char* pszFilePath, const char* pszFileName, DWORD dwError) {
-    char szMessage[MESSAGE_SIZE];
-    std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_COPY_ERR_NUMBER), pszFilePath, pszFileName,
-                  static_cast<int>(dwError));
-    pShellCtrl->AddMessage(szMessage);
-}
 
 // The first two lines of every file: what is copied, and where to.
 void s_AddFileLines(IKShellCtrl* pShellCtrl, const char* pszFileName, const std::string& strDestFolder) {
@@ -199,6 +193,13 @@ public:
 
 }  // namespace
 
+void AddCopyErrorLine(IKMsgOutput* pMsgOutput, const char* pszFilePath, const char* pszFileName, unsigned long dwError) {
+    char szMessage[MESSAGE_SIZE];
+    std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_COPY_ERR_NUMBER), pszFilePath, pszFileName,
+                  static_cast<int>(dwError));
+    pMsgOutput->AddMessage(szMessage);
+}
+
 std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath) {
     std::string strFolder = pszGamePath ? pszGamePath : "";
     strFolder += '\\';
@@ -225,7 +226,7 @@ int RefusePackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const ch
     if (!pShellCtrl)
         return 0;
     s_AddFileLines(pShellCtrl, pszFileName ? pszFileName : "", PackageDestFolder(pszGamePath, pszFilePath ? pszFilePath : ""));
-    s_AddErrorNumber(pShellCtrl, pszFilePath ? pszFilePath : "", pszFileName ? pszFileName : "", dwError);
+    AddCopyErrorLine(pShellCtrl, pszFilePath ? pszFilePath : "", pszFileName ? pszFileName : "", dwError);
     return 0;
 }
 
@@ -279,7 +280,7 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
             s_AddFormatted(pShellCtrl, GetString(IDS_COPY_ERR_IN_USE), pszFilePath, pszFileName);
             break;
         default:
-            s_AddErrorNumber(pShellCtrl, pszFilePath, pszFileName, dwError);
+            AddCopyErrorLine(pShellCtrl, pszFilePath, pszFileName, dwError);
             break;
         }
     }

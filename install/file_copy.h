@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+class IKMsgOutput;
 class IKShellCtrl;
 
 // How a copied file reaches its destination. The bytes are first written to TempPath(); Place
@@ -50,6 +51,9 @@ int RefusePackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const ch
 // source path would not fit MAX_PATH; else ERROR_SUCCESS (0).
 unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
                                const char* pszFileName);
+
+// The line 2021 for a file: FilePath, FileName and the error code.
+void AddCopyErrorLine(IKMsgOutput* pMsgOutput, const char* pszFilePath, const char* pszFileName, unsigned long dwError);
 
 // The destination folder of a file: game folder + "\" + FilePath, FilePath left out when it is
 // a lone "\" or "/".

@@ -74,13 +74,6 @@ void s_AddLine(IKMsgOutput* pMsgOutput, int nId, const char* pszFirst = "", cons
     pMsgOutput->AddMessage(szMessage);
 }
 
-void s_AddErrorNumber(IKMsgOutput* pMsgOutput, const char* pszFilePath, const char* pszFileName, DWORD dwError) {
-    char szMessage[MESSAGE_SIZE];
-    std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_COPY_ERR_NUMBER), pszFilePath, pszFileName,
-                  static_cast<int>(dwError));
-    pMsgOutput->AddMessage(szMessage);
-}
-
 // Reads the text of pFile's child pszName into pszBuf (KXML_TEXT_SIZE bytes). A missing child
 // leaves pszBuf as the previous File left it (*pbPresent false); a child without text empties it.
 // 0 when the text does not fit the buffer.
@@ -248,7 +241,7 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
             dwRefusal = ERROR_PATH_NOT_FOUND;
         if (dwRefusal != ERROR_SUCCESS) {
             if (pMsgOutput)
-                s_AddErrorNumber(pMsgOutput, szFilePath, szFileName, dwRefusal);
+                AddCopyErrorLine(pMsgOutput, szFilePath, szFileName, dwRefusal);
             return 0;
         }
         if (!s_IsPlainFile(strPackagePath + "\\" + szFilePath + szFileName)) {
