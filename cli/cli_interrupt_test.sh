@@ -26,7 +26,7 @@ echo last > "$work/pkg/last.txt"
 } > "$work/pkg/Update.dat"
 
 interrupt_after() {  # $1: a file in the game folder that must exist before Ctrl+C
-  rm -rf "$work/game"; mkdir -p "$work/game"
+  rm -rf "$work/game"; mkdir -p "$work/game"; : > "$work/game/velmora.exe"
   wine "$exe" --package "Z:$work/pkg" --game "Z:$work/game" > "$work/out" 2> "$work/err" &
   pid=$!
   for _ in $(seq 600); do [ -e "$work/game/$1" ] && break; sleep 0.05; done
@@ -36,8 +36,8 @@ interrupt_after() {  # $1: a file in the game folder that must exist before Ctrl
   wait "$pid"; rc=$?
   elapsed_ms=$(( ($(date +%s%N) - start) / 1000000 ))
   [ "$rc" -eq 1 ] || fail "exit code $rc after Ctrl+C (expected 1)"
-  # The worker waits at most 3 s before it is cut off; leave room for Wine's process exit.
-  [ "$elapsed_ms" -lt 6000 ] || fail "Ctrl+C took $elapsed_ms ms"
+  # The copy stops at once; putting 3,000 files back takes a moment under Wine.
+  [ "$elapsed_ms" -lt 15000 ] || fail "Ctrl+C took $elapsed_ms ms"
   [ ! -e "$work/game/last.txt" ] || fail "a file after the stop was copied"
   done_line=$(printf '\xa1\xa4\xce\xc4\xbc\xfe\xb8\xb4\xd6\xc6\xcd\xea\xb3\xc9\xa1\xa3')  # ·文件复制完成。 in GBK
   ! grep -q "$done_line" "$work/out" || fail "the run reported success"
@@ -45,14 +45,11 @@ interrupt_after() {  # $1: a file in the game folder that must exist before Ctrl
   echo "Ctrl+C after $1: exit 1 in $elapsed_ms ms, $(wc -l < "$work/out") lines"
 }
 
-# Between small files: the worker stops before the next file.
-interrupt_after data/f0100
-copied=$(ls "$work/game/data" | wc -l)
-[ "$copied" -lt 3000 ] || fail "every small file was copied"
-# During the large file: the copy is cancelled (Windows) or cut off after the bounded wait (Wine);
-# either way no half-written file is left unreported and the process ends.
-interrupt_after big.pak
-size=$(stat -c %s "$work/game/big.pak" 2>/dev/null || echo 0)
-[ "$size" -eq 0 ] || [ "$size" -eq $((256 << 20)) ] || fail "big.pak left half written ($size bytes)"
-echo "big.pak after the stop: $size bytes"
+# Between small files, and during the large file: the worker stops between chunks and puts the
+# game folder back as it was (the launcher alone).
+for at in data/f0100 big.pak; do
+  interrupt_after "$at"
+  left=$(cd "$work/game" && find . -mindepth 1 | sort | tr '\n' ' ')
+  [ "$left" = "./velmora.exe " ] || fail "the game folder was not put back after Ctrl+C at $at: $left"
+done
 echo "1 passed, 0 failed"

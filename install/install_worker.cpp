@@ -89,6 +89,7 @@ private:
     bool StopRequested() const { return m_pWorker->m_bStopRequested.load() != 0; }
     // Puts the game folder back and says so, after the failure lines.
     void Restore(KInstallTransaction* pTransaction) {
+        m_pWorker->m_bRestoring = 1;
         if (pTransaction->Rollback(m_pShellCtrl))
             m_pShellCtrl->AddMessage(GetString(IDS_RESTORED));
     }
@@ -201,7 +202,7 @@ bool KInstallRun::Install(const KInstallPlan& plan, KInstallTransaction* pTransa
 
 }  // namespace
 
-KInstallWorker::KInstallWorker() : m_pShellCtrl(nullptr), m_hThread(nullptr), m_bFinished(0), m_bStopRequested(0) {}
+KInstallWorker::KInstallWorker() : m_pShellCtrl(nullptr), m_hThread(nullptr), m_bFinished(0), m_bStopRequested(0), m_bRestoring(0) {}
 
 KInstallWorker::~KInstallWorker() {
     Stop();
@@ -215,6 +216,7 @@ int KInstallWorker::Start() {
     }
     m_bFinished = 0;
     m_bStopRequested = 0;
+    m_bRestoring = 0;
     m_hThread = CreateThread(nullptr, 0, InstallThreadProc, this, 0, nullptr);
     return m_hThread ? 1 : 0;
 }
@@ -229,7 +231,8 @@ int KInstallWorker::Stop() {
     }
     if (!m_bFinished) {
         m_bStopRequested = 1;
-        if (!s_WaitServicingRequests(m_hThread, STOP_WAIT_MS)) {
+        if (!s_WaitServicingRequests(m_hThread, STOP_WAIT_MS) &&
+            !(m_bRestoring && s_WaitServicingRequests(m_hThread, RESTORE_WAIT_MS))) {
             // Last resort: a worker stuck in a single copy (or a request nobody answers).
             TerminateThread(m_hThread, 0);
             m_bFinished = 1;

@@ -46,17 +46,19 @@ public:
     static DWORD WINAPI InstallThreadProc(LPVOID pParam);
 
     // How long Stop waits for a running worker before terminating it.
-    // A run still putting the game folder back then is cut off; its journal lets the next start
-    // finish the job.
-    enum { STOP_WAIT_MS = 3000 };
+    // A run that is putting the game folder back by then is given up to RESTORE_WAIT_MS more:
+    // cutting it off would leave the process heap locked and the folder for the next start.
+    enum { STOP_WAIT_MS = 3000, RESTORE_WAIT_MS = 120000 };
 
     IKShellCtrl* m_pShellCtrl;
     // The running or last worker thread; null when none.
     HANDLE m_hThread;
     // 1 once the worker has reached an end point (or was terminated by Stop); 0 from Start on.
     std::atomic<int> m_bFinished;
-    // Set by Stop; the worker checks it between files and in the copy's progress callback.
+    // Set by Stop; the worker checks it between files and between chunks of a copy.
     std::atomic<int> m_bStopRequested;
+    // 1 while the worker puts the game folder back after a failure or stop.
+    std::atomic<int> m_bRestoring;
     // The semaphore of the folder being installed into, held from HoldFolder to the run's end.
     KUpdateSemaphore m_FolderSemaphore;
 };
