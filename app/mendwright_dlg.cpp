@@ -30,6 +30,7 @@ CMendwrightDlg::CMendwrightDlg()
       m_dwWindowThread(0),
       m_uTaskbarCreated(RegisterWindowMessageA("TaskbarCreated")),
       m_bUpdateCommandRunning(0),
+      m_bAwaitingInstallEnd(0),
       m_bEnding(0),
       m_pAbout(nullptr),
       m_nCurrentLine(-1) {
@@ -223,21 +224,19 @@ void CMendwrightDlg::OnPaint() {
     EndPaint(m_hWnd, &paint);
 }
 
-int CMendwrightDlg::IsWorkerRunning() const {
-    return m_Worker.m_hThread && !m_Worker.m_bFinished ? 1 : 0;
-}
-
 void CMendwrightDlg::OnBnClickedUpdate() {
-    // The worker disables Update only with its first action; a press before that (or a click
-    // sent while the button is disabled) must neither start a second worker nor report a failed
-    // check into the running installation.
-    // The command's checks may show the reinstall question or wait for the resource list while
-    // messages are dispatched: a press meanwhile must not run it again (the question has the
-    // dialog disabled, but a click can still be sent).
-    if (IsWorkerRunning() || m_bUpdateCommandRunning || m_bEnding)
+    // Until the worker this dialog started has reported its end, a press starts nothing: one
+    // before the worker has disabled the button, or a click sent to the disabled button. The
+    // command's checks may show the reinstall question or wait for the resource list while
+    // messages are dispatched: a press meanwhile must not run it again either (the question has
+    // the dialog disabled, but a click can still be sent).
+    if (m_bAwaitingInstallEnd || m_bUpdateCommandRunning || m_bEnding)
         return;
+    // A worker that has reported its end may still be unwinding: it is let finish, so that the
+    // new run can start at once.
+    m_Worker.Stop();
     m_bUpdateCommandRunning = 1;
-    RunUpdateCommand(this, this, &m_Worker);
+    m_bAwaitingInstallEnd = RunUpdateCommand(this, this, &m_Worker) == KUPDATE_STARTED ? 1 : 0;
     m_bUpdateCommandRunning = 0;
 }
 

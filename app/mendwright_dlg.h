@@ -74,8 +74,6 @@ private:
     void OnTimer(UINT_PTR nIDEvent);
     void OnWindowPosChanging(WINDOWPOS* pPos);
     void CenterOnScreen();
-    // 1 while a worker started by this dialog has not reached its end.
-    int IsWorkerRunning() const;
 
     // The update command's front end.
     void ShowGameRunning() override;
@@ -131,6 +129,8 @@ private:
     // wait for the resource list while messages are dispatched, and a second press must not
     // start the command again.
     int m_bUpdateCommandRunning;
+    // 1 from the start of a worker until its OnInstallEnd.
+    int m_bAwaitingInstallEnd;
     // 1 once a way out has been taken: nothing is started any more.
     int m_bEnding;
     // The About box while it is shown, else null: one at a time.
