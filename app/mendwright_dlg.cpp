@@ -249,6 +249,10 @@ void CMendwrightDlg::TakeGamePath() {
 }
 
 void CMendwrightDlg::OnBnClickedBrowse() {
+    // The Update command checks the folder it took over; another one must not slip in while it
+    // waits for the resource list.
+    if (m_bUpdateCommandRunning)
+        return;
     char szPath[MAX_PATH] = {0};
     if (ChooseFolder(GetString(IDS_CHOOSE_FOLDER), szPath, m_hWnd))
         m_strGamePath = szPath;
