@@ -7,4 +7,8 @@
 class CAboutDlg : public KDialog {
 public:
     CAboutDlg() : KDialog(IDD_ABOUTBOX) {}
+
+protected:
+    // Widens each text to its whole width in the dialog's font, and the box with them.
+    BOOL OnInitDialog() override;
 };

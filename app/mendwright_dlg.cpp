@@ -10,6 +10,7 @@
 #include "app/choose_folder.h"
 #include "app/resource.h"
 #include "core/string_ids.h"
+#include "core/program_folder.h"
 #include "core/string_table.h"
 #include "core/text_copy.h"
 #include "core/update_semaphore.h"
@@ -27,6 +28,11 @@ CMendwrightDlg::CMendwrightDlg()
       m_pUpdateSemaphore(nullptr),
       m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_dwWindowThread(0),
+      m_uTaskbarCreated(RegisterWindowMessageA("TaskbarCreated")),
+      m_bUpdateCommandRunning(0),
+      m_bAwaitingInstallEnd(0),
+      m_bEnding(0),
+      m_pAbout(nullptr),
       m_nCurrentLine(-1) {
     m_szPackagePath[0] = '\0';
     std::memset(&m_rcStartup, 0, sizeof(m_rcStartup));
@@ -52,16 +58,16 @@ void CMendwrightDlg::DoDataExchange(KDataExchange* pDX) {
 BOOL CMendwrightDlg::OnInitDialog() {
     KDialog::OnInitDialog();
     m_dwWindowThread = GetCurrentThreadId();
+    // The reinstall question belongs to the dialog: modal to it, closed when it ends.
+    m_Installer.SetQuestionOwner(m_hWnd);
+    // An installer started with administrator rights hears the shell's broadcast only if it
+    // lets it through.
+    if (m_uTaskbarCreated)
+        ChangeWindowMessageFilterEx(m_hWnd, m_uTaskbarCreated, MSGFLT_ALLOW, nullptr);
 
-    // The package folder: this program's folder. A path cut short by the buffer would name some
-    // other folder, so then there is none, and Update.dat is reported missing.
-    char szModule[MAX_PATH] = {0};
-    DWORD dwLen = GetModuleFileNameA(nullptr, szModule, sizeof(szModule));
-    if (dwLen > 0 && dwLen < sizeof(szModule)) {
-        if (char* pszSlash = std::strrchr(szModule, '\\'))
-            *pszSlash = '\0';
-        CopyTextCut(m_szPackagePath, szModule, sizeof(m_szPackagePath));
-    }
+    // The package folder: this program's folder. When its path cannot be read whole there is
+    // none, and Update.dat is reported missing.
+    GetProgramFolder(m_szPackagePath, sizeof(m_szPackagePath));
     std::string strUpdateFile;
     if (m_szPackagePath[0])
         strUpdateFile = std::string(m_szPackagePath) + "\\" + s_szUpdateFile;
@@ -132,11 +138,9 @@ BOOL CMendwrightDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     case ID_TRAY_SHOW:
         ShowFromTray();
         return TRUE;
-    case ID_TRAY_ABOUT: {
-        CAboutDlg about;
-        about.DoModal(m_hWnd);
+    case ID_TRAY_ABOUT:
+        ShowAbout();
         return TRUE;
-    }
     case ID_TRAY_EXIT:
         OnQuit();
         return TRUE;
@@ -165,6 +169,10 @@ BOOL CMendwrightDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CMendwrightDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    if (uMsg == m_uTaskbarCreated && m_uTaskbarCreated) {
+        OnTaskbarCreated();
+        return FALSE;
+    }
     switch (uMsg) {
     case WM_PAINT:
         OnPaint();
@@ -217,17 +225,20 @@ void CMendwrightDlg::OnPaint() {
     EndPaint(m_hWnd, &paint);
 }
 
-int CMendwrightDlg::IsWorkerRunning() const {
-    return m_Worker.m_hThread && !m_Worker.m_bFinished ? 1 : 0;
-}
-
 void CMendwrightDlg::OnBnClickedUpdate() {
-    // The worker disables Update only with its first action; a press before that (or a click
-    // sent while the button is disabled) must neither start a second worker nor report a failed
-    // check into the running installation.
-    if (IsWorkerRunning())
+    // Until the worker this dialog started has reported its end, a press starts nothing: one
+    // before the worker has disabled the button, or a click sent to the disabled button. The
+    // command's checks may show the reinstall question or wait for the resource list while
+    // messages are dispatched: a press meanwhile must not run it again either (the question has
+    // the dialog disabled, but a click can still be sent).
+    if (m_bAwaitingInstallEnd || m_bUpdateCommandRunning || m_bEnding)
         return;
-    RunUpdateCommand(this, this, &m_Worker);
+    // A worker that has reported its end may still be unwinding: it is let finish, so that the
+    // new run can start at once.
+    m_Worker.Stop();
+    m_bUpdateCommandRunning = 1;
+    m_bAwaitingInstallEnd = RunUpdateCommand(this, this, &m_Worker) == KUPDATE_STARTED ? 1 : 0;
+    m_bUpdateCommandRunning = 0;
 }
 
 void CMendwrightDlg::ShowGameRunning() {
@@ -239,6 +250,10 @@ void CMendwrightDlg::TakeGamePath() {
 }
 
 void CMendwrightDlg::OnBnClickedBrowse() {
+    // The Update command checks the folder it took over; another one must not slip in while it
+    // waits for the resource list.
+    if (m_bUpdateCommandRunning)
+        return;
     char szPath[MAX_PATH] = {0};
     if (ChooseFolder(GetString(IDS_CHOOSE_FOLDER), szPath, m_hWnd))
         m_strGamePath = szPath;
@@ -249,14 +264,25 @@ void CMendwrightDlg::OnBnClickedBrowse() {
 void CMendwrightDlg::OnBnClickedRunGame() {
     char szLauncher[MAX_PATH] = {0};
     int nLen = std::snprintf(szLauncher, sizeof(szLauncher), "%s\\velmora.exe", m_strGamePath.c_str());
+    if (!CheckLauncher(szLauncher))
+        return;
     // A folder too long for the buffer would open some other, shortened path: nothing is opened.
     if (nLen > 0 && static_cast<size_t>(nLen) < sizeof(szLauncher))
         ShellExecuteA(m_hWnd, "open", szLauncher, "", m_strGamePath.c_str(), SW_SHOWNORMAL);
     OnQuit();
 }
 
+int CMendwrightDlg::CheckLauncher(const char* pszLauncher) {
+    DWORD dwAttributes = GetFileAttributesA(pszLauncher);
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 1;
+    // Nothing to start: the player is told, and the installer stays.
+    AddMessage(FormatBalloonText(GetString(IDS_LAUNCHER_MISSING), pszLauncher).c_str());
+    return 0;
+}
+
 void CMendwrightDlg::OnQuit() {
-    m_Worker.Stop();
+    StopEverything();
     DeleteHandoffFiles();
     KDialog::OnOK();
 }
@@ -264,8 +290,32 @@ void CMendwrightDlg::OnQuit() {
 void CMendwrightDlg::OnOK() {
     // Enter ends the dialog too: the worker is stopped first, so that it never reports to a
     // window, a tray icon or a semaphore that the window's destruction has taken away.
-    m_Worker.Stop();
+    StopEverything();
     KDialog::OnOK();
+}
+
+void CMendwrightDlg::StopEverything() {
+    m_bEnding = 1;
+    // A way out taken while the Update command waits (its question is open, or the resource
+    // list loads) cancels the installation before it starts.
+    m_Installer.CancelChecks();
+    m_Worker.Stop();
+    if (m_pAbout)
+        m_pAbout->EndDialog(IDCANCEL);
+}
+
+void CMendwrightDlg::ShowAbout() {
+    if (m_pAbout) {
+        if (m_pAbout->m_hWnd)
+            SetForegroundWindow(m_pAbout->m_hWnd);
+        return;
+    }
+    if (m_bEnding)
+        return;
+    CAboutDlg about;
+    m_pAbout = &about;
+    about.DoModal(m_hWnd);
+    m_pAbout = nullptr;
 }
 
 void CMendwrightDlg::OnCancel() {

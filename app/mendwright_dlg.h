@@ -18,6 +18,7 @@
 #include "install/install_worker.h"
 #include "install/update_command.h"
 
+class CAboutDlg;
 class KUpdateSemaphore;
 
 class CMendwrightDlg : public KDialog, public IKShellCtrl, private IKUpdateFrontEnd {
@@ -62,13 +63,17 @@ private:
     void OnBnClickedUpdate();
     void OnBnClickedBrowse();
     void OnBnClickedRunGame();
+    // 1 when the launcher pszLauncher is there; otherwise says so with a line and returns 0.
+    int CheckLauncher(const char* pszLauncher);
     void OnQuit();
+    // Every way out: cancels the checks of an Update under way (its question is closed), stops
+    // the worker and closes the About box, so that nothing runs on after the dialog.
+    void StopEverything();
+    void ShowAbout();
     void OnDestroy();
     void OnTimer(UINT_PTR nIDEvent);
     void OnWindowPosChanging(WINDOWPOS* pPos);
     void CenterOnScreen();
-    // 1 while a worker started by this dialog has not reached its end.
-    int IsWorkerRunning() const;
 
     // The update command's front end.
     void ShowGameRunning() override;
@@ -81,6 +86,8 @@ private:
     void ShowFromTray();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     void OnSize(UINT nType, int cx, int cy);
+    // The shell has restarted (its taskbar was created again): the icon is added again.
+    void OnTaskbarCreated();
 
     // The unattended start (unattended_start.cpp): packages handed over on the command line.
     void StartUnattended();
@@ -116,6 +123,18 @@ private:
     KPictureShow m_Picture;
 
     DWORD m_dwWindowThread;
+    // The message the shell broadcasts when its taskbar is created (after a restart).
+    UINT m_uTaskbarCreated;
+    // 1 while the Update command runs on the dialog's thread: its checks may show a question or
+    // wait for the resource list while messages are dispatched, and a second press must not
+    // start the command again.
+    int m_bUpdateCommandRunning;
+    // 1 from the start of a worker until its OnInstallEnd.
+    int m_bAwaitingInstallEnd;
+    // 1 once a way out has been taken: nothing is started any more.
+    int m_bEnding;
+    // The About box while it is shown, else null: one at a time.
+    CAboutDlg* m_pAbout;
     // The line AppendMessage extends: the one the last AddMessage created, or -1.
     int m_nCurrentLine;
     // GetGamePath's answer to the worker thread, stable until its next call.

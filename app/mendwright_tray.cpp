@@ -71,3 +71,8 @@ void CMendwrightDlg::OnSize(UINT nType, int, int) {
         ShowStateBalloon();
     }
 }
+
+void CMendwrightDlg::OnTaskbarCreated() {
+    // The new shell knows no icon of ours; without it a window hidden in the tray is lost.
+    m_Tray.AddAgain();
+}

@@ -99,6 +99,7 @@ int CMendwrightDlg::OnInstallBegin() {
 
 int CMendwrightDlg::OnInstallEnd(int bSucceeded) {
     return OnWindowThread(1, [this, bSucceeded]() {
+        m_bAwaitingInstallEnd = 0;
         m_UpdateButton.Enable(!bSucceeded);
         m_RunGameButton.Enable(bSucceeded ? TRUE : FALSE);
         if (bSucceeded) {
@@ -108,7 +109,8 @@ int CMendwrightDlg::OnInstallEnd(int bSucceeded) {
             m_Progress.Show(SW_HIDE);
             m_nInstallState = INSTALL_FAILED;
         }
-        if (!m_bShown)
+        // A run cancelled by a way out ends with the program: no balloon for it.
+        if (!m_bShown && !m_bEnding)
             ShowStateBalloon();
         if (m_pUpdateSemaphore && m_pUpdateSemaphore->m_hSemaphore)
             m_pUpdateSemaphore->Release();

@@ -37,36 +37,62 @@ std::string FormatBalloonText(const char* pszFormat, const char* pszTitle) {
     return std::string(text.data());
 }
 
-KTrayIcon::KTrayIcon(PFN_NOTIFY pfnNotify) : m_pfnNotify(pfnNotify) {
+KTrayIcon::KTrayIcon(PFN_NOTIFY pfnNotify) : m_pfnNotify(pfnNotify), m_bAdded(false) {
     std::memset(&m_Data, 0, sizeof(m_Data));
     m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
 }
 
+template <typename FILL>
+BOOL KTrayIcon::Request(DWORD dwMessage, FILL fnFill) {
+    NOTIFYICONDATAA data;
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        if (!fnFill())
+            return FALSE;
+        m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+        data = m_Data;
+    }
+    // Outside the lock: the shell call may dispatch messages sent to this thread meanwhile, and
+    // their handlers may ask for a balloon.
+    return m_pfnNotify(dwMessage, &data);
+}
+
 BOOL KTrayIcon::Add(HWND hWnd, UINT uId, UINT uCallbackMessage, HICON hIcon, const char* pszTip) {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    m_Data.hWnd = hWnd;
-    m_Data.uID = uId;
-    m_Data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    m_Data.uCallbackMessage = uCallbackMessage;
-    m_Data.hIcon = hIcon;
-    CopyTextCut(m_Data.szTip, pszTip, sizeof(m_Data.szTip));
-    return m_pfnNotify(NIM_ADD, &m_Data);
+    return Request(NIM_ADD, [&]() {
+        m_Data.hWnd = hWnd;
+        m_Data.uID = uId;
+        m_Data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        m_Data.uCallbackMessage = uCallbackMessage;
+        m_Data.hIcon = hIcon;
+        CopyTextCut(m_Data.szTip, pszTip, sizeof(m_Data.szTip));
+        m_bAdded = true;
+        return true;
+    });
 }
 
 BOOL KTrayIcon::ShowBalloon(const char* pszText, const char* pszTitle, int nTimeout, int nInfoFlags) {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    m_Data.dwInfoFlags = static_cast<DWORD>(nInfoFlags);
-    m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    m_Data.uFlags = NIF_INFO;
-    m_Data.uTimeout = static_cast<UINT>(nTimeout);
-    CopyTextCut(m_Data.szInfo, pszText, sizeof(m_Data.szInfo));
-    CopyTextCut(m_Data.szInfoTitle, pszTitle, sizeof(m_Data.szInfoTitle));
-    return m_pfnNotify(NIM_MODIFY, &m_Data);
+    return Request(NIM_MODIFY, [&]() {
+        m_Data.dwInfoFlags = static_cast<DWORD>(nInfoFlags);
+        m_Data.uFlags = NIF_INFO;
+        m_Data.uTimeout = static_cast<UINT>(nTimeout);
+        CopyTextCut(m_Data.szInfo, pszText, sizeof(m_Data.szInfo));
+        CopyTextCut(m_Data.szInfoTitle, pszTitle, sizeof(m_Data.szInfoTitle));
+        return true;
+    });
+}
+
+BOOL KTrayIcon::AddAgain() {
+    return Request(NIM_ADD, [&]() {
+        if (!m_bAdded)
+            return false;
+        m_Data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        return true;
+    });
 }
 
 BOOL KTrayIcon::Remove() {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    return m_pfnNotify(NIM_DELETE, &m_Data);
+    return Request(NIM_DELETE, [&]() {
+        m_bAdded = false;
+        return true;
+    });
 }

@@ -16,9 +16,11 @@ int GetStateBalloon(int nState, int* pnTextId, DWORD* pdwInfoFlags);
 // title's length.
 std::string FormatBalloonText(const char* pszFormat, const char* pszTitle);
 
-// One icon in the notification area. Its data is the version-2 NOTIFYICONDATA (488 bytes); every
-// request fills the shared data and sends it under one lock, so balloons asked for by two threads
-// never mix one's text with the other's title.
+// One icon in the notification area. Its data is the version-2 NOTIFYICONDATA (488 bytes). Every
+// request fills the shared data under one lock and takes a copy of it there; the copy is sent to
+// the shell after the lock is let go. So balloons asked for by two threads never mix one's text
+// with the other's title, and a request that arrives while the shell is being asked (a sent
+// message dispatched during the call) never waits for a lock its own thread holds.
 class KTrayIcon {
 public:
     typedef BOOL(WINAPI* PFN_NOTIFY)(DWORD dwMessage, PNOTIFYICONDATAA pData);
@@ -35,11 +37,19 @@ public:
     // boundary (null as ""); nTimeout in milliseconds; nInfoFlags the NIIF_ icon flags. The icon
     // and tip stay as they are. The request's result.
     BOOL ShowBalloon(const char* pszText, const char* pszTitle, int nTimeout, int nInfoFlags);
+    // Adds the icon again as Add left it (the shell has restarted and lost it): icon, tip and
+    // callback, no balloon. FALSE without a request when the icon was never added or is removed.
+    BOOL AddAgain();
     // Removes the icon. The request's result.
     BOOL Remove();
 
 private:
+    // Sends dwMessage with a copy of the data taken under the lock after fnFill has changed it.
+    template <typename FILL>
+    BOOL Request(DWORD dwMessage, FILL fnFill);
+
     PFN_NOTIFY m_pfnNotify;
     std::mutex m_Lock;
     NOTIFYICONDATAA m_Data;
+    bool m_bAdded;
 };

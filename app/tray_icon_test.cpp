@@ -220,4 +220,63 @@ TEST_F(TrayIconTest, BalloonsFromTwoThreadsNeverMix) {
     EXPECT_EQ(nMixed, 0);
 }
 
+TEST_F(TrayIconTest, TheIconIsAddedAgainAsItWasAdded) {
+    KTrayIcon tray(s_RecordNotify);
+    EXPECT_FALSE(tray.AddAgain());
+    HICON hIcon = reinterpret_cast<HICON>(0x5678);
+    tray.Add(reinterpret_cast<HWND>(0x1234), 100, 1933, hIcon, "tip");
+    tray.ShowBalloon("text", "title", 10000, NIIF_WARNING);
+    EXPECT_TRUE(tray.AddAgain());
+    tray.Remove();
+    EXPECT_FALSE(tray.AddAgain());
+    std::vector<KNotifyCall> calls = Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[2].dwMessage, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(calls[2].uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_EQ(calls[2].hWnd, reinterpret_cast<HWND>(0x1234));
+    EXPECT_EQ(calls[2].uId, 100u);
+    EXPECT_EQ(calls[2].uCallbackMessage, 1933u);
+    EXPECT_EQ(calls[2].hIcon, hIcon);
+    EXPECT_EQ(calls[2].strTip, "tip");
+    EXPECT_EQ(calls[3].dwMessage, static_cast<DWORD>(NIM_DELETE));
+}
+
+// The shell call dispatches messages sent to the calling thread; a handler that asks for a
+// balloon then runs inside the outer request, on the same thread.
+KTrayIcon* g_pReentered = nullptr;
+
+BOOL WINAPI s_ReenteringNotify(DWORD dwMessage, PNOTIFYICONDATAA pData) {
+    s_RecordNotify(dwMessage, pData);
+    if (KTrayIcon* pTray = g_pReentered) {
+        g_pReentered = nullptr;
+        pTray->ShowBalloon("inner", "inner title", 10000, NIIF_INFO);
+    }
+    return TRUE;
+}
+
+TEST_F(TrayIconTest, ARequestDuringTheShellCallDoesNotWaitForItself) {
+    KTrayIcon tray(s_ReenteringNotify);
+    tray.Add(reinterpret_cast<HWND>(0x1234), 100, 1933, nullptr, "tip");
+    // On a thread of its own, so that a hang shows as a failure instead of a stuck test.
+    std::atomic<bool> bDone(false);
+    std::thread outer([&]() {
+        g_pReentered = &tray;
+        tray.ShowBalloon("outer", "outer title", 10000, NIIF_WARNING);
+        bDone = true;
+    });
+    for (int i = 0; i < 500 && !bDone.load(); ++i)
+        Sleep(10);
+    if (!bDone.load()) {
+        outer.detach();
+        FAIL() << "the nested request waited for the outer one";
+    }
+    outer.join();
+    std::vector<KNotifyCall> calls = Calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[1].strInfo, "outer");
+    EXPECT_EQ(calls[1].strInfoTitle, "outer title");
+    EXPECT_EQ(calls[2].strInfo, "inner");
+    EXPECT_EQ(calls[2].dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
+}
+
 }  // namespace

@@ -2,9 +2,8 @@
 // and names the game folder in a handoff file per package in the temporary folder. The dialog
 // then marks those packages, tells the resource-list window, hides in the tray, installs by
 // itself and quits five seconds after success.
-#include <cstdio>
+#include <string>
 
-#include "app/handoff_args.h"
 #include "app/mendwright_dlg.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
@@ -53,19 +52,13 @@ void CMendwrightDlg::HideToTray() {
 }
 
 void CMendwrightDlg::DeleteHandoffFiles() {
-    if (m_Installer.m_HandoffList.empty())
-        return;
-    char szTemp[MAX_PATH] = {0};
-    DWORD dwLen = GetTempPathA(sizeof(szTemp), szTemp);
-    if (dwLen == 0 || dwLen >= sizeof(szTemp))
-        return;
-    for (const KResourceEntry& handoff : m_Installer.m_HandoffList) {
-        // Only a plain name stays inside the temporary folder.
-        if (!IsHandoffName(handoff.szName))
-            continue;
-        char szFile[MAX_PATH] = {0};
-        int nLen = std::snprintf(szFile, sizeof(szFile), GetString(IDS_HANDOFF_INI_FORMAT), szTemp, handoff.szName);
-        if (nLen > 0 && static_cast<size_t>(nLen) < sizeof(szFile))
-            DeleteFileA(szFile);
+    // Only the files that start-up read as handoff files, by the names it opened; each one is
+    // looked at again first, since another file may have taken the name meanwhile.
+    for (const std::string& strIni : m_Installer.m_HandoffFilesRead) {
+        char szPath[MAX_PATH] = {0};
+        GetPrivateProfileStringA(GetString(IDS_PRODUCT_NAME), GetString(IDS_GAME_PATH_KEY), "", szPath, sizeof(szPath),
+                                 strIni.c_str());
+        if (szPath[0])
+            DeleteFileA(strIni.c_str());
     }
 }

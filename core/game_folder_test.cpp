@@ -165,15 +165,34 @@ TEST_F(GameFolderTest, RegistryFolderKeepsItsTrailingBackslashForTheSemaphoreNam
     EXPECT_EQ(0, m_Installer.IsGameRunning());
 }
 
-TEST_F(GameFolderTest, MissingRegistryFolderIsKeptAndGetsItsResourceFolder) {
+TEST_F(GameFolderTest, MissingRegistryFolderIsKeptAndNothingIsCreatedForIt) {
     if (!MakeDefault(2))
         GTEST_SKIP() << "cannot create " << Default(2);
     std::string strMissing = m_Dir / "gone\\Tarnwick";
     SetRegistryFolder(strMissing);
-    EXPECT_EQ(1, Init());
+    // The list of a folder that is not there does not load.
+    EXPECT_EQ(0, Init());
     EXPECT_EQ(strMissing, m_Installer.m_strGamePath);
     EXPECT_EQ(Lines(IDS_GAME_PATH_WRONG), m_Output.m_Lines);
-    EXPECT_TRUE(FolderExists((strMissing + "\\resource").c_str()));
+    EXPECT_FALSE(FolderExists((m_Dir / "gone").c_str()));
+    EXPECT_STREQ("", m_Installer.m_ResourceList.m_szResourceIni);
+}
+
+TEST_F(GameFolderTest, RootsAndNetworkPathsCannotHoldTheGame) {
+    bool bHadRootResource = FolderExists("C:\\resource") != 0;
+    // The drive root exists, but installing there would scatter the package over the drive.
+    for (const char* pszRoot : {"C:\\", "C:", "C:\\game\\..", "\\\\server\\share\\game"}) {
+        KUpdateInstaller installer;
+        mwtest::KRecordingOutput output;
+        SetRegistryFolder(pszRoot);
+        EXPECT_EQ(0, installer.Init(m_strUpdateFile.c_str(), &output)) << pszRoot;
+        EXPECT_EQ(Lines(IDS_GAME_PATH_WRONG), output.m_Lines) << pszRoot;
+        EXPECT_TRUE(installer.m_ResourceList.m_EntryList.empty());
+    }
+    if (!bHadRootResource)
+        EXPECT_FALSE(FolderExists("C:\\resource"));
+    EXPECT_FALSE(FolderExists("C:\\server"));
+    EXPECT_FALSE(FolderExists("\\server"));
 }
 
 TEST_F(GameFolderTest, RegistryValueIsReadUpToItsFirstNulAndNeverBeyondItsSize) {
@@ -234,6 +253,7 @@ TEST_F(GameFolderTest, NothingFoundLeavesTheFolderEmpty) {
 TEST_F(GameFolderTest, HandoffFileComesBeforeTheRegistry) {
     ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
     std::string strHandoffGame = m_Dir / "handoff";
+    ASSERT_TRUE(mwtest::MakeFolders(strHandoffGame));
     SetRegistryFolder(m_strGame);
     std::string strName = "mwtest_handoff_" + std::to_string(GetCurrentProcessId());
     WriteHandoff(strName + "_empty", "[Tarnwick]\r\nOther=x\r\n");
@@ -247,6 +267,8 @@ TEST_F(GameFolderTest, HandoffFileComesBeforeTheRegistry) {
     EXPECT_EQ(1, Init());
     EXPECT_EQ(strHandoffGame, m_Installer.m_strGamePath);
     EXPECT_EQ(1, m_Installer.IsPathFromIni());
+    // Only the file with the value was read as a handoff file.
+    EXPECT_EQ(std::vector<std::string>{m_HandoffFiles.back()}, m_Installer.m_HandoffFilesRead);
 
     // A handoff file without the value: the registry decides.
     KUpdateInstaller registry;
@@ -255,27 +277,59 @@ TEST_F(GameFolderTest, HandoffFileComesBeforeTheRegistry) {
     EXPECT_EQ(1, registry.Init(m_strUpdateFile.c_str(), &output));
     EXPECT_EQ(m_strGame, registry.m_strGamePath);
     EXPECT_EQ(0, registry.IsPathFromIni());
+    EXPECT_TRUE(registry.m_HandoffFilesRead.empty());
 }
 
-TEST_F(GameFolderTest, ResourceListComesFromTheStartUpFolder) {
+TEST_F(GameFolderTest, HandoffFileIsReadOnlyUnderItsOwnName) {
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
+    SetRegistryFolder(m_strGame);
+    std::string strName = "mwtest_handoff_" + std::to_string(GetCurrentProcessId()) + "_long_name";
+    WriteHandoff(strName, "[Tarnwick]\r\nGamePath=" + m_Dir.Path() + "\r\n");
+    char szShort[MAX_PATH] = {0};
+    DWORD dwShort = GetShortPathNameA(m_HandoffFiles.back().c_str(), szShort, sizeof(szShort));
+    std::string strShort = dwShort ? std::string(szShort).substr(std::string(szShort).rfind('\\') + 1) : std::string();
+    if (strShort.size() < 5 || strShort == strName + ".ini")
+        GTEST_SKIP() << "no short name for " << m_HandoffFiles.back();
+    // The short alias, and a name that differs only in case, as package names.
+    KResourceEntry entry = {};
+    snprintf(entry.szName, sizeof(entry.szName), "%s", strShort.substr(0, strShort.size() - 4).c_str());
+    m_Installer.m_HandoffList.push_back(entry);
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(0, m_Installer.IsPathFromIni());
+    EXPECT_EQ(m_strGame, m_Installer.m_strGamePath);
+    EXPECT_TRUE(m_Installer.m_HandoffFilesRead.empty());
+
+    KUpdateInstaller upper;
+    mwtest::KRecordingOutput output;
+    std::string strUpper = strName;
+    for (char& c : strUpper)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    snprintf(entry.szName, sizeof(entry.szName), "%s", strUpper.c_str());
+    upper.m_HandoffList.push_back(entry);
+    EXPECT_EQ(1, upper.Init(m_strUpdateFile.c_str(), &output));
+    EXPECT_EQ(1, upper.IsPathFromIni());
+    EXPECT_EQ(1u, upper.m_HandoffFilesRead.size());
+}
+
+TEST_F(GameFolderTest, ResourceListComesFromTheFolderGiven) {
     std::string strChosen = m_Dir / "chosen";
-    ASSERT_TRUE(mwtest::MakeFolders(strChosen));
     m_Installer.m_strGamePath = m_strGame;
     EXPECT_EQ(0, m_Installer.LoadResourceList(nullptr));
     EXPECT_EQ(0, m_Installer.LoadResourceList(""));
+    // Neither folder exists: nothing is created, not even for the start-up folder.
+    EXPECT_EQ(0, m_Installer.LoadResourceList(strChosen.c_str()));
+    EXPECT_FALSE(FolderExists(strChosen.c_str()));
     EXPECT_FALSE(FolderExists(m_strGame.c_str()));
 
     ASSERT_TRUE(mwtest::MakeFolders(m_strGame + "\\resource"));
     ASSERT_TRUE(WriteFileBytes(m_strGame + "\\resource\\resource.ini", "[base]\r\n"));
+    ASSERT_TRUE(mwtest::MakeFolders(strChosen));
     EXPECT_EQ(1, m_Installer.LoadResourceList(strChosen.c_str()));
-    EXPECT_FALSE(FolderExists((strChosen + "\\resource").c_str()));
-    EXPECT_EQ(0, m_Installer.m_ResourceList.GetInstallState("base"));
-
-    // No folder found at start-up: the chosen one stands in, not the root of the current drive.
-    KUpdateInstaller none;
-    EXPECT_EQ(1, none.LoadResourceList(strChosen.c_str()));
     EXPECT_TRUE(FolderExists((strChosen + "\\resource").c_str()));
-    EXPECT_STREQ((strChosen + "\\resource\\resource.ini").c_str(), none.m_ResourceList.m_szResourceIni);
+    EXPECT_STREQ((strChosen + "\\resource\\resource.ini").c_str(), m_Installer.m_ResourceList.m_szResourceIni);
+    EXPECT_EQ(-1, m_Installer.m_ResourceList.GetInstallState("base"));
+    EXPECT_EQ(1, m_Installer.LoadResourceList(m_strGame.c_str()));
+    EXPECT_EQ(0, m_Installer.m_ResourceList.GetInstallState("base"));
 }
 
 TEST_F(GameFolderTest, CheckResourcesLoadsTheListOrRefusesWithAMessage) {
@@ -295,14 +349,50 @@ TEST_F(GameFolderTest, CheckResourcesLoadsTheListOrRefusesWithAMessage) {
     EXPECT_EQ(1, m_Installer.CheckResources(nullptr));
     EXPECT_EQ(Lines(IDS_GAME_PATH_WRONG), m_Output.m_Lines);
 
-    // A start-up folder too long for the list's paths: refused, nothing created or kept.
-    // The folder and its resource folder fit a path; resource\resinstall.ini does not.
+    // A folder too long for the list's paths: refused, nothing created or kept.
+    // The folder and its resource folder fit a path; resource\\resinstall.ini does not.
     std::string strLong = m_Dir / std::string(245 - m_Dir.Path().size() - 1, 'l');
     ASSERT_LT((strLong + "\\resource").size(), static_cast<size_t>(MAX_PATH));
-    m_Installer.m_strGamePath = strLong;
+    ASSERT_TRUE(mwtest::MakeFolders(strLong));
     m_Output.m_Lines.clear();
-    EXPECT_EQ(1, m_Installer.CheckResources(m_strGame.c_str()));
+    EXPECT_EQ(1, m_Installer.CheckResources(strLong.c_str()));
     EXPECT_EQ(Lines(IDS_GAME_PATH_WRONG), m_Output.m_Lines);
     EXPECT_TRUE(m_Installer.m_ResourceList.m_EntryList.empty());
-    EXPECT_FALSE(FolderExists(strLong.c_str()));
+    EXPECT_FALSE(FolderExists((strLong + "\\resource").c_str()));
+
+    // A folder that does not exist, and a drive root, are refused the same way.
+    for (const std::string& strBad : {m_Dir / "nowhere", std::string("C:\\")}) {
+        m_Output.m_Lines.clear();
+        EXPECT_EQ(1, m_Installer.CheckResources(strBad.c_str())) << strBad;
+        EXPECT_EQ(Lines(IDS_GAME_PATH_WRONG), m_Output.m_Lines);
+    }
+    EXPECT_FALSE(FolderExists((m_Dir / "nowhere").c_str()));
+}
+
+TEST_F(GameFolderTest, CheckResourcesUsesTheListOfTheFolderInstalledInto) {
+    // The start-up folder has the package installed; the folder installed into has not.
+    std::string strOther = m_Dir / "other";
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame + "\\resource"));
+    ASSERT_TRUE(mwtest::MakeFolders(strOther + "\\resource"));
+    ASSERT_TRUE(WriteFileBytes(m_strGame + "\\resource\\resource.ini", "[BasePack]\r\n"));
+    ASSERT_TRUE(WriteFileBytes(m_strGame + "\\resource\\resinstall.ini", "[BASEPACK]\r\ninstall=1\r\n"));
+    ASSERT_TRUE(WriteFileBytes(strOther + "\\resource\\resource.ini", "[BasePack]\r\n"));
+    m_Installer.m_pMsgOutput = &m_Output;
+    m_Installer.m_strGamePath = m_strGame;
+    ASSERT_EQ(1, m_Installer.LoadResourceList(m_strGame.c_str()));
+    EXPECT_EQ(1, m_Installer.m_ResourceList.GetInstallState("basepack"));
+    KResourceEntry handoff = {};
+    snprintf(handoff.szName, sizeof(handoff.szName), "basepack");
+    m_Installer.m_HandoffList.push_back(handoff);
+    EXPECT_EQ(0, m_Installer.CheckResources(strOther.c_str()));
+    EXPECT_EQ(0, m_Installer.m_ResourceList.GetInstallState("basepack"));
+    EXPECT_TRUE(m_Output.m_Lines.empty());
+}
+
+TEST_F(GameFolderTest, CancelledChecksRefuseTheInstallation) {
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
+    m_Installer.m_pMsgOutput = &m_Output;
+    m_Installer.CancelChecks();
+    EXPECT_EQ(2, m_Installer.CheckResources(m_strGame.c_str()));
+    EXPECT_TRUE(m_Output.m_Lines.empty());
 }

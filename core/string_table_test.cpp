@@ -25,12 +25,13 @@ TEST(KStringTable, TextsAreTheCatalogueInGbk) {
     EXPECT_EQ(Ansi(" 完成！"), GetString(2037));
     EXPECT_EQ(Ansi("·复制%s%s时出错！（错误号：%d）"), GetString(2021));
     EXPECT_EQ(Ansi("退出(&X)"), GetString(2053));
+    EXPECT_EQ(Ansi("·找不到游戏启动程序%s，请检查游戏路径。"), GetString(2054));
     EXPECT_STREQ("Tarnwick", GetString(2041));
 }
 
 TEST(KStringTable, EveryIdOfTheCatalogueHasTextAndNoOther) {
     for (int nID = 2000; nID <= 2080; ++nID) {
-        bool bExists = (nID >= 2001 && nID <= 2042) || (nID >= 2050 && nID <= 2053) || (nID >= 2060 && nID <= 2069);
+        bool bExists = (nID >= 2001 && nID <= 2042) || (nID >= 2050 && nID <= 2054) || (nID >= 2060 && nID <= 2069);
         EXPECT_EQ(bExists, GetString(nID)[0] != '\0') << nID;
     }
 }

@@ -8,7 +8,14 @@
 #include "xml/xml_document.h"
 
 KUpdateInstaller::KUpdateInstaller()
-    : m_pXmlDoc(nullptr), m_pMsgOutput(nullptr), m_bPathFromIni(0), m_bHasRoot(0), m_bLoadFailed(0) {
+    : m_pXmlDoc(nullptr),
+      m_pMsgOutput(nullptr),
+      m_bPathFromIni(0),
+      m_bHasRoot(0),
+      m_bLoadFailed(0),
+      m_hQuestionOwner(nullptr),
+      m_bQuestionOpen(0),
+      m_bChecksCancelled(0) {
     m_szTitle[0] = '\0';
 }
 

@@ -2,6 +2,8 @@
 // game's resource package list, and the message sink through which the core reports.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -47,18 +49,27 @@ public:
     // 1 when the "UPDATE" or the "CLIENT" semaphore of m_strGamePath exists, else 0.
     int IsGameRunning();
 
-    // Creates <m_strGamePath>\resource\ and loads resource.ini and resinstall.ini from it.
-    // pszGamePath only has to be non-empty (it stands in when m_strGamePath is empty).
-    // 0 when pszGamePath is null or empty, else the result of loading.
+    // Loads resource.ini and resinstall.ini from <pszGamePath>\resource\, creating that one folder
+    // when it is missing. Nothing is created or loaded (the list is emptied) for a folder that
+    // cannot hold the game (CanHoldGame). 1 when loaded, else 0.
     int LoadResourceList(const char* pszGamePath);
 
-    // The pre-install check: 0 to go on with the installation; 1 when pszGamePath is null or the
-    // list does not load; 2 when the player declines to reinstall a handed-off package.
+    // The pre-install check on the folder installed into: 0 to go on with the installation; 1,
+    // with line 2012, when pszGamePath is null or its list does not load; 2 when the player
+    // declines to reinstall a handed-off package, or when CancelChecks came meanwhile. The list
+    // is loaded on another thread while this one keeps answering its windows; the question is
+    // modal to the question owner.
     int CheckResources(const char* pszGamePath);
 
     // 1 unless Init found the description missing, damaged or without a Root: a description the
     // parser gave up on may hold a partial tree, which must never be installed.
     int IsDescriptionUsable() const { return !m_bLoadFailed && m_pXmlDoc != nullptr; }
+
+    // The window that owns the reinstall question (null: none).
+    void SetQuestionOwner(HWND hOwner) { m_hQuestionOwner = hOwner; }
+    // The front end is ending: a CheckResources under way, now or later, ends with 2, and an
+    // open reinstall question is closed. Called on the thread that runs CheckResources.
+    void CancelChecks();
 
     // 1 when the game folder came from a handoff file of the unattended start.
     int IsPathFromIni() const { return m_bPathFromIni; }
@@ -68,6 +79,9 @@ public:
     IKXmlDocument* m_pXmlDoc;
     IKMsgOutput* m_pMsgOutput;
     std::vector<KResourceEntry> m_HandoffList;
+    // The handoff files that Init read as such (a GamePath in the product's section), by the
+    // full paths it opened: the only files the unattended start may delete.
+    std::vector<std::string> m_HandoffFilesRead;
     int m_bPathFromIni;
     KResourceList m_ResourceList;
 
@@ -79,4 +93,7 @@ private:
     int m_bHasRoot;
     int m_bLoadFailed;
     char m_szTitle[260];
+    HWND m_hQuestionOwner;
+    int m_bQuestionOpen;
+    int m_bChecksCancelled;
 };

@@ -1,5 +1,6 @@
 // The game's resource package list: resource\resource.ini (the catalogue of packages) and
-// resource\resinstall.ini (their install status), read and written through the INI functions.
+// resource\resinstall.ini (their install status). Each file is read whole once (KIniFile); the
+// status is written back through the INI functions.
 #pragma once
 
 #include <vector>
@@ -30,19 +31,19 @@ public:
     // Loads the list from the two INI paths (the files need not exist). 1 when both paths are
     // given, 0 when either is null.
     int Load(const char* pszResourceIni, const char* pszResInstallIni);
-    // nInstall of the first entry named exactly pszName; -1 when none matches or pszName is null.
+    // nInstall of the first entry named pszName, compared as the INI functions compare section
+    // names (case-insensitive); -1 when none matches or pszName is null.
     int GetInstallState(const char* pszName) const;
     // Stores nValue (-1 when outside -1..2) in entry nIndex and writes nValue as passed under
     // "install" in its resinstall.ini section. 0 for a bad index, else the write's result.
     int SetInstallState(int nIndex, int nValue);
-    // SetInstallState for the first entry named pszName; 0 when pszName is null or matches none.
+    // SetInstallState for the first entry named pszName (compared as GetInstallState does); 0 when
+    // pszName is null or matches none.
     int SetInstallStateByName(const char* pszName, int nValue);
+    // Index of the first entry named pszName (compared as GetInstallState does); -1 for none.
+    int FindEntry(const char* pszName) const;
 
     char m_szResourceIni[260];
     char m_szResInstallIni[260];
     std::vector<KResourceEntry> m_EntryList;
 };
-
-// Creates the folder pszPath and any missing parents. 1 when this call created the folder,
-// 0 otherwise (also when it existed already).
-int CreateFolderPath(const char* pszPath);

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "core/folder_exists.h"
 #include "tests/test_support.h"
 
 using mwtest::Ansi;
@@ -61,7 +60,6 @@ TEST_F(ResourceListTest, FieldsAndStatesComeFromBothFilesInFileOrder) {
     EXPECT_EQ(1, Entry(1).nInstall);
     EXPECT_EQ(3, Entry(1).nSkip);
     EXPECT_EQ(-1, m_List.GetInstallState("unlisted"));
-    EXPECT_EQ(-1, m_List.GetInstallState("ALPHA"));
     EXPECT_EQ(-1, m_List.GetInstallState(nullptr));
     EXPECT_EQ(1, m_List.GetInstallState("alpha"));
 }
@@ -190,31 +188,45 @@ TEST_F(ResourceListTest, OverlongPathsAreRefusedAndNothingIsWritten) {
     EXPECT_FALSE(FileExists(m_strResInstallIni));
 }
 
-TEST(CreateFolderPath, CreatesMissingParentsOnce) {
-    mwtest::KTempDir dir;
-    std::string strPath = dir / "game\\sub\\resource\\";
-    EXPECT_EQ(1, CreateFolderPath(strPath.c_str()));
-    EXPECT_TRUE(FolderExists(strPath.c_str()));
-    EXPECT_EQ(0, CreateFolderPath(strPath.c_str()));
-    EXPECT_EQ(0, CreateFolderPath("resource"));
-    EXPECT_EQ(0, CreateFolderPath(nullptr));
+TEST_F(ResourceListTest, NamesCompareWithoutCaseLikeIniSections) {
+    WriteCatalogue("[BasePack]\r\ntitle=B\r\n[basepack]\r\ntitle=second\r\n[" + Ansi("美术Pack") + "]\r\n");
+    WriteStatus("[BASEPACK]\r\ninstall=1\r\n[" + Ansi("美术PACK") + "]\r\ninstall=2\r\n");
+    ASSERT_TRUE(Load());
+    // Both sections are listed; the INI functions reach the first of the name for either.
+    ASSERT_EQ(3u, m_List.m_EntryList.size());
+    EXPECT_STREQ("B", Entry(1).szTitle);
+    EXPECT_EQ(1, Entry(0).nInstall);
+    EXPECT_EQ(1, m_List.GetInstallState("basepack"));
+    EXPECT_EQ(1, m_List.GetInstallState(" BASEPACK "));
+    EXPECT_EQ(2, m_List.GetInstallState(Ansi("美术pack").c_str()));
+    EXPECT_EQ(0, m_List.FindEntry("BASEPACK"));
+    EXPECT_NE(0, m_List.SetInstallStateByName("BASEpack", 2));
+    EXPECT_EQ(2, static_cast<int>(GetPrivateProfileIntA("basepack", "install", -9, m_strResInstallIni.c_str())));
 }
 
-TEST(CreateFolderPath, SeparatorsAreNormalisedForTheParentsOnly) {
-    mwtest::KTempDir dir;
-    std::string strPath = dir.Path() + "\\\\a//b/c";
-    EXPECT_EQ(1, CreateFolderPath(strPath.c_str()));
-    EXPECT_TRUE(FolderExists((dir / "a\\b\\c").c_str()));
-}
-
-TEST(CreateFolderPath, TrailByteBackslashIsNotASeparator) {
-    mwtest::KTempDir dir;
-    // "\x81\x5C" is one GBK character; its second byte must not split the path.
-    std::string strName = "x\x81\x5C";
-    std::string strPath = dir / (strName + "\\resource\\");
-    EXPECT_EQ(1, CreateFolderPath(strPath.c_str()));
-    EXPECT_TRUE(FolderExists((dir / strName).c_str()));
-    EXPECT_TRUE(FolderExists(strPath.c_str()));
-    // No folder named by the lead byte alone.
-    EXPECT_FALSE(FolderExists((dir / "x\x81").c_str()));
+TEST_F(ResourceListTest, ManySectionsOfEveryKindLoad) {
+    // Each section of the two kinds; the count is far beyond what one profile call per key
+    // could read while a window waits.
+    std::string strCatalogue;
+    std::string strStatus;
+    const int nSections = 10000;
+    for (int i = 0; i < nSections; ++i) {
+        std::string strName = "pkg" + std::to_string(i);
+        strCatalogue += "[" + strName + "]\r\ntitle=T" + std::to_string(i) + "\r\n";
+        if (i % 2)
+            strCatalogue += "type=1\r\nregkey1=HKLM\\" + strName + "\r\nkeyname1=Path\r\nexe1=a.exe\r\n";
+        strStatus += "[" + strName + "]\r\ninstall=" + std::to_string(i % 3) + "\r\n";
+    }
+    WriteCatalogue(strCatalogue);
+    WriteStatus(strStatus);
+    ASSERT_TRUE(Load());
+    ASSERT_EQ(static_cast<size_t>(nSections), m_List.m_EntryList.size());
+    const KResourceEntry& last = Entry(nSections - 1);
+    EXPECT_STREQ("pkg9999", last.szName);
+    EXPECT_STREQ("T9999", last.szTitle);
+    ASSERT_EQ(1u, last.KeyList.size());
+    EXPECT_STREQ("HKLM\\pkg9999", last.KeyList[0].szRegKey);
+    EXPECT_EQ(9999 % 3, last.nInstall);
+    EXPECT_TRUE(Entry(nSections - 2).KeyList.empty());
+    EXPECT_EQ(9998 % 3, m_List.GetInstallState("PKG9998"));
 }

@@ -3,6 +3,7 @@
 // callback, reading the message list, captions and button states.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -1023,6 +1024,390 @@ TEST_F(GuiUnattendedTest, AsksBeforeReinstallingAnInstalledPackage) {
     app.Click(ID_QUIT);
     ASSERT_TRUE(app.WaitExit(8000));
     EXPECT_FALSE(FileExists(HandoffFile("mwtest_pkgC")));
+}
+
+// Visible dialog windows of a process other than its main dialog (message boxes, the About box).
+std::vector<HWND> s_OtherDialogs(const KMendwright& app) {
+    std::vector<HWND> boxes;
+    for (HWND hWnd : s_DialogsOf(app.ProcessId())) {
+        if (hWnd != app.Dlg() && IsWindowVisible(hWnd))
+            boxes.push_back(hWnd);
+    }
+    return boxes;
+}
+
+// True when the shell knows the dialog's tray icon: a change to it is accepted only then.
+bool s_TrayIconShown(HWND hDlg) {
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = hDlg;
+    data.uID = 100;
+    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+// True while the dialog's thread answers within five seconds.
+bool s_Answers(HWND hDlg) {
+    DWORD_PTR dwResult = 0;
+    return SendMessageTimeoutW(hDlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &dwResult) != 0;
+}
+
+std::string s_LauncherMissingLine(const std::string& strGame) {
+    return Ansi(u8"·找不到游戏启动程序") + strGame + Ansi(u8"\\velmora.exe，请检查游戏路径。");
+}
+
+// The reinstall question of an unattended start, for package C, which is installed already.
+class GuiQuestionTest : public GuiUnattendedTest {
+protected:
+    GuiQuestionTest() {
+        UseSamplePackage();
+        // An old plug-in: it goes only when an installation really starts.
+        MakeFolders(m_strGame + "\\interface\\old");
+        WriteFileBytes(m_strGame + "\\interface\\old\\stale.lua", "stale");
+    }
+    // Starts the installer with strArguments and waits for the question; null when none came.
+    HWND StartAsking(KMendwright* pApp, const std::string& strArguments) {
+        if (!pApp->Start(Exe(), strArguments))
+            return nullptr;
+        return pApp->WaitForMessageBox();
+    }
+    // Nothing of the package went in and the old plug-in is still there.
+    void ExpectNothingInstalled() const {
+        EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
+        EXPECT_FALSE(FileExists(m_strGame + "\\interface\\interface.ini"));
+        EXPECT_FALSE(FileExists(m_strGame + "\\interface2\\chat\\chat.lua"));
+    }
+};
+
+TEST_F(GuiQuestionTest, BelongsToTheDialogAndUpdateCannotAskAgain) {
+    HandOver("mwtest_pkgC");
+    KMendwright app;
+    HWND hBox = StartAsking(&app, "mwtest_pkgC");
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(GetWindow(hBox, GW_OWNER), app.Dlg());
+    EXPECT_FALSE(IsWindowEnabled(app.Dlg()));
+    // Clicks that reach the dialog behind the question start nothing.
+    for (int i = 0; i < 3; ++i)
+        app.Click(ID_UPDATE);
+    Sleep(700);
+    EXPECT_EQ(s_OtherDialogs(app).size(), 1u);
+    PostMessageW(hBox, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindow(hBox); }, 5000));
+    EXPECT_EQ(app.WaitForMessageBox(700), nullptr);
+    EXPECT_EQ(app.Lines(), std::vector<std::string>{s_Line(2011)});
+    ExpectNothingInstalled();
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(8000));
+}
+
+// The ways out while the question is open (the dialog is disabled: its close box and keys do
+// nothing, but the tray menu works and a click can still be sent); each ends the program without
+// installing.
+enum KQuestionQuit { QUESTION_TRAY_EXIT, QUESTION_QUIT_BUTTON };
+
+class GuiQuestionQuitTest : public GuiQuestionTest, public ::testing::WithParamInterface<KQuestionQuit> {};
+
+TEST_P(GuiQuestionQuitTest, CancelsTheInstallationBeforeItStarts) {
+    HandOver("mwtest_pkgC");
+    KMendwright app;
+    HWND hBox = StartAsking(&app, "mwtest_pkgC");
+    ASSERT_NE(hBox, nullptr);
+    switch (GetParam()) {
+    case QUESTION_TRAY_EXIT:
+        PostMessageW(app.Dlg(), WM_COMMAND, ID_TRAY_EXIT, 0);
+        break;
+    case QUESTION_QUIT_BUTTON:
+        app.Click(ID_QUIT);
+        break;
+    }
+    // The player answers Yes right after: too late, the program is ending.
+    PostMessageW(hBox, WM_COMMAND, IDYES, 0);
+    DWORD dwExit = 1;
+    ASSERT_TRUE(app.WaitExit(8000, &dwExit));
+    EXPECT_EQ(dwExit, 0u);
+    ExpectNothingInstalled();
+    EXPECT_FALSE(FileExists(HandoffFile("mwtest_pkgC")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, GuiQuestionQuitTest,
+                         ::testing::Values(QUESTION_TRAY_EXIT, QUESTION_QUIT_BUTTON));
+
+TEST_F(GuiQuestionTest, PackageNamesCompareWithoutCase) {
+    // The resource list names it "mwtest_pkgC"; the command line in capitals is the same package.
+    HandOver("MWTEST_PKGC");
+    KMendwright app;
+    HWND hBox = StartAsking(&app, "MWTEST_PKGC");
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(s_MessageBoxText(hBox), Ansi(u8"检测到本地已经安装了升级包内的美术资源，是否继续安装？"));
+    PostMessageW(hBox, WM_COMMAND, IDYES, 0);
+    EXPECT_TRUE(app.WaitForLine(s_Line(2022)));
+    EXPECT_TRUE(FileExists(m_strGame + "\\interface2\\chat\\chat.lua"));
+    EXPECT_TRUE(app.WaitExit(12000));
+}
+
+TEST_F(GuiUnattendedTest, DeletesOnlyTheHandoffFilesItRead) {
+    UseSamplePackage();
+    HandOver("mwtest_pkgA");
+    // Other files of the temporary folder reachable by arguments: an INI file of another kind,
+    // and a handoff-like file reachable only by its short name.
+    std::string strOther = m_strTemp + "mwtest_other.ini";
+    WriteFileBytes(strOther, "[Other]\r\nkey=1\r\n");
+    m_Names.push_back("mwtest_other");
+    std::string strLong = "mwtest_a_long_handoff_like_name";
+    HandOver(strLong);
+    char szShort[MAX_PATH] = {0};
+    GetShortPathNameA(HandoffFile(strLong).c_str(), szShort, sizeof(szShort));
+    std::string strShort = szShort;
+    strShort = strShort.substr(strShort.rfind('\\') + 1);
+    ASSERT_GT(strShort.size(), 4u);
+    ASSERT_NE(strShort, strLong + ".ini") << "no short name here";
+    strShort.resize(strShort.size() - 4);
+
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe(), "mwtest_pkgA mwtest_other " + strShort));
+    ASSERT_TRUE(app.WaitForLine(s_Line(2022)));
+    ASSERT_TRUE(app.WaitExit(12000));
+    EXPECT_FALSE(FileExists(HandoffFile("mwtest_pkgA")));
+    EXPECT_TRUE(FileExists(strOther));
+    EXPECT_TRUE(FileExists(HandoffFile(strLong)));
+}
+
+TEST_F(GuiUnattendedTest, AHandoffFolderThatCannotHoldTheGameIsRefused) {
+    UseSamplePackage();
+    std::string strRootFiles = "C:\\interface2";
+    bool bRootHadPlugins = GetFileAttributesA(strRootFiles.c_str()) != INVALID_FILE_ATTRIBUTES;
+    bool bRootHadResource = GetFileAttributesA("C:\\resource") != INVALID_FILE_ATTRIBUTES;
+    m_Names.push_back("mwtest_root");
+    WriteFileBytes(HandoffFile("mwtest_root"), "[Tarnwick]\r\nGamePath=C:\\\r\n");
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe(), "mwtest_root"));
+    // Start-up says the folder is wrong, and the Update the start runs by itself says it again.
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.LineCount() >= 2; }, 10000));
+    EXPECT_EQ(app.Lines(), (std::vector<std::string>{s_Line(2012), s_Line(2012)}));
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_UPDATE); }, 5000));
+    if (!bRootHadPlugins)
+        EXPECT_EQ(GetFileAttributesA(strRootFiles.c_str()), INVALID_FILE_ATTRIBUTES);
+    if (!bRootHadResource)
+        EXPECT_EQ(GetFileAttributesA("C:\\resource"), INVALID_FILE_ATTRIBUTES);
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(8000));
+}
+
+TEST_F(GuiTest, NothingIsCreatedForAGameFolderThatIsNotThere) {
+    UseSamplePackage();
+    for (const std::string& strFolder : {m_Dir / "gone\\game", std::string("\\\\mwtest-server\\share\\game")}) {
+        KAppPathsEntry missing(strFolder);
+        KMendwright app;
+        ASSERT_TRUE(app.Start(Exe()));
+        EXPECT_EQ(app.Lines(), std::vector<std::string>{s_Line(2012)});
+        app.Click(ID_UPDATE);
+        ASSERT_TRUE(s_WaitUntil([&]() { return app.LineCount() == 2; }, 10000));
+        EXPECT_EQ(app.Lines().back(), s_Line(2012));
+        app.Click(ID_QUIT);
+        EXPECT_TRUE(app.WaitExit(8000));
+    }
+    EXPECT_FALSE(FileExists(m_Dir / "gone"));
+    EXPECT_EQ(GetFileAttributesA("C:\\mwtest-server"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA("\\mwtest-server"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(GuiTest, AProgramNameWithABackslashTrailByteFindsItsPackage) {
+    UseSamplePackage();
+    // "淺" is 0x9C 0x5C in GBK: its second byte is a backslash.
+    std::string strExe = m_strPackage + "\\" + Ansi(u8"更新淺.exe");
+    ASSERT_TRUE(CopyFileA(Exe().c_str(), strExe.c_str(), FALSE));
+    KMendwright app;
+    ASSERT_TRUE(app.Start(strExe));
+    EXPECT_EQ(app.Caption(), SampleTitle());
+    EXPECT_EQ(app.Lines(), std::vector<std::string>{s_Line(2011)});
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(8000));
+}
+
+TEST_F(GuiTest, TheTrayIconComesBackWhenTheShellRestarts) {
+    UseSamplePackage();
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    ASSERT_TRUE(app.WaitShown());
+    ASSERT_TRUE(s_WaitUntil([&]() { return s_TrayIconShown(app.Dlg()); }, 5000));
+    PostMessageW(app.Dlg(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindowVisible(app.Dlg()); }, 5000));
+    // The shell forgets every icon when it restarts, then tells every top-level window.
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = app.Dlg();
+    data.uID = 100;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &data));
+    ASSERT_FALSE(s_TrayIconShown(app.Dlg()));
+    SendMessageW(app.Dlg(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(s_WaitUntil([&]() { return s_TrayIconShown(app.Dlg()); }, 5000));
+    // And it still brings the window back.
+    SendMessageW(app.Dlg(), WM_TRAY_NOTIFY, 100, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(s_WaitUntil([&]() { return IsWindowVisible(app.Dlg()) != FALSE; }, 5000));
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(8000));
+}
+
+TEST_F(GuiTest, OneAboutBoxAtATimeAndQuitClosesIt) {
+    UseSamplePackage();
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    ASSERT_TRUE(app.WaitShown());
+    for (int i = 0; i < 3; ++i)
+        PostMessageW(app.Dlg(), WM_COMMAND, ID_TRAY_ABOUT, 0);
+    ASSERT_NE(app.WaitForMessageBox(), nullptr);
+    Sleep(700);
+    EXPECT_EQ(s_OtherDialogs(app).size(), 1u);
+    // The tray menu's exit, with the box open: the program ends.
+    PostMessageW(app.Dlg(), WM_COMMAND, ID_TRAY_EXIT, 0);
+    EXPECT_TRUE(app.WaitExit(8000));
+}
+
+TEST_F(GuiTest, RunGameWithoutALauncherSaysSoAndStays) {
+    UseSamplePackage();
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_RUN_GAME); }, 20000));
+    app.Click(ID_RUN_GAME);
+    ASSERT_TRUE(app.WaitForLine(s_LauncherMissingLine(m_strGame), 5000));
+    EXPECT_FALSE(app.WaitExit(500));
+    EXPECT_TRUE(app.Enabled(ID_RUN_GAME));
+    // Once the launcher is there, Run Game starts it and ends the program.
+    CopyFileA((ProgramFolder() + "\\fake_launcher.exe").c_str(), (m_strGame + "\\velmora.exe").c_str(), FALSE);
+    app.Click(ID_RUN_GAME);
+    EXPECT_TRUE(app.WaitExit(10000));
+}
+
+// Two unattended starts for one game folder, as the resource-list program may make them: one
+// installs, the other is refused with a line. Needs the Update command to hold the folder's
+// update semaphore from its checks on (the start of the worker comes too late to keep a second
+// run out); until that lands the test stays disabled.
+TEST_F(GuiUnattendedTest, DISABLED_TwoStartsOnOneFolderInstallOnce) {
+    UseLargePackage(800);
+    // A long resource list keeps the checks busy for a while: both runs are inside them at once.
+    std::string strCatalogue = "[mwtest_pkgA]\r\ntitle=A\r\n";
+    for (int i = 0; i < 10000; ++i)
+        strCatalogue += "[filler" + std::to_string(i) + "]\r\ntitle=f\r\n";
+    WriteFileBytes(m_strGame + "\\resource\\resource.ini", strCatalogue);
+    HandOver("mwtest_pkgA");
+    KMendwright first;
+    KMendwright second;
+    bool bSecond = false;
+    std::thread other([&]() { bSecond = second.Start(Exe(), "mwtest_pkgA"); });
+    bool bFirst = first.Start(Exe(), "mwtest_pkgA");
+    other.join();
+    ASSERT_TRUE(bFirst && bSecond);
+    KMendwright* pInstalling = nullptr;
+    ASSERT_TRUE(s_WaitUntil(
+        [&]() {
+            pInstalling = first.HasLine(s_Line(2014)) ? &first : second.HasLine(s_Line(2014)) ? &second : nullptr;
+            return pInstalling != nullptr;
+        },
+        30000));
+    KMendwright* pRefused = pInstalling == &first ? &second : &first;
+    ASSERT_TRUE(pInstalling->WaitForLine(s_Line(2022), 120000));
+    // The other one said why and copied nothing, and no message box waits for a player.
+    std::vector<std::string> refused = pRefused->Lines();
+    EXPECT_GE(refused.size(), 2u);
+    for (const std::string& strLine : refused)
+        EXPECT_NE(strLine, s_Line(2014));
+    EXPECT_TRUE(s_OtherDialogs(*pRefused).empty());
+    std::pair<std::string, std::string> last = LargePackageFile(799);
+    EXPECT_TRUE(FileExists(m_strGame + "\\" + last.first + last.second));
+}
+
+// The racing sequences, repeated under CPU load (run as the CTest test gui_race_tests). A hang
+// shows as a dialog that stops answering or a program that does not end.
+
+// Busy threads on every processor while alive, so that the program's threads are preempted at
+// arbitrary points.
+class KCpuLoad {
+public:
+    KCpuLoad() {
+        SYSTEM_INFO info = {};
+        GetSystemInfo(&info);
+        for (DWORD i = 0; i < info.dwNumberOfProcessors; ++i)
+            m_Threads.emplace_back([this]() {
+                volatile unsigned int uSpin = 0;
+                while (!m_bStop.load(std::memory_order_relaxed))
+                    ++uSpin;
+            });
+    }
+    ~KCpuLoad() {
+        m_bStop = true;
+        for (std::thread& thread : m_Threads)
+            thread.join();
+    }
+
+private:
+    std::atomic<bool> m_bStop{false};
+    std::vector<std::thread> m_Threads;
+};
+
+// The last line of the message list, read alone (the list grows long here).
+std::string s_LastLine(const KMendwright& app) {
+    HWND hList = app.Item(ID_LIST);
+    DWORD_PTR dwCount = 0;
+    if (!SendMessageTimeoutW(hList, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &dwCount) || dwCount == 0)
+        return std::string();
+    WPARAM wLast = static_cast<WPARAM>(dwCount - 1);
+    LRESULT nLen = SendMessageW(hList, LB_GETTEXTLEN, wLast, 0);
+    if (nLen < 0)
+        return std::string();
+    std::wstring wstrLine(static_cast<size_t>(nLen) + 1, L'\0');
+    SendMessageW(hList, LB_GETTEXT, wLast, reinterpret_cast<LPARAM>(&wstrLine[0]));
+    return s_Ansi(wstrLine.c_str());
+}
+
+class GuiRaceMinimiseTest : public GuiTest {};
+
+TEST_F(GuiRaceMinimiseTest, UpdateThenMinimiseAtOnce) {
+    // An installation that fails at its only file: it begins and ends within moments, and
+    // Update is enabled again for the next round.
+    WriteFileBytes(m_strPackage + "\\Update.dat", s_Description("Race", {{"ui\\", "missing.lua"}}));
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    ASSERT_TRUE(app.WaitShown());
+    KCpuLoad load;
+    const int nRounds = 200;
+    for (int i = 0; i < nRounds; ++i) {
+        int nBefore = app.LineCount();
+        // The click starts the worker; the minimise, 0 to 10 ms later, shows the state balloon
+        // while the worker's first request (its own balloon) comes in.
+        app.Click(ID_UPDATE);
+        Sleep(static_cast<DWORD>(i % 11));
+        PostMessageW(app.Dlg(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        bool bEnded = s_WaitUntil(
+            [&]() { return app.LineCount() > nBefore && s_LastLine(app) == s_Line(2028) && app.Enabled(ID_UPDATE); },
+            20000);
+        ASSERT_TRUE(s_Answers(app.Dlg())) << "round " << i << ": the dialog stopped answering";
+        ASSERT_TRUE(bEnded) << "round " << i << ": the installation did not end";
+        ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindowVisible(app.Dlg()); }, 5000)) << "round " << i;
+        SendMessageW(app.Dlg(), WM_TRAY_NOTIFY, 100, WM_LBUTTONDBLCLK);
+        ASSERT_TRUE(s_WaitUntil([&]() { return IsWindowVisible(app.Dlg()) != FALSE; }, 5000)) << "round " << i;
+    }
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(8000));
+}
+
+class GuiRaceQuestionTest : public GuiQuestionTest {};
+
+TEST_F(GuiRaceQuestionTest, TrayExitWhileTheQuestionIsOpenThenYes) {
+    KCpuLoad load;
+    // Each round starts the program anew, which takes a second or two.
+    const int nRounds = 12;
+    for (int i = 0; i < nRounds; ++i) {
+        HandOver("mwtest_pkgC");
+        KMendwright app;
+        HWND hBox = StartAsking(&app, "mwtest_pkgC");
+        ASSERT_NE(hBox, nullptr) << "round " << i;
+        PostMessageW(app.Dlg(), WM_COMMAND, ID_TRAY_EXIT, 0);
+        Sleep(static_cast<DWORD>(i % 11));
+        PostMessageW(hBox, WM_COMMAND, IDYES, 0);
+        ASSERT_TRUE(app.WaitExit(10000)) << "round " << i << ": the program did not end";
+        ASSERT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua")) << "round " << i;
+        ASSERT_FALSE(FileExists(m_strGame + "\\interface\\interface.ini")) << "round " << i;
+    }
 }
 
 ::testing::Environment* const s_pDisplaySettings = ::testing::AddGlobalTestEnvironment(new KWineDisplaySettings);
