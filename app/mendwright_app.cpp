@@ -5,6 +5,9 @@
 
 #include "app/handoff_args.h"
 #include "app/mendwright_dlg.h"
+#include "core/library_search.h"
+#include "core/string_ids.h"
+#include "core/string_table.h"
 
 CMendwrightApp theApp;
 
@@ -29,6 +32,12 @@ BOOL CMendwrightApp::InitInstance() {
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Before anything loads a library (core/library_search.h).
+    RestrictLibrarySearch();
+    if (!LoadEngineLibrary()) {
+        MessageBoxA(nullptr, GetString(IDS_ENGINE_MISSING), GetString(IDS_PRODUCT_NAME), MB_OK | MB_ICONERROR);
+        return 1;
+    }
     theApp.InitInstance();
     return 0;
 }

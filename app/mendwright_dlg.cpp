@@ -8,6 +8,7 @@
 
 #include "app/about_dlg.h"
 #include "app/choose_folder.h"
+#include "app/launch_as_user.h"
 #include "app/resource.h"
 #include "core/string_ids.h"
 #include "core/program_folder.h"
@@ -268,7 +269,7 @@ void CMendwrightDlg::OnBnClickedRunGame() {
         return;
     // A folder too long for the buffer would open some other, shortened path: nothing is opened.
     if (nLen > 0 && static_cast<size_t>(nLen) < sizeof(szLauncher))
-        ShellExecuteA(m_hWnd, "open", szLauncher, "", m_strGamePath.c_str(), SW_SHOWNORMAL);
+        OpenAsSignedInUser(m_hWnd, szLauncher, m_strGamePath.c_str());
     OnQuit();
 }
 

@@ -16,6 +16,8 @@
 
 using mwtest::Ansi;
 using mwtest::FileExists;
+using mwtest::KPlantedLibraries;
+using mwtest::KScopedEnvironment;
 using mwtest::KTempDir;
 using mwtest::MakeFolders;
 using mwtest::ProgramFolder;
@@ -279,6 +281,65 @@ TEST_F(CliTest, PackageDefaultsToTheProgramsOwnFolder) {
     KCliRun run = s_Run("--game \"" + m_strGame + "\"", m_strPackage + "\\mendwright-cli.exe");
     EXPECT_EQ(0u, run.dwExit);
     EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + Ansi(u8"说明.txt")));
+}
+
+// A package as a download folder may hold it: libraries of common names beside the program, and
+// an engine.dll on PATH that the ordinary search would find when the program's own is missing.
+class CliPlantedTest : public CliTest {
+protected:
+    CliPlantedTest() : m_strElsewhere(m_Dir / "elsewhere"), m_Path("PATH", m_strElsewhere + ";" + s_Path()) {
+        Describe(s_File("interface\\ui\\", "main.lua") + s_File("\\", Ansi(u8"说明.txt")));
+        MakeFolders(m_strElsewhere);
+        m_bPlanted = m_Planted.PlantAll(m_strPackage) && m_Planted.Plant(m_strElsewhere, "engine.dll");
+    }
+    static std::string s_Path() {
+        char szPath[32768] = {0};
+        GetEnvironmentVariableA("PATH", szPath, sizeof(szPath));
+        return szPath;
+    }
+    // Copies a program of the build into the package folder.
+    bool CopyIn(const std::string& strName) {
+        return CopyFileA((ProgramFolder() + "\\" + strName).c_str(), (m_strPackage + "\\" + strName).c_str(), FALSE) !=
+               FALSE;
+    }
+
+    std::string m_strElsewhere;
+    KScopedEnvironment m_Path;
+    KPlantedLibraries m_Planted;
+    bool m_bPlanted = false;
+};
+
+TEST_F(CliPlantedTest, NoPlantedLibraryIsLoadedDuringAWholeInstallation) {
+    ASSERT_TRUE(m_bPlanted);
+    ASSERT_TRUE(CopyIn("mendwright-cli.exe"));
+    ASSERT_TRUE(CopyIn("engine.dll"));
+    KCliRun run = s_Run("--game \"" + m_strGame + "\"", m_strPackage + "\\mendwright-cli.exe");
+    EXPECT_EQ(0u, run.dwExit);
+    EXPECT_EQ("", run.strErr);
+    // Installed through the package's engine.dll: the only other one on the way records its loading.
+    EXPECT_EQ("main", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));
+    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + Ansi(u8"说明.txt")));
+    EXPECT_EQ(std::vector<std::string>(), m_Planted.Loads());
+}
+
+TEST_F(CliPlantedTest, AProgramWithoutRestrictionLoadsThePlantedCopy) {
+    // The control: the same planting, a program that searches the ordinary way.
+    ASSERT_TRUE(m_bPlanted);
+    ASSERT_TRUE(CopyIn("hold.exe"));
+    KCliRun run = s_Run("library version.dll", m_strPackage + "\\hold.exe");
+    EXPECT_EQ(0u, run.dwExit);
+    EXPECT_EQ(std::vector<std::string>{m_strPackage + "\\version.dll: " + m_strPackage + "\\hold.exe"}, m_Planted.Loads());
+}
+
+TEST_F(CliPlantedTest, MissingEngineLibraryEndsWithAClearErrorAndChangesNothing) {
+    ASSERT_TRUE(m_bPlanted);
+    ASSERT_TRUE(CopyIn("mendwright-cli.exe"));
+    KCliRun run = s_Run("--game \"" + m_strGame + "\"", m_strPackage + "\\mendwright-cli.exe");
+    EXPECT_EQ(1u, run.dwExit);
+    EXPECT_EQ("", run.strOut);
+    EXPECT_EQ(Ansi(u8"engine.dll不存在或无法加载，请重新下载升级包。") + "\r\n", run.strErr);
+    EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
+    EXPECT_EQ(std::vector<std::string>(), m_Planted.Loads());
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include "cli/console_output.h"
 #include "cli/console_shell.h"
 #include "core/folder_path.h"
+#include "core/library_search.h"
+#include "core/string_ids.h"
+#include "core/string_table.h"
 #include "core/update_installer.h"
 #include "install/install_worker.h"
 #include "install/update_command.h"
@@ -126,7 +129,12 @@ int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    RestrictLibrarySearch();  // before anything loads a library (core/library_search.h)
     KConsoleOutput output;
+    if (!LoadEngineLibrary()) {
+        output.WriteNote(GetString(IDS_ENGINE_MISSING));
+        return EXIT_FAILED;
+    }
     KOptions options;
     if (!s_ParseOptions(argc, argv, &options)) {
         output.WriteNote(s_szUsage);

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -1408,6 +1409,83 @@ TEST_F(GuiRaceQuestionTest, TrayExitWhileTheQuestionIsOpenThenYes) {
         ASSERT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua")) << "round " << i;
         ASSERT_FALSE(FileExists(m_strGame + "\\interface\\interface.ini")) << "round " << i;
     }
+}
+
+// The full path of the module strName (any case) in process dwProcessId, in lower case; "" when
+// the process has none of that name.
+std::string s_LoadedFrom(DWORD dwProcessId, const std::string& strName) {
+    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, dwProcessId);
+    if (hSnapshot == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string strPath;
+    MODULEENTRY32 module = {};
+    module.dwSize = sizeof(module);
+    for (BOOL bMore = Module32First(hSnapshot, &module); bMore; bMore = Module32Next(hSnapshot, &module)) {
+        if (lstrcmpiA(module.szModule, strName.c_str()) == 0) {
+            strPath = CharLowerA(module.szExePath);
+            break;
+        }
+    }
+    CloseHandle(hSnapshot);
+    return strPath;
+}
+
+std::string s_Lower(std::string strText) {
+    CharLowerA(&strText[0]);
+    return strText;
+}
+
+TEST_F(GuiTest, NoPlantedLibraryIsLoadedAndEngineComesFromThePackage) {
+    UseSamplePackage();
+    CopyFileA((ProgramFolder() + "\\fake_launcher.exe").c_str(), (m_strGame + "\\velmora.exe").c_str(), FALSE);
+    mwtest::KPlantedLibraries planted;
+    ASSERT_TRUE(planted.PlantAll(m_strPackage));
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_RUN_GAME); }, 20000));
+    EXPECT_TRUE(app.HasLine(s_Line(2022)));
+    EXPECT_EQ(s_LoadedFrom(app.ProcessId(), "engine.dll"), s_Lower(m_strPackage + "\\engine.dll"));
+    // Run Game too: it reaches the shell through COM, which loads libraries of its own.
+    app.Click(ID_RUN_GAME);
+    ASSERT_TRUE(app.WaitExit(10000));
+    EXPECT_TRUE(s_WaitUntil([&]() { return FileExists(m_strGame + "\\launched.txt"); }, 10000));
+    EXPECT_EQ(planted.Loads(), std::vector<std::string>());
+}
+
+TEST_F(GuiTest, MissingEngineLibraryIsReportedAndNothingElseShown) {
+    ASSERT_TRUE(DeleteFileA((m_strPackage + "\\engine.dll").c_str()));
+    UseSamplePackage();
+    std::string strCommand = "\"" + Exe() + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    HWND hBox = nullptr;
+    s_WaitUntil(
+        [&]() {
+            for (HWND hWnd : s_DialogsOf(process.dwProcessId))
+                if (IsWindowVisible(hWnd))
+                    hBox = hWnd;
+            return hBox != nullptr;
+        },
+        10000);
+    EXPECT_NE(hBox, nullptr);
+    if (hBox) {
+        EXPECT_EQ(s_WindowText(hBox), "Tarnwick");
+        EXPECT_EQ(s_MessageBoxText(hBox), Ansi(u8"engine.dll不存在或无法加载，请重新下载升级包。"));
+        EXPECT_EQ(GetDlgItem(hBox, ID_LIST), nullptr);
+        PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    }
+    bool bEnded = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(bEnded);
+    if (!bEnded)
+        TerminateProcess(process.hProcess, 99);
+    DWORD dwExit = 0;
+    GetExitCodeProcess(process.hProcess, &dwExit);
+    EXPECT_EQ(dwExit, 1u);
+    CloseHandle(process.hProcess);
 }
 
 ::testing::Environment* const s_pDisplaySettings = ::testing::AddGlobalTestEnvironment(new KWineDisplaySettings);

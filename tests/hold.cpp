@@ -2,8 +2,11 @@
 // output and lets go when its standard input ends.
 //   hold file PATH       opens (or creates) PATH with share mode 0, as the game holds its files.
 //   hold semaphore NAME  creates "Global\NAME", as a running game client or update holds its own.
+//   hold library NAME    loads the library NAME through the ordinary search, the program's folder
+//                        first (the control case of the planted-library tests).
 // Exit code 0; 1 when the file cannot be opened or the semaphore cannot be created or existed
-// already (then it would not be this program's to hold); 2 on bad arguments.
+// already (then it would not be this program's to hold) or the library cannot be loaded; 2 on bad
+// arguments.
 #include <windows.h>
 
 #include <cstdio>
@@ -36,13 +39,16 @@ int main(int argc, char** argv) {
     if (argc != 3)
         return 2;
     HANDLE hHeld = nullptr;
+    HMODULE hLibrary = nullptr;
     if (strcmp(argv[1], "file") == 0)
         hHeld = s_HoldFile(argv[2]);
     else if (strcmp(argv[1], "semaphore") == 0)
         hHeld = s_HoldSemaphore(argv[2]);
+    else if (strcmp(argv[1], "library") == 0)
+        hLibrary = LoadLibraryA(argv[2]);
     else
         return 2;
-    if (!hHeld)
+    if (!hHeld && !hLibrary)
         return 1;
     DWORD dwWritten = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "held\n", 5, &dwWritten, nullptr);
@@ -50,6 +56,9 @@ int main(int argc, char** argv) {
     DWORD dwRead = 0;
     while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), szBuf, sizeof(szBuf), &dwRead, nullptr) && dwRead)
         ;
-    CloseHandle(hHeld);
+    if (hHeld)
+        CloseHandle(hHeld);
+    if (hLibrary)
+        FreeLibrary(hLibrary);
     return 0;
 }

@@ -194,10 +194,14 @@ bool KHelperProcess::Stop() {
     return bClean;
 }
 
-KSavedRegistryValue::KSavedRegistryValue(const std::string& strKey, const std::string& strName)
-    : m_strKey(strKey), m_strName(strName) {
+static HKEY s_Root(KRegistryRoot eRoot) {
+    return eRoot == KRegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+KSavedRegistryValue::KSavedRegistryValue(const std::string& strKey, const std::string& strName, KRegistryRoot eRoot)
+    : m_strKey(strKey), m_strName(strName), m_eRoot(eRoot) {
     HKEY hKey = nullptr;
-    m_bKeyExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, m_strKey.c_str(), 0, KEY_READ, &hKey) == ERROR_SUCCESS;
+    m_bKeyExisted = RegOpenKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, KEY_READ, &hKey) == ERROR_SUCCESS;
     if (!m_bKeyExisted)
         return;
     DWORD dwType = REG_NONE;
@@ -218,7 +222,7 @@ KSavedRegistryValue::~KSavedRegistryValue() {
 
 long KSavedRegistryValue::Set(const std::string& strBytes, unsigned long ulType) {
     HKEY hKey = nullptr;
-    LONG lResult = RegCreateKeyExA(HKEY_LOCAL_MACHINE, m_strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+    LONG lResult = RegCreateKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
                                    nullptr);
     if (lResult != ERROR_SUCCESS)
         return lResult;
@@ -234,7 +238,7 @@ long KSavedRegistryValue::SetText(const std::string& strText) {
 
 void KSavedRegistryValue::Remove() {
     HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, m_strKey.c_str(), 0, KEY_ALL_ACCESS, &hKey) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, KEY_ALL_ACCESS, &hKey) == ERROR_SUCCESS) {
         RegDeleteValueA(hKey, m_strName.c_str());
         RegCloseKey(hKey);
     }
@@ -245,7 +249,7 @@ bool KSavedRegistryValue::Restore() {
         return true;
     m_bRestored = true;
     if (!m_bKeyExisted) {
-        LONG lResult = RegDeleteKeyA(HKEY_LOCAL_MACHINE, m_strKey.c_str());
+        LONG lResult = RegDeleteKeyA(s_Root(m_eRoot), m_strKey.c_str());
         return lResult == ERROR_SUCCESS || lResult == ERROR_FILE_NOT_FOUND;
     }
     if (m_bValueExisted)
@@ -267,6 +271,69 @@ std::string UnixPath(const std::string& strPath) {
     std::string strUnix = pszUnix;
     HeapFree(GetProcessHeap(), 0, pszUnix);
     return strUnix;
+}
+
+static bool s_GetEnvironment(const std::string& strName, std::string* pstrValue) {
+    DWORD dwLen = GetEnvironmentVariableA(strName.c_str(), nullptr, 0);
+    if (!dwLen)
+        return false;
+    std::string strValue(dwLen, '\0');
+    dwLen = GetEnvironmentVariableA(strName.c_str(), &strValue[0], dwLen);
+    strValue.resize(dwLen);
+    *pstrValue = strValue;
+    return true;
+}
+
+KScopedEnvironment::KScopedEnvironment(const std::string& strName, const std::string& strValue) : m_strName(strName) {
+    m_bHadValue = s_GetEnvironment(strName, &m_strOld);
+    SetEnvironmentVariableA(strName.c_str(), strValue.c_str());
+}
+
+KScopedEnvironment::~KScopedEnvironment() {
+    SetEnvironmentVariableA(m_strName.c_str(), m_bHadValue ? m_strOld.c_str() : nullptr);
+}
+
+KPlantedLibraries::KPlantedLibraries()
+    : m_Debugger("Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug", "Debugger") {
+    m_Debugger.SetText("");
+    for (const std::string& strName : CommonNames()) {
+        m_Overrides.emplace_back(new KSavedRegistryValue("Software\\Wine\\DllOverrides", strName.substr(0, strName.rfind('.')),
+                                                         KRegistryRoot::CurrentUser));
+        m_Overrides.back()->SetText("native,builtin");
+    }
+}
+
+const std::vector<std::string>& KPlantedLibraries::CommonNames() {
+    static const std::vector<std::string> s_Names = {
+        "version.dll", "uxtheme.dll",  "dwmapi.dll",  "winmm.dll",   "cryptbase.dll", "profapi.dll",
+        "propsys.dll", "userenv.dll", "wtsapi32.dll", "secur32.dll", "dbghelp.dll",   "iphlpapi.dll"};
+    return s_Names;
+}
+
+bool KPlantedLibraries::PlantAll(const std::string& strFolder) {
+    bool bPlanted = true;
+    for (const std::string& strName : CommonNames())
+        bPlanted = Plant(strFolder, strName) && bPlanted;
+    return bPlanted;
+}
+
+bool KPlantedLibraries::Plant(const std::string& strFolder, const std::string& strName) {
+    std::string strCopy = strFolder + "\\" + strName;
+    if (!CopyFileA((ProgramFolder() + "\\planted.dll").c_str(), strCopy.c_str(), FALSE))
+        return false;
+    m_Planted.push_back(strCopy);
+    return true;
+}
+
+std::vector<std::string> KPlantedLibraries::Loads() const {
+    std::vector<std::string> loads;
+    for (const std::string& strCopy : m_Planted) {
+        std::istringstream record(ReadFileBytes(strCopy + ".loaded"));
+        std::string strProgram;
+        while (std::getline(record, strProgram))
+            loads.push_back(strCopy + ": " + strProgram.substr(0, strProgram.find('\r')));
+    }
+    return loads;
 }
 
 std::string SourcePath(const std::string& strRelative) {

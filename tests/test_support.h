@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,11 +82,15 @@ private:
     bool m_bHeld = false;
 };
 
-// One value of a key under HKEY_LOCAL_MACHINE, as it was when the object was made, put back when
-// it goes away: its type and bytes, or no value, or no key at all (a key the test made is deleted).
+enum class KRegistryRoot { LocalMachine, CurrentUser };
+
+// One value of a key under HKEY_LOCAL_MACHINE (or HKEY_CURRENT_USER), as it was when the object
+// was made, put back when it goes away: its type and bytes, or no value, or no key at all (a key
+// the test made is deleted).
 class KSavedRegistryValue {
 public:
-    KSavedRegistryValue(const std::string& strKey, const std::string& strName);
+    KSavedRegistryValue(const std::string& strKey, const std::string& strName,
+                        KRegistryRoot eRoot = KRegistryRoot::LocalMachine);
     ~KSavedRegistryValue();
     KSavedRegistryValue(const KSavedRegistryValue&) = delete;
     KSavedRegistryValue& operator=(const KSavedRegistryValue&) = delete;
@@ -103,11 +108,59 @@ public:
 private:
     std::string m_strKey;
     std::string m_strName;
+    KRegistryRoot m_eRoot;
     bool m_bKeyExisted = false;
     bool m_bValueExisted = false;
     unsigned long m_ulType = 0;
     std::string m_strSaved;
     bool m_bRestored = false;
+};
+
+// An environment variable of this process (and so of the programs it starts) set for the object's
+// lifetime; the old value, or none, is put back when it goes away.
+class KScopedEnvironment {
+public:
+    // Sets strName to strValue.
+    KScopedEnvironment(const std::string& strName, const std::string& strValue);
+    ~KScopedEnvironment();
+    KScopedEnvironment(const KScopedEnvironment&) = delete;
+    KScopedEnvironment& operator=(const KScopedEnvironment&) = delete;
+    // The value before the object set it ("" when there was none).
+    const std::string& OldValue() const { return m_strOld; }
+
+private:
+    std::string m_strName;
+    std::string m_strOld;
+    bool m_bHadValue = false;
+};
+
+// Copies of planted.dll (beside the test program) under the names of libraries that a download
+// folder may hold beside a program. A copy that is loaded appends the loading program's path to
+// "<copy>.loaded" beside itself. While the object lives, Wine programs load those names
+// native-first, searching the program's folder before the system's own libraries, as Windows does
+// for every name outside its known-library list. (Set in the prefix's registry, the overrides that
+// WINEDLLOVERRIDES would give: Wine takes that variable from the Linux environment, so a value set
+// here would not reach the programs this process starts.) A program that calls into a planted
+// copy crashes; meanwhile it ends at once instead of waiting in the crash debugger, which would
+// also keep the test's output open.
+class KPlantedLibraries {
+public:
+    KPlantedLibraries();
+    KPlantedLibraries(const KPlantedLibraries&) = delete;
+    KPlantedLibraries& operator=(const KPlantedLibraries&) = delete;
+    // The dozen names, such as "version.dll".
+    static const std::vector<std::string>& CommonNames();
+    // Plants every one of CommonNames() in strFolder; false when a copy fails.
+    bool PlantAll(const std::string& strFolder);
+    // Plants one copy as strFolder\strName; false when the copy fails.
+    bool Plant(const std::string& strFolder, const std::string& strName);
+    // One line "<copy>: <program>" for each load of a planted copy so far; empty when none.
+    std::vector<std::string> Loads() const;
+
+private:
+    std::vector<std::string> m_Planted;
+    std::vector<std::unique_ptr<KSavedRegistryValue>> m_Overrides;
+    KSavedRegistryValue m_Debugger;
 };
 
 // A file of the source tree (strRelative with "/" separators) as a Windows path (drive Z: maps
