@@ -136,6 +136,7 @@ private:
     int m_nCurrentLine;
     // Lines and progress reported by the worker, waiting for this window's thread.
     KReportQueue m_Reports;
+    bool m_bReportTimer = false;  // TIMER_REPORTS runs
     // GetGamePath's answer to the worker thread, stable until its next call.
     std::string m_strWorkerGamePath;
 };

@@ -55,10 +55,13 @@ void CMendwrightDlg::Reported(bool bNoticeDue) {
 void CMendwrightDlg::OnReportsDue() {
     // While reports keep coming they are shown once a period: a batch and one repaint each time,
     // and the window's input and paint messages in between.
-    if (ShowReports())
-        SetTimer(m_hWnd, TIMER_REPORTS, REPORT_PERIOD_MS, nullptr);
-    else
+    if (ShowReports()) {
+        if (!m_bReportTimer)
+            m_bReportTimer = SetTimer(m_hWnd, TIMER_REPORTS, REPORT_PERIOD_MS, nullptr) != 0;
+    } else if (m_bReportTimer) {
         KillTimer(m_hWnd, TIMER_REPORTS);
+        m_bReportTimer = false;
+    }
 }
 
 int CMendwrightDlg::ShowReports() {
