@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 class KWnd {
 public:
@@ -15,6 +17,11 @@ public:
     BOOL IsEnabled() const { return ::IsWindowEnabled(m_hWnd); }
     void Show(int nCmdShow) { ::ShowWindow(m_hWnd, nCmdShow); }
     void SetText(const char* pszText) { ::SetWindowTextA(m_hWnd, pszText); }
+    // Stops (FALSE) or resumes (TRUE) the control's drawing, its scroll bars included; resuming
+    // repaints it whole once, later. Only for a shown control: resuming shows it.
+    void SetRedraw(BOOL bRedraw);
+    // The control's own visible style, whether or not its parent is shown.
+    BOOL IsShown() const { return (::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_VISIBLE) != 0; }
 
     HWND m_hWnd;  // bound by data exchange; not owned
 };
@@ -31,22 +38,28 @@ public:
     }
     void RemoveAt(int nIndex) { ::SendMessageA(m_hWnd, LB_DELETESTRING, static_cast<WPARAM>(nIndex), 0); }
     void Select(int nIndex) { ::SendMessageA(m_hWnd, LB_SETCURSEL, static_cast<WPARAM>(nIndex), 0); }
-    // Stops (FALSE) or resumes (TRUE) the list's drawing; resuming repaints it once, later.
-    void SetRedraw(BOOL bRedraw) {
-        ::SendMessageA(m_hWnd, WM_SETREDRAW, static_cast<WPARAM>(bRedraw), 0);
-        if (bRedraw)
-            ::InvalidateRect(m_hWnd, nullptr, TRUE);
-    }
     // The selected line, or LB_ERR.
     int Selected() const { return static_cast<int>(::SendMessageA(m_hWnd, LB_GETCURSEL, 0, 0)); }
     // The text of line nIndex; "" for no such line.
     std::string TextAt(int nIndex) const;
-    // Widens the list's sideways scrolling range, if need be, so that pszText can be read whole.
-    void FitWidth(const char* pszText);
+    // Widens the list's sideways scrolling range, if need be, so that every one of lines can be
+    // read whole.
+    void FitWidth(const std::vector<std::string>& lines);
 };
 
 class KProgressCtrl : public KWnd {
 public:
     void SetPosition(int nPos) { ::SendMessageA(m_hWnd, PBM_SETPOS, static_cast<WPARAM>(nPos), 0); }
+    int Position() const { return static_cast<int>(::SendMessageA(m_hWnd, PBM_GETPOS, 0, 0)); }
     void Step() { ::SendMessageA(m_hWnd, PBM_STEPIT, 0, 0); }
+    // Advances the bar nSteps steps, each exactly as Step would, but draws it once: the bar
+    // draws itself at every step. Where a step leads from a position is learnt from the bar
+    // itself the first time (a real step) and remembered; it depends only on the position, the
+    // range and the step size.
+    void StepMany(int nSteps);
+
+private:
+    // The position after a step from a position, for the range and step size in m_RangeKey.
+    std::map<int, int> m_NextPosition;
+    std::vector<int> m_RangeKey;  // low, high, step size
 };

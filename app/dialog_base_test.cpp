@@ -23,6 +23,7 @@ public:
 
     std::string m_strText;
     KListBox m_List;
+    KProgressCtrl m_Progress;
     std::atomic<int> m_nInitCalls{0};
     std::atomic<int> m_nOkCalls{0};
 
@@ -33,6 +34,7 @@ protected:
     }
     void DoDataExchange(KDataExchange* pDX) override {
         pDX->Control(IDC_MESSAGE_LIST, &m_List);
+        pDX->Control(IDC_PROGRESS, &m_Progress);
         pDX->Text(IDC_GAME_PATH, &m_strText);
     }
     void OnOK() override {
@@ -169,24 +171,66 @@ TEST(DialogBaseTest, ListLinesKeepTheirInsertOrderAlthoughTheListSorts) {
         EXPECT_EQ(list.TextAt(i), aLines[i]);
     EXPECT_EQ(list.TextAt(5), "");
 
-    // Sideways scrolling reaches the end of the longest line, and never shrinks.
+    // Sideways scrolling reaches the end of the longest of the lines, and never shrinks.
     RECT rcClient;
     GetClientRect(list.m_hWnd, &rcClient);
     std::string strLong = "C:\\Program Files\\" + std::string(120, 'w') + Ansi(u8"\\ 完成！");
-    list.FitWidth(strLong.c_str());
+    list.FitWidth({"short", strLong, "a"});
     LRESULT nExtent = SendMessageA(list.m_hWnd, LB_GETHORIZONTALEXTENT, 0, 0);
     EXPECT_GT(nExtent, rcClient.right);
-    list.FitWidth("short");
+    list.FitWidth({strLong});
     EXPECT_EQ(SendMessageA(list.m_hWnd, LB_GETHORIZONTALEXTENT, 0, 0), nExtent);
-    std::string strLonger = strLong + "wwww";
-    list.FitWidth(strLonger.c_str());
+    list.FitWidth({"short"});
+    EXPECT_EQ(SendMessageA(list.m_hWnd, LB_GETHORIZONTALEXTENT, 0, 0), nExtent);
+    list.FitWidth({"short", strLong + "wwww"});
     EXPECT_GT(SendMessageA(list.m_hWnd, LB_GETHORIZONTALEXTENT, 0, 0), nExtent);
+
+    // Suspended drawing hides nothing for good: lines still land, and resuming shows the list.
+    ASSERT_TRUE(list.IsShown());
+    list.SetRedraw(FALSE);
+    EXPECT_FALSE(list.IsShown());
+    EXPECT_EQ(list.InsertAt(list.Count(), "while suspended"), 5);
+    list.SetRedraw(TRUE);
+    EXPECT_TRUE(list.IsShown());
+    EXPECT_TRUE(IsWindowVisible(list.m_hWnd));
+    EXPECT_EQ(list.TextAt(5), "while suspended");
+    list.RemoveAt(5);
 
     list.Select(3);
     EXPECT_EQ(list.Selected(), 3);
     list.RemoveAt(1);
     EXPECT_EQ(list.Count(), 4);
     EXPECT_EQ(list.TextAt(1), "-----");
+}
+
+// Many steps at once end where as many single steps end, wrapping around included, whatever
+// the range and step size, and from wherever the bar stands.
+TEST(DialogBaseTest, ProgressStepsManyAtOnceAsOneByOne) {
+    SKIP_WITHOUT_DISPLAY();
+    KTestDialog dialog(IDD_MENDWRIGHT_DIALOG);
+    KDialogThread thread(&dialog);
+    ASSERT_NE(dialog.m_hWnd, nullptr);
+    KProgressCtrl& bar = dialog.m_Progress;
+    ASSERT_NE(bar.m_hWnd, nullptr);
+    struct KRange {
+        int nLow, nHigh, nStep;
+    };
+    for (const KRange& range : {KRange{0, 100, 10}, KRange{0, 100, 30}, KRange{5, 12, 3}, KRange{0, 100, 10}}) {
+        SendMessageA(bar.m_hWnd, PBM_SETRANGE32, range.nLow, range.nHigh);
+        SendMessageA(bar.m_hWnd, PBM_SETSTEP, range.nStep, 0);
+        for (int nStart : {range.nLow, range.nHigh, (range.nLow + range.nHigh) / 2}) {
+            for (int nSteps : {0, 1, 2, 9, 10, 11, 12, 25, 1}) {
+                bar.SetPosition(nStart);
+                for (int i = 0; i < nSteps; ++i)
+                    bar.Step();
+                int nExpected = bar.Position();
+                bar.SetPosition(nStart);
+                bar.StepMany(nSteps);
+                EXPECT_EQ(bar.Position(), nExpected)
+                    << range.nLow << ".." << range.nHigh << " by " << range.nStep << ", " << nSteps << " from " << nStart;
+            }
+        }
+    }
 }
 
 }  // namespace

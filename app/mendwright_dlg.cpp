@@ -186,6 +186,11 @@ BOOL CMendwrightDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT*
         *pResult = OnTrayNotify(wParam, lParam);
         return TRUE;
     case WM_TIMER:
+        if (wParam == TIMER_REPORTS) {
+            OnReportsDue();
+            *pResult = 0;
+            return TRUE;
+        }
         OnTimer(static_cast<UINT_PTR>(wParam));
         return FALSE;  // and the default processing
     case WM_DESTROY:
@@ -199,6 +204,10 @@ BOOL CMendwrightDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT*
         return FALSE;
     case WM_SHELL_REQUEST:
         *pResult = OnShellRequest(lParam);
+        return TRUE;
+    case WM_SHELL_REPORTS:
+        OnReportsDue();
+        *pResult = 0;
         return TRUE;
     default:
         return FALSE;

@@ -12,6 +12,7 @@
 #include "app/controls.h"
 #include "app/dialog_base.h"
 #include "app/picture_show.h"
+#include "app/report_queue.h"
 #include "app/shell_ctrl.h"
 #include "app/tray_icon.h"
 #include "core/update_installer.h"
@@ -33,9 +34,10 @@ public:
     CMendwrightDlg();
     ~CMendwrightDlg() override;
 
-    // The control surface (shell_ctrl_impl.cpp). Called from the install worker, each request is
-    // carried out on the dialog's own thread while the worker waits, so the controls, the
-    // install state and the tray data are only ever touched by that thread.
+    // The control surface (shell_ctrl_impl.cpp). Called from the install worker, lines and
+    // progress are queued and shown by the dialog's own thread a batch at a time; every other
+    // request is carried out on that thread while the worker waits. So the controls, the install
+    // state and the tray data are only ever touched by that thread.
     int AddMessage(const char* pszText) override;
     int AppendMessage(const char* pszText) override;
     int ReportError(const char* pszText) override;
@@ -104,6 +106,20 @@ private:
     // The request message's handler.
     LRESULT OnShellRequest(LPARAM lParam);
 
+    // The notice that reports wait in m_Reports, posted once per burst; then the timer takes
+    // them every REPORT_PERIOD_MS until the queue is found empty.
+    static const UINT WM_SHELL_REPORTS = WM_APP + 2;
+    enum { TIMER_REPORTS = 2, REPORT_PERIOD_MS = 50 };
+    // After a report was queued: shows it at once on the dialog's thread, else posts the notice
+    // when bNoticeDue.
+    void Reported(bool bNoticeDue);
+    // The notice's and the timer's handler.
+    void OnReportsDue();
+    // Shows every queued report with one repaint of the list. 0 when none was queued.
+    int ShowReports();
+    // The batch's lines: changes pBatch's lines into the texts shown.
+    void ShowLines(KReportBatch* pBatch);
+
     KButton m_GamePathFrame;
     KButton m_QuitButton;
     KButton m_RunGameButton;
@@ -137,6 +153,9 @@ private:
     CAboutDlg* m_pAbout;
     // The line AppendMessage extends: the one the last AddMessage created, or -1.
     int m_nCurrentLine;
+    // Lines and progress reported by the worker, waiting for this window's thread.
+    KReportQueue m_Reports;
+    bool m_bReportTimer = false;  // TIMER_REPORTS runs
     // GetGamePath's answer to the worker thread, stable until its next call.
     std::string m_strWorkerGamePath;
 };

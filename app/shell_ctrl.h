@@ -5,9 +5,13 @@
 #include "core/update_installer.h"
 
 // Every operation may be called from the install worker thread as well as from the user-interface
-// thread and returns only after its effect is done. Texts passed in are copied before the call
-// returns. Pointers returned by GetGamePath and GetPackagePath point into the implementation's
-// storage and may change later: callers copy them at once.
+// thread. AddMessage, AppendMessage, ShowProgress and StepProgress may return before their effect
+// is shown (the dialog queues them and shows them in batches, so that a report costs the worker no
+// wait for the window); their effects come in the order of the calls, and all of them before the
+// effect of a later OnInstallBegin or OnInstallEnd. Every other operation returns only after its
+// effect is done. Texts passed in are copied before the call returns. Pointers returned by
+// GetGamePath and GetPackagePath point into the implementation's storage and may change later:
+// callers copy them at once.
 class IKShellCtrl : public IKMsgOutput {
 public:
     // Appends pszText to the current line (the one the last AddMessage created). 0 when pszText

@@ -1,8 +1,11 @@
 // The main dialog's side of the control surface. The install worker calls these operations on
-// its own thread; each one is carried out whole on the dialog's thread (OnWindowThread), so a
+// its own thread. Lines and progress steps are queued (m_Reports) and shown by the dialog's
+// thread in batches, one repaint each; OnInstallBegin and OnInstallEnd show what is queued
+// first. Every other request is carried out whole on the dialog's thread (OnWindowThread), so a
 // request never interleaves with a handler or with another request, and every timer and tray
 // request is made by the thread that owns the window.
 #include <string>
+#include <vector>
 
 #include "app/mendwright_dlg.h"
 #include "core/update_semaphore.h"
@@ -37,47 +40,91 @@ LRESULT CMendwrightDlg::OnShellRequest(LPARAM lParam) {
     return 1;
 }
 
+void CMendwrightDlg::Reported(bool bNoticeDue) {
+    if (!m_dwWindowThread || GetCurrentThreadId() == m_dwWindowThread) {
+        ShowReports();
+        return;
+    }
+    // One notice per burst: until the dialog's thread finds the queue empty, its timer takes
+    // whatever comes.
+    HWND hWnd = m_hWnd;
+    if (bNoticeDue && hWnd)
+        PostMessageA(hWnd, WM_SHELL_REPORTS, 0, 0);
+}
+
+void CMendwrightDlg::OnReportsDue() {
+    // While reports keep coming they are shown once a period: a batch and one repaint each time,
+    // and the window's input and paint messages in between.
+    if (ShowReports()) {
+        if (!m_bReportTimer)
+            m_bReportTimer = SetTimer(m_hWnd, TIMER_REPORTS, REPORT_PERIOD_MS, nullptr) != 0;
+    } else if (m_bReportTimer) {
+        KillTimer(m_hWnd, TIMER_REPORTS);
+        m_bReportTimer = false;
+    }
+}
+
+int CMendwrightDlg::ShowReports() {
+    KReportBatch batch;
+    if (!m_Reports.Take(&batch))
+        return 0;
+    if (batch.bAppendToCurrent || !batch.newLines.empty())
+        ShowLines(&batch);
+    m_Progress.StepMany(batch.nSteps);
+    if (batch.nShow >= 0)
+        m_Progress.Show(batch.nShow ? SW_SHOW : SW_HIDE);
+    return 1;
+}
+
+void CMendwrightDlg::ShowLines(KReportBatch* pBatch) {
+    // Drawing is suspended for the whole batch: the list repaints once, with its last line in
+    // view.
+    bool bShown = m_MessageList.IsShown() != FALSE;
+    if (bShown)
+        m_MessageList.SetRedraw(FALSE);
+    std::vector<std::string>& lines = pBatch->newLines;
+    if (pBatch->bAppendToCurrent) {
+        // The current line is the one the last AddMessage created, even when the player has
+        // selected another line since.
+        int nLine = m_nCurrentLine;
+        std::string strLine = pBatch->strAppendToCurrent;
+        if (nLine < 0 || nLine >= m_MessageList.Count()) {
+            nLine = m_MessageList.InsertAt(m_MessageList.Count(), strLine.c_str());
+        } else {
+            strLine = m_MessageList.TextAt(nLine) + strLine;
+            m_MessageList.RemoveAt(nLine);
+            nLine = m_MessageList.InsertAt(nLine, strLine.c_str());
+        }
+        if (nLine >= 0)
+            m_nCurrentLine = nLine;
+        // Measured with the new lines below.
+        lines.insert(lines.begin(), strLine);
+    }
+    for (size_t i = pBatch->bAppendToCurrent ? 1 : 0; i < lines.size(); ++i) {
+        // An insert at the end by index: the list's sort style never reorders the lines.
+        int nLine = m_MessageList.InsertAt(m_MessageList.Count(), lines[i].c_str());
+        if (nLine >= 0)
+            m_nCurrentLine = nLine;
+    }
+    if (m_nCurrentLine >= 0)
+        m_MessageList.Select(m_nCurrentLine);
+    m_MessageList.FitWidth(lines);
+    if (bShown)
+        m_MessageList.SetRedraw(TRUE);
+}
+
 int CMendwrightDlg::AddMessage(const char* pszText) {
     if (!pszText)
         return 0;
-    return OnWindowThread(1, [this, pszText]() {
-        // An insert at the end by index: the list's sort style never reorders the lines.
-        m_MessageList.SetRedraw(FALSE);
-        int nLine = m_MessageList.InsertAt(m_MessageList.Count(), pszText);
-        if (nLine >= 0) {
-            m_nCurrentLine = nLine;
-            m_MessageList.Select(nLine);
-            m_MessageList.FitWidth(pszText);
-        }
-        m_MessageList.SetRedraw(TRUE);
-        return 1;
-    });
+    Reported(m_Reports.AddLine(pszText));
+    return 1;
 }
 
 int CMendwrightDlg::AppendMessage(const char* pszText) {
     if (!pszText)
         return 0;
-    return OnWindowThread(1, [this, pszText]() {
-        // The current line is the one the last AddMessage created, even when the player has
-        // selected another line since.
-        int nLine = m_nCurrentLine;
-        std::string strLine = pszText;
-        m_MessageList.SetRedraw(FALSE);
-        if (nLine < 0 || nLine >= m_MessageList.Count()) {
-            nLine = m_MessageList.InsertAt(m_MessageList.Count(), pszText);
-        } else {
-            strLine = m_MessageList.TextAt(nLine) + pszText;
-            m_MessageList.RemoveAt(nLine);
-            nLine = m_MessageList.InsertAt(nLine, strLine.c_str());
-        }
-        if (nLine >= 0) {
-            m_nCurrentLine = nLine;
-            m_MessageList.Select(nLine);
-            m_MessageList.FitWidth(strLine.c_str());
-        }
-        m_MessageList.SetRedraw(TRUE);
-        return 1;
-    });
+    Reported(m_Reports.AppendToLine(pszText));
+    return 1;
 }
 
 int CMendwrightDlg::ReportError(const char*) {
@@ -86,6 +133,7 @@ int CMendwrightDlg::ReportError(const char*) {
 
 int CMendwrightDlg::OnInstallBegin() {
     return OnWindowThread(1, [this]() {
+        ShowReports();
         m_nInstallState = INSTALL_RUNNING;
         m_UpdateButton.Enable(FALSE);
         m_RunGameButton.Enable(FALSE);
@@ -99,6 +147,8 @@ int CMendwrightDlg::OnInstallBegin() {
 
 int CMendwrightDlg::OnInstallEnd(int bSucceeded) {
     return OnWindowThread(1, [this, bSucceeded]() {
+        // Every line and step reported before the end is shown before it.
+        ShowReports();
         m_bAwaitingInstallEnd = 0;
         m_UpdateButton.Enable(!bSucceeded);
         m_RunGameButton.Enable(bSucceeded ? TRUE : FALSE);
@@ -126,10 +176,8 @@ int CMendwrightDlg::OnInstallEnd(int bSucceeded) {
 }
 
 int CMendwrightDlg::ShowProgress(int bShow) {
-    return OnWindowThread(1, [this, bShow]() {
-        m_Progress.Show(bShow ? SW_SHOW : SW_HIDE);
-        return 1;
-    });
+    Reported(m_Reports.ShowProgress(bShow));
+    return 1;
 }
 
 int CMendwrightDlg::SetUpdateButtonText(const char* pszText) {
@@ -140,10 +188,8 @@ int CMendwrightDlg::SetUpdateButtonText(const char* pszText) {
 }
 
 int CMendwrightDlg::StepProgress() {
-    return OnWindowThread(1, [this]() {
-        m_Progress.Step();
-        return 1;
-    });
+    Reported(m_Reports.StepProgress());
+    return 1;
 }
 
 const char* CMendwrightDlg::GetGamePath() {

@@ -469,7 +469,8 @@ protected:
                 {"\\", Ansi(u8"插件说明.txt")}};
     }
 
-    // A package of nFiles small files: an installation that lasts several seconds.
+    // A package of nFiles small files: an installation that lasts about a second per 400 files
+    // (the dialog shows the lines as fast as the console writes them).
     void UseLargePackage(int nFiles) {
         std::vector<std::pair<std::string, std::string>> files;
         for (int i = 0; i < nFiles; ++i)
@@ -622,6 +623,8 @@ TEST_F(GuiTest, FullInstallationThenRunGameStartsTheGameAndEnds) {
     EXPECT_FALSE(app.Enabled(ID_UPDATE));
     EXPECT_TRUE(app.Enabled(ID_RUN_GAME));
     EXPECT_FALSE(app.Visible(ID_PROGRESS));
+    // One step per file, hidden with its position kept.
+    EXPECT_EQ(app.ProgressPos(), 10 * static_cast<int>(SampleFiles().size()));
     EXPECT_FALSE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
     EXPECT_EQ(ReadFileBytes(m_strGame + "\\" + Ansi(u8"插件说明.txt")),
               ReadFileBytes(m_strPackage + "\\" + Ansi(u8"插件说明.txt")));
@@ -665,6 +668,55 @@ TEST_F(GuiTest, FailedInstallationCanBeRetried) {
     ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_RUN_GAME); }, 10000));
     EXPECT_FALSE(app.Enabled(ID_UPDATE));
     EXPECT_EQ(ReadFileBytes(m_strGame + "\\ui\\three.lua"), "three");
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(10000));
+}
+
+// A few hundred files: the lines reach the list in batches, yet every one arrives, in order,
+// before the end of the installation is shown (the lines are read the moment Run Game is
+// enabled), and the list ends on its last line, selected and in view.
+TEST_F(GuiTest, ManyFilesShowEveryLineInOrderBeforeTheEnd) {
+    const int nFiles = 300;
+    UseLargePackage(nFiles);
+    KMendwright app;
+    ASSERT_TRUE(app.Start(Exe()));
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_RUN_GAME); }, 60000));
+    std::vector<std::string> lines = app.Lines();
+
+    std::vector<std::string> expected = {s_Line(2011), s_Line(2014), std::string(48, '-')};
+    for (int i = 0; i < nFiles; ++i) {
+        std::pair<std::string, std::string> file = LargePackageFile(i);
+        std::vector<std::string> copied = s_CopiedLines(m_strGame, file.first, file.second);
+        expected.insert(expected.end(), copied.begin(), copied.end());
+    }
+    expected.push_back(s_Line(2022));
+    expected.push_back(std::string(54, '-'));
+    ASSERT_EQ(lines.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(lines[i], expected[i]) << "line " << i;
+
+    HWND hList = app.Item(ID_LIST);
+    int nLast = static_cast<int>(expected.size()) - 1;
+    EXPECT_EQ(SendMessageW(hList, LB_GETCURSEL, 0, 0), nLast);
+    RECT rcClient;
+    GetClientRect(hList, &rcClient);
+    int nTop = static_cast<int>(SendMessageW(hList, LB_GETTOPINDEX, 0, 0));
+    int nItemHeight = static_cast<int>(SendMessageW(hList, LB_GETITEMHEIGHT, 0, 0));
+    ASSERT_GT(nItemHeight, 0);
+    EXPECT_LE(nTop, nLast);
+    EXPECT_LE((nLast - nTop + 1) * nItemHeight, rcClient.bottom);
+    EXPECT_TRUE(IsWindowVisible(hList));
+    // The folder lines are wider than the list: it scrolls sideways.
+    EXPECT_GT(SendMessageW(hList, LB_GETHORIZONTALEXTENT, 0, 0), rcClient.right);
+
+    EXPECT_FALSE(app.Enabled(ID_UPDATE));
+    EXPECT_TRUE(app.Enabled(ID_RUN_GAME));
+    EXPECT_TRUE(app.Enabled(ID_QUIT));
+    EXPECT_FALSE(app.Visible(ID_PROGRESS));
+    std::pair<std::string, std::string> last = LargePackageFile(nFiles - 1);
+    EXPECT_TRUE(FileExists(m_strGame + "\\" + last.first + last.second));
+    app.Screenshot("many_files");
     app.Click(ID_QUIT);
     EXPECT_TRUE(app.WaitExit(10000));
 }
@@ -863,7 +915,8 @@ TEST_F(GuiTest, BrowseCancelledPutsBackTheFolderLastTakenOver) {
 }
 
 TEST_F(GuiTest, SecondCopyOnTheSameFolderRefusesWhileTheFirstInstalls) {
-    UseLargePackage(800);
+    // The first installation outlasts the start of a second program.
+    UseLargePackage(4000);
     KMendwright first;
     ASSERT_TRUE(first.Start(Exe()));
     first.Click(ID_UPDATE);
@@ -884,7 +937,9 @@ TEST_F(GuiTest, SecondCopyOnTheSameFolderRefusesWhileTheFirstInstalls) {
     EXPECT_FALSE(second.Enabled(ID_RUN_GAME));
     EXPECT_FALSE(second.Visible(ID_PROGRESS));
 
-    // Once the first copy has ended, the second may install.
+    // Once the first copy has ended, the second may install. (It is let finish: stopped, it
+    // would first put back every file of the package.)
+    ASSERT_TRUE(s_WaitUntil([&]() { return first.Enabled(ID_RUN_GAME); }, 120000));
     first.Click(ID_QUIT);
     ASSERT_TRUE(first.WaitExit(8000));
     second.Click(ID_UPDATE);
@@ -895,7 +950,7 @@ TEST_F(GuiTest, SecondCopyOnTheSameFolderRefusesWhileTheFirstInstalls) {
 }
 
 TEST_F(GuiTest, UpdatePressedAgainStartsNoSecondInstallation) {
-    UseLargePackage(800);
+    UseLargePackage(4000);
     KMendwright app;
     ASSERT_TRUE(app.Start(Exe()));
     // Both presses are queued before the worker can disable the button.
@@ -915,6 +970,12 @@ TEST_F(GuiTest, UpdatePressedAgainStartsNoSecondInstallation) {
         nStarts += strLine == s_Line(2014);
     EXPECT_EQ(nStarts, 1);
     EXPECT_EQ(IsSemaphoreExist(MakeSemaphoreName("UPDATE", m_strGame.c_str())), 1);
+    // The one installation ends as usual.
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_RUN_GAME); }, 120000));
+    nStarts = 0;
+    for (const std::string& strLine : app.Lines())
+        nStarts += strLine == s_Line(2014);
+    EXPECT_EQ(nStarts, 1);
     app.Click(ID_QUIT);
     EXPECT_TRUE(app.WaitExit(8000));
 }
