@@ -252,6 +252,12 @@ void CMendwrightDlg::OnBnClickedUpdate() {
 }
 
 void CMendwrightDlg::ShowGameRunning() {
+    // Started unattended and hidden in the tray: no box waits for a player; the line and the
+    // failure balloon say it.
+    if (m_Installer.IsPathFromIni() && !m_bShown) {
+        AddMessage(GetString(IDS_GAME_RUNNING));
+        return;
+    }
     MessageBoxA(m_hWnd, GetString(IDS_GAME_RUNNING), GetString(IDS_PRODUCT_NAME), MB_OK);
 }
 

@@ -95,8 +95,12 @@ TEST_F(UpdateCommandTest, EmptyMissingOrPlainFileFolderGives2012) {
 }
 
 TEST_F(UpdateCommandTest, RefusedResourceCheckEndsWithoutWorker) {
-    // A start-up folder whose resource list cannot be loaded: the check answers 1.
-    m_Installer.m_strGamePath = m_strGame + "\\" + std::string(250, 'r');
+    // A game folder whose resource list cannot be loaded (resource\\resinstall.ini would not fit
+    // a path): the check answers 1.
+    std::string strLong = m_Dir / std::string(245 - m_Dir.Path().size() - 1, 'l');
+    ASSERT_TRUE(MakeFolders(strLong));
+    ASSERT_TRUE(WriteFileBytes(strLong + "\\velmora.exe", "launcher"));
+    m_FrontEnd.m_strTyped = strLong;
     EXPECT_EQ(KUPDATE_RESOURCES_REFUSED, Run());
     EXPECT_EQ("OnInstallEnd(0)", m_Shell.Calls().back());
     EXPECT_EQ(0, m_Shell.Count("ShowProgress(1)"));

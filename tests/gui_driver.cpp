@@ -1344,7 +1344,7 @@ TEST_F(GuiTest, RunGameWithoutALauncherSaysSoAndStays) {
 // installs, the other is refused with a line. Needs the Update command to hold the folder's
 // update semaphore from its checks on (the start of the worker comes too late to keep a second
 // run out); until that lands the test stays disabled.
-TEST_F(GuiUnattendedTest, DISABLED_TwoStartsOnOneFolderInstallOnce) {
+TEST_F(GuiUnattendedTest, TwoStartsOnOneFolderInstallOnce) {
     UseLargePackage(800);
     // A long resource list keeps the checks busy for a while: both runs are inside them at once.
     std::string strCatalogue = "[mwtest_pkgA]\r\ntitle=A\r\n";
