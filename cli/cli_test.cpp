@@ -193,8 +193,6 @@ TEST_F(CliTest, WrongGameFolderGives2012AndExitsOne) {
     }
 }
 
-// Disabled: under 64-bit Wine the folder was found neither before nor after in runs killed late
-// (1.5 to 3.5 s in); the in-process crash-point test covers each step. To be looked into.
 TEST_F(CliTest, KilledAtRandomTheGameFolderRecoversToBeforeOrAfter) {
     // 2,000 small files over 20 folders, replacing as many of the player's.
     std::string strFiles;
@@ -203,6 +201,7 @@ TEST_F(CliTest, KilledAtRandomTheGameFolderRecoversToBeforeOrAfter) {
         MakeFolders(m_strGame + "\\interface\\old");
         WriteFileBytes(m_strGame + "\\interface\\old\\stale.lua", "stale");
         WriteFileBytes(m_strGame + "\\velmora.exe", "launcher");
+        MakeFolders(m_strGame + "\\resource");  // made by the resource check before any change
         for (int d = 0; d < 20; ++d) {
             MakeFolders(m_strGame + "\\data" + std::to_string(d));
             for (int f = 0; f < 100; f += 2)
@@ -232,11 +231,19 @@ TEST_F(CliTest, KilledAtRandomTheGameFolderRecoversToBeforeOrAfter) {
         fnMakeGame();
         uSeed = uSeed * 1103515245u + 12345u;
         DWORD uDelay = (uSeed >> 8) % (uWhole + 1);
-        STARTUPINFOA startup = {sizeof(startup)};
+        // Standard handles on NUL, so that nothing the process starts holds the test's output.
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        HANDLE hNul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                  OPEN_EXISTING, 0, nullptr);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = hNul;
         PROCESS_INFORMATION process = {};
         std::string strCommand = "\"" + ProgramFolder() + "\\mendwright-cli.exe\" " + Arguments();
-        ASSERT_TRUE(CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                                   &startup, &process));
+        ASSERT_TRUE(CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                   &process));
+        CloseHandle(hNul);
         WaitForSingleObject(process.hProcess, uDelay);
         TerminateProcess(process.hProcess, 9);
         WaitForSingleObject(process.hProcess, 10000);
