@@ -1293,7 +1293,7 @@ TEST_F(GuiTest, TheTrayIconComesBackWhenTheShellRestarts) {
     KMendwright app;
     ASSERT_TRUE(app.Start(Exe()));
     ASSERT_TRUE(app.WaitShown());
-    ASSERT_TRUE(s_WaitUntil([&]() { return s_TrayIconShown(app.Dlg()); }, 5000));
+    ASSERT_TRUE(s_WaitUntil([&]() { return s_TrayIconShown(app.Dlg()); }, 15000));
     PostMessageW(app.Dlg(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindowVisible(app.Dlg()); }, 5000));
     // The shell forgets every icon when it restarts, then tells every top-level window.
@@ -1304,7 +1304,7 @@ TEST_F(GuiTest, TheTrayIconComesBackWhenTheShellRestarts) {
     ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &data));
     ASSERT_FALSE(s_TrayIconShown(app.Dlg()));
     SendMessageW(app.Dlg(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(s_WaitUntil([&]() { return s_TrayIconShown(app.Dlg()); }, 5000));
+    EXPECT_TRUE(s_WaitUntil([&]() { return s_TrayIconShown(app.Dlg()); }, 15000));
     // And it still brings the window back.
     SendMessageW(app.Dlg(), WM_TRAY_NOTIFY, 100, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(s_WaitUntil([&]() { return IsWindowVisible(app.Dlg()) != FALSE; }, 5000));
