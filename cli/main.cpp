@@ -9,6 +9,7 @@
 #include "cli/console_output.h"
 #include "cli/console_shell.h"
 #include "core/folder_path.h"
+#include "core/program_folder.h"
 #include "core/library_search.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
@@ -81,10 +82,8 @@ std::string s_PackageFolder(const KOptions& options) {
         if (!dwLen || dwLen >= MAX_PATH)
             return options.strPackage;
     } else {
-        DWORD dwLen = GetModuleFileNameA(nullptr, szPath, MAX_PATH);
-        if (!dwLen || dwLen >= MAX_PATH)
-            return std::string();
-        return ParentFolder(szPath);
+        GetProgramFolder(szPath, sizeof(szPath));
+        return szPath;
     }
     return StripTrailingSeparators(szPath);
 }

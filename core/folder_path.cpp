@@ -42,17 +42,6 @@ std::string StripTrailingSeparators(const std::string& strPath) {
     return strResult;
 }
 
-std::string ParentFolder(const std::string& strPath) {
-    size_t uLast = std::string::npos;
-    for (size_t i = 0; i < strPath.size(); ++i) {
-        if (strPath[i] == '\\')
-            uLast = i;
-        else if (IsDBCSLeadByte(static_cast<BYTE>(strPath[i])) && i + 1 < strPath.size())
-            ++i;
-    }
-    return uLast == std::string::npos ? strPath : strPath.substr(0, uLast);
-}
-
 std::string NormalFolderPath(const char* pszPath) {
     if (!pszPath || !pszPath[0])
         return std::string();

@@ -8,10 +8,6 @@
 // with the value of a backslash is never taken for one.
 std::string StripTrailingSeparators(const std::string& strPath);
 
-// strPath cut before its last real backslash (a trail byte with that value is stepped over): the
-// folder of a file. strPath itself when it has no backslash.
-std::string ParentFolder(const std::string& strPath);
-
 // The folder pszPath in its normal form: the full path, with the long names and the letter case
 // the file system stores when the folder exists, without a trailing backslash (a drive root keeps
 // it). "" for a null or empty path, or one the system cannot make a full path of.
