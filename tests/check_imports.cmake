@@ -25,5 +25,7 @@ foreach(file IN LISTS FILES)
   message(STATUS "${file}: ${imports}")
 endforeach()
 if(failures)
-  message(FATAL_ERROR "imports outside ${ALLOWED}:\n${failures}")
+  # Plain messages are printed as they are; an error's text is wrapped at the terminal width.
+  message("${failures}")
+  message(FATAL_ERROR "imports outside ${ALLOWED}")
 endif()
