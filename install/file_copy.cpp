@@ -122,10 +122,12 @@ DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, con
                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source.Valid())
         return GetLastError();
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(source.Get(), &info))
+    // Attributes and times only: the whole BY_HANDLE_FILE_INFORMATION would also ask for the
+    // volume's serial number, which Wine fetches from its mount manager for every file.
+    FILE_BASIC_INFO info;
+    if (!GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &info, sizeof(info)))
         return GetLastError();
-    DWORD dwAttributes = info.dwFileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+    DWORD dwAttributes = info.FileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
     KFileHandle temp(CreateFileA(strTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_FLAG_SEQUENTIAL_SCAN | (dwAttributes ? dwAttributes : FILE_ATTRIBUTE_NORMAL),
                                  nullptr));
@@ -156,7 +158,10 @@ DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, con
             break;
         }
     }
-    if (dwError == ERROR_SUCCESS && !SetFileTime(temp.Get(), nullptr, nullptr, &info.ftLastWriteTime))
+    FILETIME ftLastWrite;
+    ftLastWrite.dwLowDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart);
+    ftLastWrite.dwHighDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart >> 32);
+    if (dwError == ERROR_SUCCESS && !SetFileTime(temp.Get(), nullptr, nullptr, &ftLastWrite))
         dwError = GetLastError();
     if (!temp.Close() && dwError == ERROR_SUCCESS)
         dwError = GetLastError();
@@ -255,7 +260,14 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
     KPlaceBeside placeBeside;
     IKFilePlacement* pPlace = pPlacement ? pPlacement : &placeBeside;
     std::string strTemp = pPlace->TempPath(strDestFile);
-    DWORD dwError = s_CopyToTemp(strSourceFile, strTemp, pbStop);
+    DWORD dwError = ERROR_SUCCESS;
+    if (strTemp.empty()) {
+        dwError = GetLastError();
+        if (dwError == ERROR_SUCCESS)
+            dwError = ERROR_GEN_FAILURE;
+    } else {
+        dwError = s_CopyToTemp(strSourceFile, strTemp, pbStop);
+    }
     if (dwError == ERROR_SUCCESS && !pPlace->Place(strTemp, strDestFile)) {
         dwError = GetLastError();
         if (dwError == ERROR_SUCCESS)

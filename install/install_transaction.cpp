@@ -288,7 +288,7 @@ int KInstallTransaction::Begin() {
     if (!CreateDirectoryA(strWork.c_str(), nullptr))
         return 0;
     SetFileAttributesA(strWork.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    if (!CreateDirectoryA(Work("new").c_str(), nullptr) || !CreateDirectoryA(Work("old").c_str(), nullptr))
+    if (!CreateDirectoryA(Work("old").c_str(), nullptr))
         return 0;
     // Written under another name and renamed: a journal is either whole or absent.
     if (!s_WriteDurably(Work("journal.tmp"), s_JournalText(m_Plan)))
@@ -302,12 +302,7 @@ int KInstallTransaction::SetAsidePluginFolder(const std::string& strName) {
     return MoveFileA(Game(strName).c_str(), Work("old\\" + strName).c_str()) ? 1 : 0;
 }
 
-std::string KInstallTransaction::TempPath(const std::string&) {
-    s_Step();
-    return Work("new\\" + std::to_string(m_uFile));
-}
-
-int KInstallTransaction::Place(const std::string& strTemp, const std::string& strDestFile) {
+std::string KInstallTransaction::TempPath(const std::string& strDestFile) {
     const KPlanFile& file = m_Plan.aFiles.at(m_uFile);
     BOOL bOk = TRUE;
     s_Step();
@@ -318,16 +313,14 @@ int KInstallTransaction::Place(const std::string& strTemp, const std::string& st
         SetFileAttributesA(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
         bOk = DeleteFileA(strDestFile.c_str());
     }
-    if (bOk) {
-        s_Step();
-        bOk = MoveFileA(strTemp.c_str(), strDestFile.c_str());
-    }
-    if (!bOk) {
-        DWORD dwError = GetLastError();
-        DeleteFileA(strTemp.c_str());
-        SetLastError(dwError);
-    }
-    return bOk ? 1 : 0;
+    // The bytes go straight to the destination: nothing of the player's stands there now, and
+    // a rollback removes whatever stands at a destination that was not the player's.
+    s_Step();
+    return bOk ? strDestFile : std::string();
+}
+
+int KInstallTransaction::Place(const std::string&, const std::string&) {
+    return 1;
 }
 
 int KInstallTransaction::Commit() {
@@ -349,12 +342,15 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
         }
         return true;
     };
+    // Files written under "new" by installers that did not write at the destination.
+    bool bNewFolder = FolderExists(Work("new").c_str()) != 0;
     // Backwards, so that a destination listed twice ends as its first entry found it.
     for (size_t i = m_Plan.aFiles.size(); i-- > 0;) {
         const KPlanFile& file = m_Plan.aFiles[i];
         std::string strDest = Game(file.strDest);
         std::string strOld = Work("old\\" + std::to_string(i));
-        DeleteFileA(Work("new\\" + std::to_string(i)).c_str());
+        if (bNewFolder)
+            DeleteFileA(Work("new\\" + std::to_string(i)).c_str());
         if (s_Exists(strOld)) {
             if (s_Exists(strDest)) {
                 SetFileAttributesA(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
