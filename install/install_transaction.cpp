@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "core/folder_exists.h"
 #include "core/folder_path.h"
@@ -273,7 +276,7 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
 }
 
 KInstallTransaction::KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan)
-    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0) {}
+    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0), m_uReached(plan.aFiles.size()) {}
 
 std::string KInstallTransaction::Work(const std::string& strRelative) const {
     return s_WorkFolder(m_strGamePath) + "\\" + strRelative;
@@ -285,6 +288,7 @@ std::string KInstallTransaction::Game(const std::string& strRelative) const {
 
 int KInstallTransaction::Begin() {
     std::string strWork = s_WorkFolder(m_strGamePath);
+    m_uReached = 0;
     s_Step();
     if (!CreateDirectoryA(strWork.c_str(), nullptr))
         return 0;
@@ -305,6 +309,8 @@ int KInstallTransaction::SetAsidePluginFolder(const std::string& strName) {
 
 std::string KInstallTransaction::TempPath(const std::string& strDestFile) {
     const KPlanFile& file = m_Plan.aFiles.at(m_uFile);
+    if (m_uFile >= m_uReached)
+        m_uReached = m_uFile + 1;
     BOOL bOk = TRUE;
     s_Step();
     if (file.chKind == 'R') {
@@ -342,24 +348,32 @@ int KInstallTransaction::Commit() {
 int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     int bWhole = 1;
     // Below a plug-in folder that was never set aside, everything is still the player's.
+    std::vector<std::pair<std::wstring, bool>> setAside;
+    for (const std::string& strName : m_Plan.aPluginFolders)
+        setAside.emplace_back(s_FoldCase(strName), FolderExists(Work("old\\" + strName).c_str()) != 0);
     auto fnOurs = [&](const std::string& strRelative) {
         std::wstring wstrFirst = s_FoldCase(s_FirstComponent(strRelative));
-        for (const std::string& strName : m_Plan.aPluginFolders) {
-            if (s_FoldCase(strName) == wstrFirst)
-                return FolderExists(Work("old\\" + strName).c_str()) != 0;
+        for (const auto& folder : setAside) {
+            if (folder.first == wstrFirst)
+                return folder.second;
         }
         return true;
     };
     // Files written under "new" by installers that did not write at the destination.
     bool bNewFolder = FolderExists(Work("new").c_str()) != 0;
-    // Backwards, so that a destination listed twice ends as its first entry found it.
-    for (size_t i = m_Plan.aFiles.size(); i-- > 0;) {
+    // Backwards, so that a destination listed twice ends as its first entry found it. Entries
+    // the run never reached are passed over: looking for what is not there costs Wine a search
+    // of the folder each time.
+    for (size_t i = std::min(m_uReached, m_Plan.aFiles.size()); i-- > 0;) {
         const KPlanFile& file = m_Plan.aFiles[i];
         std::string strDest = Game(file.strDest);
-        std::string strOld = Work("old\\" + std::to_string(i));
         if (bNewFolder)
             DeleteFileA(Work("new\\" + std::to_string(i)).c_str());
-        if (s_Exists(strOld)) {
+        if (file.chKind == 'R') {
+            // Only a file of the player's is ever set aside, under its entry's number.
+            std::string strOld = Work("old\\" + std::to_string(i));
+            if (!s_Exists(strOld))
+                continue;  // never set aside: the player's file still stands
             if (s_Exists(strDest)) {
                 SetFileAttributesA(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(strDest.c_str());
@@ -368,7 +382,12 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
                 s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, strDest.c_str(), strOld.c_str());
                 bWhole = 0;
             }
-        } else if (file.chKind != 'R' && fnOurs(file.strDest) && s_IsPlainFile(strDest)) {
+        } else if (fnOurs(file.strDest) && !DeleteFileA(strDest.c_str())) {
+            // The files this run writes are never read-only; what else stands there is looked at
+            // only when the plain removal fails.
+            DWORD dwError = GetLastError();
+            if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND || !s_IsPlainFile(strDest))
+                continue;
             SetFileAttributesA(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!DeleteFileA(strDest.c_str())) {
                 s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strDest.c_str());

@@ -69,6 +69,9 @@ private:
     std::string m_strGamePath;
     const KInstallPlan& m_Plan;
     size_t m_uFile;
+    // Plan entries below this index may have been touched; a run that began here touched no
+    // other, a transaction read back from a journal may have touched any.
+    size_t m_uReached;
 };
 
 // What RecoverInterruptedInstall found.
