@@ -119,11 +119,10 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
         aSorted.push_back(file);
     }
 
-    std::string strText;
-    if (aProblems.empty()) {
-        // What the installer will read back must be what was meant (the parse trims white space
-        // around texts, for one).
-        strText = DescriptionText(strTitle, aSorted);
+    // What the installer will read back must be what was meant (the parse trims white space
+    // around texts, for one); checked whatever else was found, so that every problem is listed.
+    std::string strText = DescriptionText(strTitle, aSorted);
+    {
         KDescription readBack;
         if (!ReadDescription(strText, &readBack, &strError) || readBack.strTitle != strTitle ||
             readBack.aFiles.size() != aSorted.size()) {

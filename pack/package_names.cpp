@@ -79,7 +79,8 @@ std::string TreeKey(const std::vector<std::string>& aParts) {
 
 std::string ShownName(const KListedFile& file) {
     std::string strUtf8;
-    std::string strGbk = file.strFilePath + file.strFileName;
+    bool bTop = file.strFilePath == "\\" || file.strFilePath == "/";
+    std::string strGbk = (bTop ? std::string() : file.strFilePath) + file.strFileName;
     if (Utf8FromGbk(strGbk, &strUtf8))
         return strUtf8;
     std::string strShown;
