@@ -99,14 +99,14 @@ TEST(PackMakeTest, RoundTripOfChineseNamesNestedFoldersAndAnEmptyFile) {
     ASSERT_TRUE(ReadDescription(strText, &description, &strError));
     EXPECT_EQ(s_Gbk(strTitle), description.strTitle);
     ASSERT_EQ(3u, description.aFiles.size());
-    // The top folder first, then folder by folder; names in GBK.
-    EXPECT_EQ("\\", description.aFiles[0].strFilePath);
-    EXPECT_EQ(s_Gbk(u8"说明.txt"), description.aFiles[0].strFileName);
-    EXPECT_EQ("interface\\map\\icons\\", description.aFiles[1].strFilePath);
-    EXPECT_EQ("empty.tga", description.aFiles[1].strFileName);
-    EXPECT_EQ(s_szEmptyDigest, description.aFiles[1].strSha256);
-    EXPECT_EQ(s_Gbk(u8"interface\\地图\\"), description.aFiles[2].strFilePath);
-    EXPECT_EQ(s_Gbk(u8"小地图.lua"), description.aFiles[2].strFileName);
+    // Folder by folder, then the top folder; names in GBK.
+    EXPECT_EQ("interface\\map\\icons\\", description.aFiles[0].strFilePath);
+    EXPECT_EQ("empty.tga", description.aFiles[0].strFileName);
+    EXPECT_EQ(s_szEmptyDigest, description.aFiles[0].strSha256);
+    EXPECT_EQ(s_Gbk(u8"interface\\地图\\"), description.aFiles[1].strFilePath);
+    EXPECT_EQ(s_Gbk(u8"小地图.lua"), description.aFiles[1].strFileName);
+    EXPECT_EQ("\\", description.aFiles[2].strFilePath);
+    EXPECT_EQ(s_Gbk(u8"说明.txt"), description.aFiles[2].strFileName);
     for (const KListedFile& file : description.aFiles)
         EXPECT_EQ(64u, file.strSha256.size());
 
@@ -212,7 +212,7 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
                   "<File><FilePath>\\</FilePath><FileName>nul</FileName></File>"
                   "<File><FilePath>ui\\</FilePath></File></FileList>");
         EXPECT_EQ(1, tree.Check());
-        EXPECT_TRUE(tree.Said("a.txt", "not 64 lower-case hex digits")) << tree.Report();
+        EXPECT_TRUE(tree.Said(u8"界面.lua", "not 64 lower-case hex digits")) << tree.Report();
         EXPECT_TRUE(tree.Said("A.TXT", "listed twice"));
         EXPECT_TRUE(tree.Said("..\\x.txt", "refuses"));
         EXPECT_TRUE(tree.Said("nul", "refuses"));

@@ -81,9 +81,12 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
     return true;
 }
 
-std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles) {
+std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles,
+                            const std::string& strVersionInfo) {
     std::string strText = "<?xml version=\"1.0\" encoding=\"gbk\"?>\r\n<Root>\r\n";
     strText += "    <AppTitle>" + s_Escape(strTitle) + "</AppTitle>\r\n";
+    if (!strVersionInfo.empty())
+        strText += strVersionInfo + "\r\n";
     strText += "    <FileList>\r\n";
     for (const KListedFile& file : aFiles) {
         strText += "        <File>\r\n";

@@ -26,5 +26,7 @@ struct KDescription {
 bool ReadDescription(const std::string& strBytes, KDescription* pDescription, std::string* pstrError);
 
 // The text of an Update.dat with title strTitle and the files in the given order, each with its
-// digest when it has one: GBK, CRLF line ends, texts escaped.
-std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles);
+// digest when it has one: GBK, CRLF line ends, texts escaped. strVersionInfo, a VersionInfoList
+// element as an earlier Update.dat wrote it, is kept between the title and the files.
+std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles,
+                            const std::string& strVersionInfo = std::string());

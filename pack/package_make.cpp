@@ -13,12 +13,12 @@ namespace {
 // A folder's sort key: a separator sorts before every character, so a folder's files and
 // subfolders stay together.
 std::string s_FolderKey(const std::string& strFilePath) {
-    std::string strKey = strFilePath == "\\" ? "" : strFilePath;
+    std::string strKey = strFilePath == "\\" ? "\xFF" : strFilePath;
     std::replace(strKey.begin(), strKey.end(), '\\', '\1');
     return strKey;
 }
 
-// Root files first, then by folder and name, byte by byte.
+// Folder by folder, then the top folder's files, by name, byte by byte.
 bool s_ListedBefore(const KListedFile& one, const KListedFile& other) {
     std::string strOne = s_FolderKey(one.strFilePath), strOther = s_FolderKey(other.strFilePath);
     return strOne != strOther ? strOne < strOther : one.strFileName < other.strFileName;
@@ -30,6 +30,20 @@ std::string s_BaseName(const std::string& strDir) {
         strTrimmed.pop_back();
     size_t uSlash = strTrimmed.find_last_of("/\\");
     return uSlash == std::string::npos ? strTrimmed : strTrimmed.substr(uSlash + 1);
+}
+
+// The present Update.dat's VersionInfoList as it is written there (GBK), kept by a new one; ""
+// when there is none.
+std::string s_VersionInfoList(const std::string& strBytes) {
+    size_t uBegin = strBytes.find("<VersionInfoList>");
+    size_t uEnd = strBytes.find("</VersionInfoList>", uBegin);
+    if (uBegin == std::string::npos || uEnd == std::string::npos)
+        return std::string();
+    size_t uLineStart = strBytes.rfind('\n', uBegin);
+    uLineStart = uLineStart == std::string::npos ? uBegin : uLineStart + 1;
+    if (strBytes.find_first_not_of(" \t", uLineStart) != uBegin)
+        uLineStart = uBegin;
+    return strBytes.substr(uLineStart, uEnd + 18 - uLineStart);
 }
 
 // The title in GBK: given, kept from the present Update.dat, or the folder's name.
@@ -121,7 +135,9 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
 
     // What the installer will read back must be what was meant (the parse trims white space
     // around texts, for one); checked whatever else was found, so that every problem is listed.
-    std::string strText = DescriptionText(strTitle, aSorted);
+    std::string strPresent;
+    ReadWholeFile(PackageEntryPath(strDir, {"Update.dat"}), &strPresent);
+    std::string strText = DescriptionText(strTitle, aSorted, s_VersionInfoList(strPresent));
     {
         KDescription readBack;
         if (!ReadDescription(strText, &readBack, &strError) || readBack.strTitle != strTitle ||
