@@ -369,3 +369,49 @@ TEST_F(CliPlantedTest, MissingEngineLibraryEndsWithAClearErrorAndChangesNothing)
 }
 
 }  // namespace
+
+// mendwright-pack.exe makes the description; the installer takes what it wrote, refuses a file
+// whose bytes differ from its digest with the folder restored, and without digests installs it.
+TEST_F(CliTest, PackageMadeByThePackagingToolAndItsDigests) {
+    KCliRun make = s_Run("make \"" + m_strPackage + "\" --title T", ProgramFolder() + "\\mendwright-pack.exe");
+    ASSERT_EQ(0u, make.dwExit) << make.strOut;
+    std::string strDescription = ReadFileBytes(m_strPackage + "\\Update.dat");
+    EXPECT_NE(std::string::npos, strDescription.find("<FileName>" + Ansi(u8"说明.txt") + "</FileName>"));
+    EXPECT_NE(std::string::npos, strDescription.find("<FileSha256>"));
+
+    // One byte of main.lua differs from what the package was made with.
+    ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\interface\\ui\\main.lua", "mbin"));
+    MakeFolders(m_strGame + "\\resource");  // made by the resource check, before any change
+    std::map<std::string, std::string> before = mwtest::TreeSnapshot(m_strGame);
+    KCliRun damaged = s_Run(Arguments());
+    EXPECT_EQ(1u, damaged.dwExit);
+    std::string strTail = Ansi(u8"·复制interface\\ui\\main.lua时出错！（错误：文件已损坏，与升级包的校验值不符）") + "\r\n" +
+                          Ansi(u8"失败，请重试或重新下载升级包。") + "\r\n" + Ansi(u8"·安装没有完成，游戏目录已恢复原状。") + "\r\n";
+    ASSERT_GE(damaged.strOut.size(), strTail.size());
+    EXPECT_EQ(strTail, damaged.strOut.substr(damaged.strOut.size() - strTail.size()));
+    std::map<std::string, std::string> after = mwtest::TreeSnapshot(m_strGame);
+    EXPECT_TRUE(before == after) << s_FirstDifference(before, after);
+
+    // The same package without digests installs as before.
+    std::string strPlain;
+    for (size_t uPos = 0; uPos < strDescription.size();) {
+        size_t uEnd = strDescription.find("\r\n", uPos) + 2;
+        std::string strLine = strDescription.substr(uPos, uEnd - uPos);
+        if (strLine.find("<FileSha256>") == std::string::npos)
+            strPlain += strLine;
+        uPos = uEnd;
+    }
+    ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\Update.dat", strPlain));
+    EXPECT_EQ(0u, s_Run(Arguments()).dwExit);
+    EXPECT_EQ("mbin", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));
+
+    // Put right, the package as made installs, names in the same GBK bytes.
+    ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\interface\\ui\\main.lua", "main"));
+    ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\Update.dat", strDescription));
+    KCliRun check = s_Run("check \"" + m_strPackage + "\"", ProgramFolder() + "\\mendwright-pack.exe");
+    EXPECT_EQ(0u, check.dwExit) << check.strOut;
+    KCliRun installed = s_Run(Arguments());
+    EXPECT_EQ(0u, installed.dwExit) << installed.strOut;
+    EXPECT_EQ("main", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));
+    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + Ansi(u8"说明.txt")));
+}

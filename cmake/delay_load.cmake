@@ -6,7 +6,7 @@
 # library search to the system folder (core/library_search.h). The system's own libraries (user32
 # and the like) would be safe to import on Windows, but Wine resolves their imports (user32 needs
 # version.dll) through the program's folder first.
-set(MW_DELAY_LOADED_SYSTEM_LIBS advapi32 comctl32 comdlg32 gdi32 ole32 oleaut32 shell32 shlwapi user32)
+set(MW_DELAY_LOADED_SYSTEM_LIBS advapi32 bcrypt comctl32 comdlg32 gdi32 ole32 oleaut32 shell32 shlwapi user32)
 set(MW_DELAY_LIB_DIR ${CMAKE_BINARY_DIR}/delay_lib)
 
 set(mw_delay_libs "")

@@ -12,6 +12,10 @@ target_include_directories(tinyxml SYSTEM PUBLIC ${TINYXML_DIR})
 target_compile_definitions(tinyxml PUBLIC TIXML_USE_STL)
 target_compile_options(tinyxml PRIVATE -w)
 
+# Lua serves the engine stand-in, which only the Windows build has.
+if(NOT WIN32)
+  return()
+endif()
 file(GLOB LUA_SOURCES ${LUA_DIR}/src/*.c)
 list(FILTER LUA_SOURCES EXCLUDE REGEX "/(lua|luac|print)\\.c$")
 add_library(lua51 STATIC ${LUA_SOURCES})

@@ -1,8 +1,8 @@
 #include "core/text_copy.h"
 
-#include <windows.h>
-
 #include <cstring>
+
+#include "core/ansi_text.h"
 
 int CopyTextCut(char* pszDst, const char* pszSrc, size_t uSize) {
     if (!pszDst || uSize == 0)
@@ -17,7 +17,7 @@ int CopyTextCut(char* pszDst, const char* pszSrc, size_t uSize) {
     // Walk whole characters: a lead byte takes its trail byte with it.
     size_t uKeep = 0;
     while (uKeep < uLen) {
-        size_t uChar = (IsDBCSLeadByte(static_cast<BYTE>(pszSrc[uKeep])) && pszSrc[uKeep + 1]) ? 2 : 1;
+        size_t uChar = (IsAnsiLeadByte(static_cast<unsigned char>(pszSrc[uKeep])) && pszSrc[uKeep + 1]) ? 2 : 1;
         if (uKeep + uChar > uSize - 1)
             break;
         uKeep += uChar;

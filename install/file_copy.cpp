@@ -4,62 +4,25 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/shell_ctrl.h"
-#include "core/device_name.h"
 #include "core/folder_exists.h"
+#include "core/sha256.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/text_copy.h"
+
+static_assert(PACKAGE_FILE_BAD_NAME == ERROR_INVALID_NAME && PACKAGE_FILE_TOO_LONG == ERROR_FILENAME_EXCED_RANGE &&
+                  PACKAGE_FILE_TOO_DEEP == ERROR_PATH_NOT_FOUND && PACKAGE_MAX_PATH == MAX_PATH,
+              "the package rules report the system's codes");
 
 namespace {
 
 // Every user-visible line is formatted into a buffer of this size.
 enum { MESSAGE_SIZE = 1024 };
-
-// The most levels below the drive that CreateFolderChain makes.
-enum { MAX_FOLDER_LEVELS = 16 };
-
-bool s_IsSeparator(char ch) {
-    return ch == '\\' || ch == '/';
-}
-
-// A name made of dots and spaces with at least two dots: ".." itself, and the forms the system
-// shortens to it.
-bool s_IsParentName(const char* pszBegin, size_t uLen) {
-    size_t uDots = 0;
-    for (size_t i = 0; i < uLen; ++i) {
-        if (pszBegin[i] == '.')
-            ++uDots;
-        else if (pszBegin[i] != ' ')
-            return false;
-    }
-    return uDots >= 2;
-}
-
-// True when pszPart could lead outside the folder it is joined to, or names what no file can be
-// named: a parent-folder component (either separator), a colon (drive, stream), a wildcard or
-// other character that file names cannot hold, or a device name. Double-byte characters of the
-// ANSI code page are stepped over whole, so a trail byte is never taken for a separator.
-bool s_IsHostilePart(const char* pszPart) {
-    const char* pszComponent = pszPart;
-    for (const char* p = pszPart;; ++p) {
-        if (*p == '\0' || s_IsSeparator(*p)) {
-            size_t uLen = static_cast<size_t>(p - pszComponent);
-            if (uLen && (s_IsParentName(pszComponent, uLen) || IsDeviceName(pszComponent, uLen)))
-                return true;
-            if (*p == '\0')
-                return false;
-            pszComponent = p + 1;
-        } else if (static_cast<unsigned char>(*p) < 0x20 || std::strchr(":*?\"<>|", *p)) {
-            return true;
-        } else if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') {
-            ++p;
-        }
-    }
-}
 
 void s_AddFormatted(IKShellCtrl* pShellCtrl, const char* pszFormat, const char* pszFirst, const char* pszSecond) {
     char szMessage[MESSAGE_SIZE];
@@ -75,18 +38,6 @@ void s_AddFileLines(IKShellCtrl* pShellCtrl, const char* pszFileName, const std:
     pShellCtrl->AddMessage(szMessage);
     CopyTextCut(szMessage, strDestFolder.c_str(), sizeof(szMessage));
     pShellCtrl->AddMessage(szMessage);
-}
-
-// The first backslash at or after pszFrom, stepping over double-byte characters whole (a GBK trail
-// byte may have the value of a backslash); null when there is none.
-const char* s_FindBackslash(const char* pszFrom) {
-    for (const char* p = pszFrom; *p; ++p) {
-        if (*p == '\\')
-            return p;
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0')
-            ++p;
-    }
-    return nullptr;
 }
 
 // Closes a file handle on every way out.
@@ -117,7 +68,9 @@ const DWORD s_uChunk = 1u << 20;
 // Copies the bytes, times and attributes (never read-only) of strSource into a new file strTemp.
 // ERROR_SUCCESS, the system's error code, or ERROR_REQUEST_ABORTED when pbStop was set; on any
 // failure strTemp is gone. The source's error codes are those of CopyFileA (2 for a missing file).
-DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, const std::atomic<int>* pbStop) {
+// pDigest, when given, takes every byte read.
+DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, const std::atomic<int>* pbStop,
+                   KSha256* pDigest) {
     KFileHandle source(CreateFileA(strSource.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source.Valid())
@@ -150,6 +103,8 @@ DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, con
         }
         if (dwRead == 0)
             break;
+        if (pDigest)
+            pDigest->Update(s_Buffer.data(), dwRead);
         DWORD dwWritten = 0;
         if (!WriteFile(temp.Get(), s_Buffer.data(), dwRead, &dwWritten, nullptr) || dwWritten != dwRead) {
             dwError = GetLastError();
@@ -205,27 +160,6 @@ void AddCopyErrorLine(IKMsgOutput* pMsgOutput, const char* pszFilePath, const ch
     pMsgOutput->AddMessage(szMessage);
 }
 
-std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath) {
-    std::string strFolder = pszGamePath ? pszGamePath : "";
-    strFolder += '\\';
-    if (pszFilePath && !(s_IsSeparator(pszFilePath[0]) && pszFilePath[1] == '\0'))
-        strFolder += pszFilePath;
-    return strFolder;
-}
-
-unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
-                               const char* pszFileName) {
-    // The two are also checked joined, as the paths join them: "." and ".\x" make "..\x".
-    if (s_IsHostilePart(pszFilePath) || s_IsHostilePart(pszFileName) ||
-        s_IsHostilePart((std::string(pszFilePath) + pszFileName).c_str()))
-        return ERROR_INVALID_NAME;
-    std::string strDestFile = PackageDestFolder(pszGamePath, pszFilePath) + pszFileName;
-    std::string strSourceFile = std::string(pszPackagePath) + "\\" + pszFilePath + pszFileName;
-    if (strDestFile.size() >= MAX_PATH || strSourceFile.size() >= MAX_PATH)
-        return ERROR_FILENAME_EXCED_RANGE;
-    return ERROR_SUCCESS;
-}
-
 int RefusePackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char* pszFilePath,
                       const char* pszFileName, unsigned long dwError) {
     if (!pShellCtrl)
@@ -237,7 +171,7 @@ int RefusePackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const ch
 
 int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char* pszPackagePath,
                     const char* pszFilePath, const char* pszFileName, const std::atomic<int>* pbStop,
-                    IKFilePlacement* pPlacement) {
+                    IKFilePlacement* pPlacement, const char* pszSha256) {
     if (!pShellCtrl || !pszGamePath || !pszPackagePath || !pszFilePath || !pszFileName)
         return 0;
 
@@ -260,13 +194,21 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
     KPlaceBeside placeBeside;
     IKFilePlacement* pPlace = pPlacement ? pPlacement : &placeBeside;
     std::string strTemp = pPlace->TempPath(strDestFile);
+    std::unique_ptr<KSha256> pDigest(pszSha256 && pszSha256[0] ? new KSha256 : nullptr);
     DWORD dwError = ERROR_SUCCESS;
     if (strTemp.empty()) {
         dwError = GetLastError();
         if (dwError == ERROR_SUCCESS)
             dwError = ERROR_GEN_FAILURE;
     } else {
-        dwError = s_CopyToTemp(strSourceFile, strTemp, pbStop);
+        dwError = s_CopyToTemp(strSourceFile, strTemp, pbStop, pDigest.get());
+    }
+    if (dwError == ERROR_SUCCESS && pDigest && pDigest->FinishHex() != pszSha256) {
+        // Damaged in the package: the copy fails here, and nothing of it is put in place.
+        DeleteFileA(strTemp.c_str());
+        s_AddFormatted(pShellCtrl, GetString(IDS_COPY_ERR_DIGEST), pszFilePath, pszFileName);
+        pShellCtrl->StepProgress();
+        return 0;
     }
     if (dwError == ERROR_SUCCESS && !pPlace->Place(strTemp, strDestFile)) {
         dwError = GetLastError();
@@ -300,25 +242,15 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
     return nResult;
 }
 
-std::vector<std::string> FolderChain(const char* pszPath) {
-    std::vector<std::string> chain;
-    const char* pszFirst = pszPath ? s_FindBackslash(pszPath) : nullptr;
-    if (!pszFirst || pszFirst == pszPath || std::strlen(pszPath) >= MAX_PATH)
-        return chain;
-    int nLevel = 0;
-    for (const char* pszSlash = s_FindBackslash(pszFirst + 1); pszSlash && nLevel < MAX_FOLDER_LEVELS;
-         pszSlash = s_FindBackslash(pszSlash + 1), ++nLevel)
-        chain.emplace_back(pszPath, static_cast<size_t>(pszSlash - pszPath) + 1);
-    return chain;
-}
-
 int CreateFolderChain(const char* pszPath) {
     if (!pszPath)
         return 0;
-    const char* pszFirst = s_FindBackslash(pszPath);
-    if (!pszFirst || pszFirst == pszPath || std::strlen(pszPath) >= MAX_PATH)
+    std::vector<std::string> chain = FolderChain(pszPath);
+    // FolderChain is empty for a path without a usable first backslash, and for one that is
+    // only a drive ("C:\") with nothing to make.
+    if (chain.empty() && (std::strlen(pszPath) >= MAX_PATH || pszPath[0] == '\\' || !std::strchr(pszPath, '\\')))
         return 0;
-    for (const std::string& strPrefix : FolderChain(pszPath)) {
+    for (const std::string& strPrefix : chain) {
         if (!FolderExists(strPrefix.c_str()) && !CreateDirectoryA(strPrefix.c_str(), nullptr))
             return 0;
     }

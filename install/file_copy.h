@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "install/package_rules.h"
+
 class IKMsgOutput;
 class IKShellCtrl;
 
@@ -39,9 +41,13 @@ protected:
 // and its code.
 // pbStop, when given, is looked at between chunks of the copy; a copy stopped that way leaves no
 // temporary file and returns 0 without an error line.
+// pszSha256, when not empty, is the digest the file must have (the Update.dat's FileSha256): it is
+// computed in the same pass as the copy, and a file whose bytes differ is a failed copy with line
+// 2071 and nothing put in place.
 int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char* pszPackagePath,
                     const char* pszFilePath, const char* pszFileName,
-                    const std::atomic<int>* pbStop = nullptr, IKFilePlacement* pPlacement = nullptr);
+                    const std::atomic<int>* pbStop = nullptr, IKFilePlacement* pPlacement = nullptr,
+                    const char* pszSha256 = nullptr);
 
 // Reports a package file that cannot be taken as it is listed (dwError: ERROR_INVALID_NAME,
 // ERROR_FILENAME_EXCED_RANGE) the way CopyPackageFile reports a failed copy: the line 2015, the
@@ -49,19 +55,8 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
 int RefusePackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char* pszFilePath,
                       const char* pszFileName, unsigned long dwError);
 
-// The checks every listed file passes before anything is written: ERROR_INVALID_NAME when
-// FilePath or FileName (alone or joined) names a parent folder, holds a colon, a character no
-// file name may hold, or a device name; ERROR_FILENAME_EXCED_RANGE when the destination or the
-// source path would not fit MAX_PATH; else ERROR_SUCCESS (0).
-unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
-                               const char* pszFileName);
-
 // The line 2021 for a file: FilePath, FileName and the error code.
 void AddCopyErrorLine(IKMsgOutput* pMsgOutput, const char* pszFilePath, const char* pszFileName, unsigned long dwError);
-
-// The destination folder of a file: game folder + "\" + FilePath, FilePath left out when it is
-// a lone "\" or "/".
-std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath);
 
 // Creates the folders along pszPath: each prefix that ends in a backslash after the first
 // backslash, at most 16 of them; the part before the first backslash (a drive) is never created,
@@ -70,6 +65,3 @@ std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath);
 // begins with one.
 int CreateFolderChain(const char* pszPath);
 
-// The folders CreateFolderChain would take care of for pszPath, in creation order (each prefix
-// with its trailing backslash).
-std::vector<std::string> FolderChain(const char* pszPath);

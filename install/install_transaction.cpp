@@ -22,8 +22,6 @@ std::atomic<int> g_nInstallStepsLeft(-1);
 namespace {
 
 enum { MESSAGE_SIZE = 1024 };
-// The most levels below the drive that CreateFolderChain makes.
-enum { MAX_FOLDER_LEVELS = 16 };
 
 const char s_szJournalHeader[] = "MENDWRIGHT JOURNAL 1";
 const char* const s_apszPluginFolders[] = {"interface", "interface2"};
@@ -49,17 +47,6 @@ std::wstring s_FoldCase(const std::string& strName) {
     return wstrName;
 }
 
-// The first component of a relative path (up to the first real separator).
-std::string s_FirstComponent(const std::string& strRelative) {
-    for (size_t i = 0; i < strRelative.size(); ++i) {
-        if (strRelative[i] == '\\' || strRelative[i] == '/')
-            return strRelative.substr(0, i);
-        if (IsDBCSLeadByte(static_cast<BYTE>(strRelative[i])))
-            ++i;
-    }
-    return strRelative;
-}
-
 bool s_IsPlainFile(const std::string& strPath) {
     DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
     return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -75,19 +62,6 @@ void s_AddLine(IKMsgOutput* pMsgOutput, int nId, const char* pszFirst = "", cons
     char szMessage[MESSAGE_SIZE];
     std::snprintf(szMessage, sizeof(szMessage), GetString(nId), pszFirst, pszSecond);
     pMsgOutput->AddMessage(szMessage);
-}
-
-// Reads the text of pFile's child pszName into pszBuf (KXML_TEXT_SIZE bytes). A missing child
-// leaves pszBuf as the previous File left it (*pbPresent false); a child without text empties it.
-// 0 when the text does not fit the buffer.
-int s_ReadFileField(IKXmlNode* pFile, const char* pszName, char* pszBuf, bool* pbPresent) {
-    IKXmlNode* pField = pFile->GetFirstChildByName(pszName);
-    *pbPresent = pField != nullptr;
-    if (!pField)
-        return 1;
-    pszBuf[0] = '\0';
-    const char* pszWhole = pField->GetChildText(nullptr, pszBuf);
-    return !pszWhole || std::strlen(pszWhole) < KXML_TEXT_SIZE;
 }
 
 std::string s_WorkFolder(const std::string& strGamePath) {
@@ -216,33 +190,25 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
     // Whether a path relative to the game folder stands where it did once the plug-in folders
     // are set aside.
     auto fnSurvives = [&](const std::string& strRelative) {
-        return !setPlugins.count(s_FoldCase(s_FirstComponent(strRelative)));
+        return !setPlugins.count(s_FoldCase(PackageFirstComponent(strRelative)));
     };
 
     std::set<std::wstring> setDests, setFolders;
-    char szFilePath[KXML_TEXT_SIZE] = {0};
-    char szFileName[KXML_TEXT_SIZE] = {0};
+    KListedFileReader reader;
+    const char* szFilePath = reader.m_szFilePath;
+    const char* szFileName = reader.m_szFileName;
     for (; pFile; pFile = pFile->GetNextSiblingByName("File")) {
-        bool bPathPresent = false, bNamePresent = false;
-        int bFits = s_ReadFileField(pFile, "FilePath", szFilePath, &bPathPresent);
-        bFits = s_ReadFileField(pFile, "FileName", szFileName, &bNamePresent) && bFits;
-        if (!bNamePresent || !szFileName[0]) {
+        int bFits = reader.Read(pFile);
+        if (!reader.m_bNamePresent || !szFileName[0]) {
             s_AddLine(pMsgOutput, IDS_DESCRIPTION_FAULTY);
             return 0;
         }
-        DWORD dwRefusal = bFits ? CheckPackageFile(strGamePath.c_str(), strPackagePath.c_str(), szFilePath, szFileName)
+        DWORD dwRefusal = bFits ? CheckListedFile(strGamePath.c_str(), strPackagePath.c_str(), szFilePath, szFileName)
                                 : ERROR_FILENAME_EXCED_RANGE;
         std::string strDestFolder = PackageDestFolder(strGamePath.c_str(), szFilePath);
         std::string strRelFolder = strDestFolder.substr(strGamePath.size() + 1);
         std::string strDest = strRelFolder + szFileName;
-        // The installer's own working folder is no destination.
-        if (dwRefusal == ERROR_SUCCESS && s_FoldCase(s_FirstComponent(strDest)) == s_FoldCase(WORK_FOLDER_NAME))
-            dwRefusal = ERROR_INVALID_NAME;
         std::vector<std::string> chain = FolderChain(strDestFolder.c_str());
-        // Deeper than CreateFolderChain makes folders: the copy could never succeed.
-        if (dwRefusal == ERROR_SUCCESS && chain.size() == MAX_FOLDER_LEVELS &&
-            strDestFolder.find('\\', chain.back().size()) != std::string::npos)
-            dwRefusal = ERROR_PATH_NOT_FOUND;
         if (dwRefusal != ERROR_SUCCESS) {
             if (pMsgOutput)
                 AddCopyErrorLine(pMsgOutput, szFilePath, szFileName, dwRefusal);
@@ -266,6 +232,7 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
         planFile.strFilePath = szFilePath;
         planFile.strFileName = szFileName;
         planFile.strDest = strDest;
+        planFile.strSha256 = reader.m_strSha256;
         if (!setDests.insert(s_FoldCase(strDest)).second)
             planFile.chKind = 'D';
         else
@@ -352,7 +319,7 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     for (const std::string& strName : m_Plan.aPluginFolders)
         setAside.emplace_back(s_FoldCase(strName), FolderExists(Work("old\\" + strName).c_str()) != 0);
     auto fnOurs = [&](const std::string& strRelative) {
-        std::wstring wstrFirst = s_FoldCase(s_FirstComponent(strRelative));
+        std::wstring wstrFirst = s_FoldCase(PackageFirstComponent(strRelative));
         for (const auto& folder : setAside) {
             if (folder.first == wstrFirst)
                 return folder.second;

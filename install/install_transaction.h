@@ -19,13 +19,12 @@
 class IKMsgOutput;
 class IKXmlNode;
 
-#define WORK_FOLDER_NAME ".mendwright"
-
 // One file of the run. Paths are relative to the game folder, as FilePath and FileName join.
 struct KPlanFile {
     std::string strFilePath;
     std::string strFileName;
     std::string strDest;  // destination relative to the game folder
+    std::string strSha256;  // the digest the file must have; empty: not checked
     // What stands at the destination when the run begins: 'R' a file of the player's, which is set
     // aside; 'N' nothing; 'D' the file an earlier entry of this run wrote (listed twice).
     char chKind;

@@ -187,7 +187,8 @@ bool KInstallRun::Install(const KInstallPlan& plan, KInstallTransaction* pTransa
         const KPlanFile& file = plan.aFiles[i];
         pTransaction->SelectFile(i);
         if (!CopyPackageFile(m_pShellCtrl, m_strGamePath.c_str(), m_strPackagePath.c_str(), file.strFilePath.c_str(),
-                             file.strFileName.c_str(), &m_pWorker->m_bStopRequested, pTransaction)) {
+                             file.strFileName.c_str(), &m_pWorker->m_bStopRequested, pTransaction,
+                             file.strSha256.c_str())) {
             if (StopRequested()) {
                 Stopped(pTransaction);
                 return false;

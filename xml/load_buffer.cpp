@@ -1,11 +1,11 @@
 #include "xml/load_buffer.h"
 
-#include <windows.h>
-
 #include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "core/ansi_text.h"
 
 namespace {
 
@@ -78,23 +78,11 @@ std::string s_ResolveCharacterReferences(const std::string& strText) {
             strResult += strText[i++];  // ASCII and malformed references are the parser's
             continue;
         }
-        wchar_t awszChar[2];
-        int nWide = 1;
-        if (ulCode >= 0x10000) {
-            awszChar[0] = static_cast<wchar_t>(0xD800 + ((ulCode - 0x10000) >> 10));
-            awszChar[1] = static_cast<wchar_t>(0xDC00 + ((ulCode - 0x10000) & 0x3FF));
-            nWide = 2;
-        } else {
-            awszChar[0] = static_cast<wchar_t>(ulCode);
-        }
-        char szBytes[16];
-        BOOL bDefaultUsed = FALSE;
-        int nBytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, awszChar, nWide, szBytes, sizeof(szBytes), nullptr,
-                                         &bDefaultUsed);
-        if (nBytes <= 0 || bDefaultUsed)
-            strResult += '?';
+        std::string strBytes;
+        if (AnsiFromCodePoint(ulCode, &strBytes))
+            strResult += strBytes;
         else
-            strResult.append(szBytes, static_cast<size_t>(nBytes));
+            strResult += '?';
         i = uEnd + 1;
     }
     return strResult;

@@ -1,0 +1,174 @@
+#include "install/package_rules.h"
+
+#include <cstring>
+
+#include "core/ansi_text.h"
+#include "core/device_name.h"
+#include "xml/xml_document.h"
+
+static_assert(KXML_TEXT_SIZE == sizeof(KListedFileReader().m_szFilePath), "the installer's text buffers");
+
+namespace {
+
+bool s_IsSeparator(char ch) {
+    return ch == '\\' || ch == '/';
+}
+
+bool s_IsLead(const char* p) {
+    return IsAnsiLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0';
+}
+
+// A name made of dots and spaces with at least two dots: ".." itself, and the forms the system
+// shortens to it.
+bool s_IsParentName(const char* pszBegin, size_t uLen) {
+    size_t uDots = 0;
+    for (size_t i = 0; i < uLen; ++i) {
+        if (pszBegin[i] == '.')
+            ++uDots;
+        else if (pszBegin[i] != ' ')
+            return false;
+    }
+    return uDots >= 2;
+}
+
+bool s_EqualsNoCase(const std::string& strOne, const char* pszOther) {
+    if (strOne.size() != std::strlen(pszOther))
+        return false;
+    for (size_t i = 0; i < strOne.size(); ++i) {
+        char a = strOne[i], b = pszOther[i];
+        if ((a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) != (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b))
+            return false;
+    }
+    return true;
+}
+
+// Reads the text of pFile's child pszName into pszBuf (KXML_TEXT_SIZE bytes). A missing child
+// leaves pszBuf alone (*pbPresent false); a child without text empties it. 0 when the text does
+// not fit the buffer.
+int s_ReadField(IKXmlNode* pFile, const char* pszName, char* pszBuf, bool* pbPresent) {
+    IKXmlNode* pField = pFile->GetFirstChildByName(pszName);
+    *pbPresent = pField != nullptr;
+    if (!pField)
+        return 1;
+    pszBuf[0] = '\0';
+    const char* pszWhole = pField->GetChildText(nullptr, pszBuf);
+    return !pszWhole || std::strlen(pszWhole) < KXML_TEXT_SIZE;
+}
+
+}  // namespace
+
+bool IsHostilePackagePart(const char* pszPart) {
+    // Double-byte characters are stepped over whole, so a trail byte is never taken for a
+    // separator.
+    const char* pszComponent = pszPart;
+    for (const char* p = pszPart;; ++p) {
+        if (*p == '\0' || s_IsSeparator(*p)) {
+            size_t uLen = static_cast<size_t>(p - pszComponent);
+            if (uLen && (s_IsParentName(pszComponent, uLen) || IsDeviceName(pszComponent, uLen)))
+                return true;
+            if (*p == '\0')
+                return false;
+            pszComponent = p + 1;
+        } else if (static_cast<unsigned char>(*p) < 0x20 || std::strchr(":*?\"<>|", *p)) {
+            return true;
+        } else if (s_IsLead(p)) {
+            ++p;
+        }
+    }
+}
+
+std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath) {
+    std::string strFolder = pszGamePath ? pszGamePath : "";
+    strFolder += '\\';
+    if (pszFilePath && !(s_IsSeparator(pszFilePath[0]) && pszFilePath[1] == '\0'))
+        strFolder += pszFilePath;
+    return strFolder;
+}
+
+std::string PackageFirstComponent(const std::string& strRelative) {
+    for (size_t i = 0; i < strRelative.size(); ++i) {
+        if (s_IsSeparator(strRelative[i]))
+            return strRelative.substr(0, i);
+        if (IsAnsiLeadByte(static_cast<unsigned char>(strRelative[i])))
+            ++i;
+    }
+    return strRelative;
+}
+
+unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
+                               const char* pszFileName) {
+    // The two are also checked joined, as the paths join them: "." and ".\x" make "..\x".
+    if (IsHostilePackagePart(pszFilePath) || IsHostilePackagePart(pszFileName) ||
+        IsHostilePackagePart((std::string(pszFilePath) + pszFileName).c_str()))
+        return PACKAGE_FILE_BAD_NAME;
+    std::string strDestFile = PackageDestFolder(pszGamePath, pszFilePath) + pszFileName;
+    std::string strSourceFile = std::string(pszPackagePath) + "\\" + pszFilePath + pszFileName;
+    if (strDestFile.size() >= PACKAGE_MAX_PATH || strSourceFile.size() >= PACKAGE_MAX_PATH)
+        return PACKAGE_FILE_TOO_LONG;
+    return PACKAGE_FILE_OK;
+}
+
+unsigned long CheckListedFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
+                              const char* pszFileName) {
+    unsigned long ulRefusal = CheckPackageFile(pszGamePath, pszPackagePath, pszFilePath, pszFileName);
+    if (ulRefusal != PACKAGE_FILE_OK)
+        return ulRefusal;
+    std::string strDestFolder = PackageDestFolder(pszGamePath, pszFilePath);
+    std::string strDest = strDestFolder.substr(std::strlen(pszGamePath) + 1) + pszFileName;
+    if (s_EqualsNoCase(PackageFirstComponent(strDest), WORK_FOLDER_NAME))
+        return PACKAGE_FILE_BAD_NAME;
+    // Deeper than the installer makes folders: the copy could never succeed.
+    std::vector<std::string> chain = FolderChain(strDestFolder.c_str());
+    if (chain.size() == PACKAGE_MAX_FOLDER_LEVELS && strDestFolder.find('\\', chain.back().size()) != std::string::npos)
+        return PACKAGE_FILE_TOO_DEEP;
+    return PACKAGE_FILE_OK;
+}
+
+const char* FindPackageBackslash(const char* pszFrom) {
+    for (const char* p = pszFrom; *p; ++p) {
+        if (*p == '\\')
+            return p;
+        if (s_IsLead(p))
+            ++p;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> FolderChain(const char* pszPath) {
+    std::vector<std::string> chain;
+    const char* pszFirst = pszPath ? FindPackageBackslash(pszPath) : nullptr;
+    if (!pszFirst || pszFirst == pszPath || std::strlen(pszPath) >= PACKAGE_MAX_PATH)
+        return chain;
+    int nLevel = 0;
+    for (const char* pszSlash = FindPackageBackslash(pszFirst + 1); pszSlash && nLevel < PACKAGE_MAX_FOLDER_LEVELS;
+         pszSlash = FindPackageBackslash(pszSlash + 1), ++nLevel)
+        chain.emplace_back(pszPath, static_cast<size_t>(pszSlash - pszPath) + 1);
+    return chain;
+}
+
+KListedFileReader::KListedFileReader() : m_bNamePresent(false) {
+    m_szFilePath[0] = '\0';
+    m_szFileName[0] = '\0';
+}
+
+int KListedFileReader::Read(IKXmlNode* pFile) {
+    bool bPathPresent = false;
+    int bFits = s_ReadField(pFile, "FilePath", m_szFilePath, &bPathPresent);
+    m_szFileName[0] = '\0';
+    bFits = s_ReadField(pFile, "FileName", m_szFileName, &m_bNamePresent) && bFits;
+    char szDigest[KXML_TEXT_SIZE] = {0};
+    bool bDigestPresent = false;
+    s_ReadField(pFile, "FileSha256", szDigest, &bDigestPresent);
+    m_strSha256 = szDigest;
+    return bFits;
+}
+
+int IsSha256Text(const char* pszText) {
+    size_t uLen = 0;
+    for (; pszText[uLen]; ++uLen) {
+        char ch = pszText[uLen];
+        if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f')))
+            return 0;
+    }
+    return uLen == PACKAGE_SHA256_HEX;
+}

@@ -1,0 +1,169 @@
+#include "pack/pack_platform.h"
+
+#include <dirent.h>
+#include <iconv.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <climits>
+#include <cwchar>
+#include <cwctype>
+#include <memory>
+
+#include "core/sha256.h"
+
+namespace {
+
+bool s_Convert(const char* pszTo, const char* pszFrom, const std::string& strIn, std::string* pstrOut) {
+    iconv_t cd = iconv_open(pszTo, pszFrom);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    std::string strOut(strIn.size() * 2 + 4, '\0');
+    char* pIn = const_cast<char*>(strIn.data());
+    size_t uIn = strIn.size();
+    char* pOut = &strOut[0];
+    size_t uOut = strOut.size();
+    bool bOk = iconv(cd, &pIn, &uIn, &pOut, &uOut) != static_cast<size_t>(-1) && uIn == 0;
+    iconv_close(cd);
+    if (!bOk)
+        return false;
+    strOut.resize(strOut.size() - uOut);
+    *pstrOut = strOut;
+    return true;
+}
+
+bool s_List(const std::string& strDir, std::vector<std::string>& aPrefix, std::vector<KTreeEntry>* pEntries,
+            std::string* pstrError) {
+    std::unique_ptr<DIR, int (*)(DIR*)> pDir(opendir(strDir.c_str()), &closedir);
+    if (!pDir) {
+        *pstrError = strDir + ": " + std::strerror(errno);
+        return false;
+    }
+    while (dirent* pEntry = readdir(pDir.get())) {
+        std::string strName = pEntry->d_name;
+        if (strName == "." || strName == "..")
+            continue;
+        std::string strPath = strDir + "/" + strName;
+        struct stat info;
+        if (lstat(strPath.c_str(), &info) != 0) {
+            *pstrError = strPath + ": " + std::strerror(errno);
+            return false;
+        }
+        aPrefix.push_back(strName);
+        if (S_ISDIR(info.st_mode)) {
+            if (!s_List(strPath, aPrefix, pEntries, pstrError))
+                return false;
+        } else {
+            pEntries->push_back(KTreeEntry{aPrefix, S_ISREG(info.st_mode)});
+        }
+        aPrefix.pop_back();
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ListPackageTree(const std::string& strDir, std::vector<KTreeEntry>* pEntries, std::string* pstrError) {
+    std::vector<std::string> aPrefix;
+    return s_List(strDir, aPrefix, pEntries, pstrError);
+}
+
+std::string PackageEntryPath(const std::string& strDir, const std::vector<std::string>& aParts) {
+    std::string strPath = strDir;
+    for (const std::string& strPart : aParts)
+        strPath += "/" + strPart;
+    return strPath;
+}
+
+bool FileDigestHex(const std::string& strPath, std::string* pstrHex) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pFile(std::fopen(strPath.c_str(), "rb"), &std::fclose);
+    if (!pFile)
+        return false;
+    KSha256 digest;
+    std::vector<char> buffer(1u << 20);
+    size_t uRead = 0;
+    while ((uRead = std::fread(buffer.data(), 1, buffer.size(), pFile.get())) > 0)
+        digest.Update(buffer.data(), uRead);
+    if (std::ferror(pFile.get()))
+        return false;
+    *pstrHex = digest.FinishHex();
+    return !pstrHex->empty();
+}
+
+bool ReadWholeFile(const std::string& strPath, std::string* pstrBytes) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pFile(std::fopen(strPath.c_str(), "rb"), &std::fclose);
+    if (!pFile)
+        return false;
+    pstrBytes->clear();
+    char szChunk[65536];
+    size_t uRead = 0;
+    while ((uRead = std::fread(szChunk, 1, sizeof(szChunk), pFile.get())) > 0)
+        pstrBytes->append(szChunk, uRead);
+    return !std::ferror(pFile.get());
+}
+
+bool WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
+    std::string strTemp = strPath + ".tmp";
+    FILE* pFile = std::fopen(strTemp.c_str(), "wb");
+    if (!pFile)
+        return false;
+    bool bOk = std::fwrite(strBytes.data(), 1, strBytes.size(), pFile) == strBytes.size();
+    bOk = std::fflush(pFile) == 0 && bOk;
+    bOk = fsync(fileno(pFile)) == 0 && bOk;
+    bOk = std::fclose(pFile) == 0 && bOk;
+    if (!bOk || std::rename(strTemp.c_str(), strPath.c_str()) != 0) {
+        std::remove(strTemp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
+    return s_Convert("CP936", "UTF-8", strUtf8, pstrGbk);
+}
+
+bool Utf8FromGbk(const std::string& strGbk, std::string* pstrUtf8) {
+    return s_Convert("UTF-8", "CP936", strGbk, pstrUtf8);
+}
+
+std::string FoldNameCase(const std::string& strUtf8) {
+    // Case mapping needs a UTF-8 character type; C.UTF-8 has Unicode's.
+    static locale_t s_Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    std::string strResult;
+    std::mbstate_t state{};
+    const char* p = strUtf8.c_str();
+    const char* pEnd = p + strUtf8.size();
+    locale_t previous = s_Locale ? uselocale(s_Locale) : static_cast<locale_t>(0);
+    while (p < pEnd) {
+        wchar_t wch = 0;
+        size_t uLen = std::mbrtowc(&wch, p, static_cast<size_t>(pEnd - p), &state);
+        if (uLen == 0 || uLen > static_cast<size_t>(pEnd - p)) {
+            // Not UTF-8: kept byte for byte.
+            strResult += *p++;
+            state = std::mbstate_t{};
+            continue;
+        }
+        char szOut[MB_LEN_MAX];
+        std::mbstate_t outState{};
+        size_t uOut = std::wcrtomb(szOut, static_cast<wchar_t>(std::towupper(static_cast<wint_t>(wch))), &outState);
+        if (uOut == static_cast<size_t>(-1))
+            strResult.append(p, uLen);
+        else
+            strResult.append(szOut, uOut);
+        p += uLen;
+    }
+    if (s_Locale)
+        uselocale(previous);
+    return strResult;
+}
+
+void WriteLine(const std::string& strUtf8, bool bError) {
+    FILE* pStream = bError ? stderr : stdout;
+    std::fwrite(strUtf8.data(), 1, strUtf8.size(), pStream);
+    std::fputc('\n', pStream);
+}

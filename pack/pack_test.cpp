@@ -1,0 +1,274 @@
+// mendwright-pack natively: make and check on small trees of real files.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "pack/pack_platform.h"
+#include "pack/package_check.h"
+#include "pack/package_description.h"
+#include "pack/package_make.h"
+
+namespace {
+
+// A fresh folder under the temporary folder, removed with everything in it afterwards.
+class KTree {
+public:
+    KTree() {
+        char szTemplate[] = "/tmp/mw_pack_XXXXXX";
+        m_strRoot = mkdtemp(szTemplate);
+    }
+    ~KTree() { std::system(("rm -rf '" + m_strRoot + "'").c_str()); }
+    const std::string& Root() const { return m_strRoot; }
+    std::string Path(const std::string& strRelative) const { return m_strRoot + "/" + strRelative; }
+    // Writes a file, making its folders.
+    void File(const std::string& strRelative, const std::string& strBytes = "x") const {
+        for (size_t uSlash = strRelative.find('/'); uSlash != std::string::npos; uSlash = strRelative.find('/', uSlash + 1))
+            mkdir(Path(strRelative.substr(0, uSlash)).c_str(), 0755);
+        std::ofstream(Path(strRelative), std::ios::binary) << strBytes;
+    }
+    std::string Read(const std::string& strRelative) const {
+        std::string strBytes;
+        ReadWholeFile(Path(strRelative), &strBytes);
+        return strBytes;
+    }
+    bool Exists(const std::string& strRelative) const { return access(Path(strRelative).c_str(), F_OK) == 0; }
+
+    int Make(const std::string* pstrTitle = nullptr) {
+        m_Lines.clear();
+        return MakePackage(m_strRoot, pstrTitle, &m_Lines);
+    }
+    int Check(int nGamePathLength = 0) {
+        m_Lines.clear();
+        return CheckPackage(m_strRoot, nGamePathLength, &m_Lines);
+    }
+    // True when a line of the last report holds both texts.
+    bool Said(const std::string& strName, const std::string& strWhat) const {
+        for (const std::string& strLine : m_Lines) {
+            if (strLine.find(strName) != std::string::npos && strLine.find(strWhat) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+    std::string Report() const {
+        std::string strText;
+        for (const std::string& strLine : m_Lines)
+            strText += strLine + "\n";
+        return strText;
+    }
+
+private:
+    std::string m_strRoot;
+    std::vector<std::string> m_Lines;
+};
+
+std::string s_Gbk(const std::string& strUtf8) {
+    std::string strGbk;
+    EXPECT_TRUE(GbkFromUtf8(strUtf8, &strGbk));
+    return strGbk;
+}
+
+const char s_szEmptyDigest[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+}  // namespace
+
+TEST(PackMakeTest, RoundTripOfChineseNamesNestedFoldersAndAnEmptyFile) {
+    KTree tree;
+    tree.File(u8"说明.txt", "readme");
+    tree.File(u8"interface/地图/小地图.lua", "map");
+    tree.File("interface/map/icons/empty.tga", "");
+    tree.File("Update.dat", "old");  // replaced, not listed
+    tree.File("engine.dll", "program");  // the installer's own: not listed
+    std::string strTitle = u8"塔恩维克 1.0";
+    ASSERT_EQ(0, tree.Make(&strTitle)) << tree.Report();
+    EXPECT_TRUE(tree.Said("wrote Update.dat", "3 files"));
+
+    std::string strText = tree.Read("Update.dat");
+    EXPECT_EQ(0u, strText.find("<?xml version=\"1.0\" encoding=\"gbk\"?>\r\n<Root>\r\n    <AppTitle>" + s_Gbk(strTitle)));
+    EXPECT_EQ(std::string::npos, strText.find("\n\n"));
+    EXPECT_EQ(strText.size(), strText.find("\r\n</Root>\r\n") + 11);
+    KDescription description;
+    std::string strError;
+    ASSERT_TRUE(ReadDescription(strText, &description, &strError));
+    EXPECT_EQ(s_Gbk(strTitle), description.strTitle);
+    ASSERT_EQ(3u, description.aFiles.size());
+    // Folder by folder, then the top folder; names in GBK.
+    EXPECT_EQ("interface\\map\\icons\\", description.aFiles[0].strFilePath);
+    EXPECT_EQ("empty.tga", description.aFiles[0].strFileName);
+    EXPECT_EQ(s_szEmptyDigest, description.aFiles[0].strSha256);
+    EXPECT_EQ(s_Gbk(u8"interface\\地图\\"), description.aFiles[1].strFilePath);
+    EXPECT_EQ(s_Gbk(u8"小地图.lua"), description.aFiles[1].strFileName);
+    EXPECT_EQ("\\", description.aFiles[2].strFilePath);
+    EXPECT_EQ(s_Gbk(u8"说明.txt"), description.aFiles[2].strFileName);
+    for (const KListedFile& file : description.aFiles)
+        EXPECT_EQ(64u, file.strSha256.size());
+
+    EXPECT_EQ(0, tree.Check()) << tree.Report();
+    EXPECT_TRUE(tree.Said("3 files listed, 3 with digests", "no problems"));
+    // Stable: made again (the title kept from the present Update.dat), byte for byte the same.
+    ASSERT_EQ(0, tree.Make());
+    EXPECT_EQ(strText, tree.Read("Update.dat"));
+}
+
+TEST(PackMakeTest, EveryRefusalIsListedAndNothingIsWritten) {
+    struct KCase {
+        std::vector<std::string> aFiles;
+        std::string strName;
+        std::string strSaid;
+    };
+    const std::string strLong(230, 'n');
+    std::string strDeep;
+    for (int i = 0; i < 16; ++i)
+        strDeep += "d/";
+    const KCase aCases[] = {
+        {{u8"한글.txt"}, u8"한글.txt", "GBK cannot hold"},
+        {{"bad\xff.txt"}, "bad", "GBK cannot hold"},
+        {{"con.txt"}, "con.txt", "refuses"},
+        {{"aux/x.txt"}, "aux\\x.txt", "refuses"},
+        {{"a|b.txt"}, "a|b.txt", "refuses"},
+        {{"a:b.txt"}, "a:b.txt", "refuses"},
+        {{"..../x.txt"}, "....\\x.txt", "refuses"},
+        {{".Mendwright/x.txt"}, ".Mendwright\\x.txt", "refuses"},
+        {{strLong + ".txt"}, strLong, "would not fit"},
+        {{strDeep + "x.txt"}, "d\\d\\", "more folders"},
+        {{"A.txt", "a.txt"}, "a.txt", "differs only in case from A.txt"},
+        {{"Data/x.txt", "data/y.txt"}, "data", "differs only in case from Data"},
+        {{" lead.txt", "con"}, " lead.txt", "read this name differently"},
+        {{}, "no files", "refuses a package without any"},
+    };
+    for (const KCase& item : aCases) {
+        SCOPED_TRACE(item.strName);
+        KTree tree;
+        tree.File("fine.txt");
+        if (item.aFiles.empty())
+            std::remove(tree.Path("fine.txt").c_str());
+        for (const std::string& strFile : item.aFiles)
+            tree.File(strFile);
+        EXPECT_EQ(1, tree.Make()) << tree.Report();
+        EXPECT_TRUE(tree.Said(item.strName, item.strSaid)) << tree.Report();
+        EXPECT_TRUE(tree.Said("", "nothing written"));
+        EXPECT_FALSE(tree.Exists("Update.dat"));
+    }
+
+    // All problems of one tree at once; a link is no plain file; a title GBK cannot hold.
+    KTree tree;
+    tree.File("con.txt");
+    tree.File(u8"한.txt");
+    ASSERT_EQ(0, symlink("/etc/hostname", tree.Path("link.txt").c_str()));
+    tree.File("Update.dat", "kept");
+    std::string strTitle = u8"Größe";
+    EXPECT_EQ(1, tree.Make(&strTitle));
+    EXPECT_TRUE(tree.Said("con.txt", "refuses"));
+    EXPECT_TRUE(tree.Said(u8"한.txt", "GBK cannot hold"));
+    EXPECT_TRUE(tree.Said("link.txt", "not a plain file"));
+    EXPECT_TRUE(tree.Said("title", "GBK cannot hold"));
+    EXPECT_TRUE(tree.Said("4 problems", "nothing written")) << tree.Report();
+    EXPECT_EQ("kept", tree.Read("Update.dat"));
+}
+
+TEST(PackCheckTest, EveryFindingOnASmallPackage) {
+    auto fnMade = [](KTree& tree) {
+        tree.File("a.txt", "alpha");
+        tree.File(u8"ui/界面.lua", "ui");
+        EXPECT_EQ(0, tree.Make());
+    };
+    auto fnRewrite = [](KTree& tree, const std::string& strFrom, const std::string& strTo) {
+        std::string strText = tree.Read("Update.dat");
+        size_t uAt = strText.find(strFrom);
+        ASSERT_NE(std::string::npos, uAt) << strFrom;
+        strText.replace(uAt, strFrom.size(), strTo);
+        tree.File("Update.dat", strText);
+    };
+    std::string strUi = s_Gbk(u8"界面.lua");
+    {
+        KTree tree;
+        fnMade(tree);
+        std::remove(tree.Path(u8"ui/界面.lua").c_str());
+        tree.File("extra.txt");
+        tree.File("a.txt", "alphb");  // one byte changed
+        EXPECT_EQ(1, tree.Check());
+        EXPECT_TRUE(tree.Said(u8"ui\\界面.lua", "listed but not in the package")) << tree.Report();
+        EXPECT_TRUE(tree.Said("extra.txt", "in the package but not listed"));
+        EXPECT_TRUE(tree.Said("a.txt", "SHA-256 differs from its FileSha256"));
+        EXPECT_TRUE(tree.Said("2 with digests", "3 problems"));
+    }
+    {
+        KTree tree;
+        fnMade(tree);
+        std::string strText = tree.Read("Update.dat");
+        size_t uDigest = strText.find("<FileSha256>") + 12;
+        fnRewrite(tree, strText.substr(uDigest, 4), "ABCD");
+        // Listed twice (in another letter case), and names the installer refuses.
+        fnRewrite(tree, "</FileList>",
+                  "<File><FilePath>\\</FilePath><FileName>A.TXT</FileName></File>"
+                  "<File><FilePath>..\\</FilePath><FileName>x.txt</FileName></File>"
+                  "<File><FilePath>\\</FilePath><FileName>nul</FileName></File>"
+                  "<File><FilePath>ui\\</FilePath></File></FileList>");
+        EXPECT_EQ(1, tree.Check());
+        EXPECT_TRUE(tree.Said(u8"界面.lua", "not 64 lower-case hex digits")) << tree.Report();
+        EXPECT_TRUE(tree.Said("A.TXT", "listed twice"));
+        EXPECT_TRUE(tree.Said("..\\x.txt", "refuses"));
+        EXPECT_TRUE(tree.Said("nul", "refuses"));
+        EXPECT_TRUE(tree.Said("File 6", "no FileName"));
+    }
+    {
+        // Paths that fit a typical game folder but not a long one.
+        KTree tree;
+        tree.File(std::string(150, 'n') + ".txt");
+        ASSERT_EQ(0, tree.Make());
+        EXPECT_EQ(0, tree.Check());
+        EXPECT_EQ(0, tree.Check(100));
+        EXPECT_EQ(1, tree.Check(110));
+        EXPECT_TRUE(tree.Said("nnn", "would not fit under a game folder of 110 characters"));
+    }
+    // Descriptions the installer cannot use, or that list nothing.
+    const std::pair<std::string, std::string> aDescriptions[] = {
+        {"<Root><FileList>", "cannot use it"},
+        {"<root></root>", "no top-level Root"},
+        {"<Root><AppTitle>t</AppTitle></Root>", "lists no File"},
+    };
+    for (const auto& item : aDescriptions) {
+        SCOPED_TRACE(item.first);
+        KTree tree;
+        tree.File("a.txt");
+        tree.File("Update.dat", item.first);
+        EXPECT_EQ(1, tree.Check());
+        EXPECT_TRUE(tree.Said("", item.second)) << tree.Report();
+    }
+    KTree empty;
+    EXPECT_EQ(1, empty.Check());
+    EXPECT_TRUE(empty.Said("Update.dat", "missing or unreadable"));
+    // A UTF-16 description with byte-order mark reads as its GBK twin.
+    KTree utf16;
+    utf16.File("a.txt", "alpha");
+    std::string strUtf16 = "\xff\xfe";
+    for (char ch : std::string("<Root><FileList><File><FilePath>\\</FilePath><FileName>a.txt</FileName></File>"
+                               "</FileList></Root>"))
+        strUtf16 += std::string(1, ch) + '\0';
+    utf16.File("Update.dat", strUtf16);
+    EXPECT_EQ(0, utf16.Check()) << utf16.Report();
+}
+
+TEST(PackToolTest, CommandLineExitCodes) {
+    KTree tree;
+    tree.File(u8"说明.txt");
+    auto fnRun = [](const std::string& strArgs) {
+        int nStatus = std::system((std::string(MENDWRIGHT_PACK) + " " + strArgs + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    };
+    EXPECT_EQ(0, fnRun("--help"));
+    EXPECT_EQ(2, fnRun(""));
+    EXPECT_EQ(2, fnRun("pack " + tree.Root()));
+    EXPECT_EQ(2, fnRun("make " + tree.Root() + " --game-path-length 40"));
+    EXPECT_EQ(2, fnRun("check " + tree.Root() + " --game-path-length 3"));
+    EXPECT_EQ(1, fnRun("check " + tree.Root()));
+    EXPECT_EQ(0, fnRun("make " + tree.Root() + " --title T"));
+    EXPECT_EQ(0, fnRun("check " + tree.Root() + " --game-path-length 200"));
+}

@@ -1,0 +1,98 @@
+#include "pack/package_check.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "install/package_rules.h"
+#include "pack/pack_platform.h"
+#include "pack/package_description.h"
+#include "pack/package_names.h"
+
+int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std::string>* pLines) {
+    std::string strBytes, strError;
+    KDescription description;
+    if (!ReadWholeFile(PackageEntryPath(strDir, {"Update.dat"}), &strBytes)) {
+        pLines->push_back("Update.dat: missing or unreadable: the installer refuses the package");
+        return 1;
+    }
+    if (!ReadDescription(strBytes, &description, &strError)) {
+        pLines->push_back("Update.dat: the installer cannot use it: " + strError);
+        return 1;
+    }
+
+    std::vector<std::string> aProblems;
+    std::vector<KTreeEntry> aEntries;
+    if (!ListPackageTree(strDir, &aEntries, &strError))
+        aProblems.push_back("cannot read the package folder: " + strError);
+    std::sort(aEntries.begin(), aEntries.end(),
+              [](const KTreeEntry& a, const KTreeEntry& b) { return a.aParts < b.aParts; });
+    std::map<std::string, size_t> mapTree;
+    for (size_t i = 0; i < aEntries.size(); ++i)
+        mapTree.emplace(TreeKey(aEntries[i].aParts), i);
+    std::vector<bool> abListed(aEntries.size(), false);
+
+    if (description.aFiles.empty())
+        aProblems.push_back("Update.dat lists no File: the installer refuses the package");
+    std::string strGame = AssumedGamePath(nGamePathLength);
+    std::set<std::string> setDests;
+    size_t uDigests = 0;
+    for (size_t i = 0; i < description.aFiles.size(); ++i) {
+        const KListedFile& file = description.aFiles[i];
+        std::string strShown = ShownName(file);
+        if (!file.bNamePresent || file.strFileName.empty()) {
+            aProblems.push_back("File " + std::to_string(i + 1) + " (" + strShown +
+                                "): no FileName: the installer takes the description as faulty");
+            continue;
+        }
+        unsigned long ulRefusal = file.bFits ? CheckListedFile(strGame.c_str(), strGame.c_str(), file.strFilePath.c_str(),
+                                                               file.strFileName.c_str())
+                                             : static_cast<unsigned long>(PACKAGE_FILE_TOO_LONG);
+        if (ulRefusal != PACKAGE_FILE_OK)
+            aProblems.push_back(strShown + ": " + RefusalText(ulRefusal, strGame.size()));
+
+        std::vector<std::string> aParts;
+        if (!TreePartsOf(file, &aParts)) {
+            aProblems.push_back(strShown + ": not GBK text");
+            continue;
+        }
+        if (!setDests.insert(TreeKey(aParts)).second)
+            aProblems.push_back(strShown + ": listed twice");
+        if (!file.strSha256.empty())
+            ++uDigests;
+        auto found = mapTree.find(TreeKey(aParts));
+        if (aParts.empty() || found == mapTree.end()) {
+            if (ulRefusal == PACKAGE_FILE_OK)
+                aProblems.push_back(strShown + ": listed but not in the package");
+            continue;
+        }
+        abListed[found->second] = true;
+        if (!aEntries[found->second].bPlainFile) {
+            aProblems.push_back(strShown + ": not a plain file");
+            continue;
+        }
+        if (file.strSha256.empty())
+            continue;
+        std::string strDigest;
+        if (!IsSha256Text(file.strSha256.c_str()))
+            aProblems.push_back(strShown + ": FileSha256 is not 64 lower-case hex digits: the install would fail here");
+        else if (!FileDigestHex(PackageEntryPath(strDir, aEntries[found->second].aParts), &strDigest))
+            aProblems.push_back(strShown + ": cannot be read");
+        else if (strDigest != file.strSha256)
+            aProblems.push_back(strShown + ": the file's SHA-256 differs from its FileSha256: the install would fail here");
+    }
+    for (size_t i = 0; i < aEntries.size(); ++i) {
+        if (!abListed[i] && !IsInstallerOwnFile(aEntries[i].aParts))
+            aProblems.push_back(ShownParts(aEntries[i].aParts) + ": in the package but not listed");
+    }
+
+    pLines->insert(pLines->end(), aProblems.begin(), aProblems.end());
+    std::string strSummary = std::to_string(description.aFiles.size()) + " files listed, " + std::to_string(uDigests) +
+                             " with digests, game folder of " + std::to_string(strGame.size()) + " characters: ";
+    if (aProblems.empty()) {
+        pLines->push_back(strSummary + "no problems");
+        return 0;
+    }
+    pLines->push_back(strSummary + std::to_string(aProblems.size()) + (aProblems.size() == 1 ? " problem" : " problems"));
+    return 1;
+}

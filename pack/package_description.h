@@ -1,0 +1,32 @@
+// Update.dat for mendwright-pack: read through the installer's own parse and File reader, and
+// written in the form the installer reads (GBK, CRLF).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One File as the installer reads it. Texts are GBK bytes.
+struct KListedFile {
+    std::string strFilePath;
+    std::string strFileName;
+    std::string strSha256;  // empty: no FileSha256
+    bool bNamePresent = true;
+    bool bFits = true;  // both texts fit the installer's 260-byte buffers
+};
+
+struct KDescription {
+    std::string strTitle;  // GBK; empty when there is none
+    bool bFileList = false;
+    std::vector<KListedFile> aFiles;
+};
+
+// Parses the bytes of an Update.dat as the installer does (a UTF-16 LE file with byte-order mark
+// converted first). false with *pstrError set when the installer would find it unusable: not
+// well-formed, or without a top-level Root.
+bool ReadDescription(const std::string& strBytes, KDescription* pDescription, std::string* pstrError);
+
+// The text of an Update.dat with title strTitle and the files in the given order, each with its
+// digest when it has one: GBK, CRLF line ends, texts escaped. strVersionInfo, a VersionInfoList
+// element as an earlier Update.dat wrote it, is kept between the title and the files.
+std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles,
+                            const std::string& strVersionInfo = std::string());

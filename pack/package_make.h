@@ -1,0 +1,12 @@
+// mendwright-pack make: writes a package folder's Update.dat from the files in it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Lists every file under strDir (except Update.dat and the installer's own programs), each with
+// its SHA-256, in a stable order, and writes strDir's Update.dat: the title pstrTitle (UTF-8)
+// when given, else the one the present Update.dat has, else the folder's name. When any file
+// cannot be listed as the installer would take it, writes nothing. Appends the report's lines
+// (UTF-8) to *pLines: every problem, or what was written. 0 written, 1 problems found.
+int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::vector<std::string>* pLines);

@@ -1,0 +1,121 @@
+#include "pack/package_names.h"
+
+#include <cstdio>
+
+#include "install/package_rules.h"
+#include "pack/pack_platform.h"
+
+namespace {
+
+bool s_EqualsNoCase(const std::string& strOne, const char* pszOther) {
+    std::string strTwo = pszOther;
+    if (strOne.size() != strTwo.size())
+        return false;
+    for (size_t i = 0; i < strOne.size(); ++i) {
+        char a = strOne[i], b = strTwo[i];
+        if ((a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) != (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string AssumedGamePath(int nLength) {
+    if (nLength <= 0)
+        return "C:\\Program Files (x86)\\Tarnwick";
+    return "C:\\" + std::string(static_cast<size_t>(nLength > 3 ? nLength - 3 : 0), 'G');
+}
+
+bool IsInstallerOwnFile(const std::vector<std::string>& aParts) {
+    static const char* const s_apszOwn[] = {"Update.dat", "Mendwright.exe", "mendwright-cli.exe", "engine.dll",
+                                            "mendwright-pack.exe", "mendwright-pack", "Update.dat.tmp"};
+    if (aParts.size() != 1)
+        return false;
+    for (const char* pszOwn : s_apszOwn) {
+        if (s_EqualsNoCase(aParts[0], pszOwn))
+            return true;
+    }
+    return false;
+}
+
+bool ListedNameOf(const std::vector<std::string>& aParts, KListedFile* pFile) {
+    std::string strPath;
+    for (size_t i = 0; i + 1 < aParts.size(); ++i) {
+        std::string strGbk;
+        if (!GbkFromUtf8(aParts[i], &strGbk))
+            return false;
+        strPath += strGbk + "\\";
+    }
+    pFile->strFilePath = strPath.empty() ? "\\" : strPath;
+    return !aParts.empty() && GbkFromUtf8(aParts.back(), &pFile->strFileName);
+}
+
+bool TreePartsOf(const KListedFile& file, std::vector<std::string>* pParts) {
+    std::string strUtf8;
+    if (!Utf8FromGbk(file.strFilePath + file.strFileName, &strUtf8))
+        return false;
+    // In UTF-8 a separator byte is always a separator: no character continues with it.
+    pParts->clear();
+    std::string strPart;
+    for (char ch : strUtf8 + "\\") {
+        if (ch == '\\' || ch == '/') {
+            if (!strPart.empty() && strPart != ".")
+                pParts->push_back(strPart);
+            strPart.clear();
+        } else {
+            strPart += ch;
+        }
+    }
+    return true;
+}
+
+std::string TreeKey(const std::vector<std::string>& aParts) {
+    std::string strKey;
+    for (const std::string& strPart : aParts)
+        strKey += FoldNameCase(strPart) + "/";
+    return strKey;
+}
+
+std::string ShownName(const KListedFile& file) {
+    std::string strUtf8;
+    bool bTop = file.strFilePath == "\\" || file.strFilePath == "/";
+    std::string strGbk = (bTop ? std::string() : file.strFilePath) + file.strFileName;
+    if (Utf8FromGbk(strGbk, &strUtf8))
+        return strUtf8;
+    std::string strShown;
+    for (char ch : strGbk) {
+        unsigned char by = static_cast<unsigned char>(ch);
+        if (by >= 0x20 && by < 0x7F) {
+            strShown += ch;
+        } else {
+            char szHex[8];
+            std::snprintf(szHex, sizeof(szHex), "\\x%02X", by);
+            strShown += szHex;
+        }
+    }
+    return strShown;
+}
+
+std::string ShownParts(const std::vector<std::string>& aParts) {
+    std::string strShown;
+    for (const std::string& strPart : aParts)
+        strShown += (strShown.empty() ? "" : "\\") + strPart;
+    return strShown;
+}
+
+std::string RefusalText(unsigned long ulCode, size_t uGamePathLength) {
+    std::string strCode = " (the installer stops with error " + std::to_string(ulCode) + ")";
+    switch (ulCode) {
+    case PACKAGE_FILE_BAD_NAME:
+        return "a name the installer refuses: a parent folder, a drive or stream, a character no file name may hold, "
+               "a device name, or its working folder" + strCode;
+    case PACKAGE_FILE_TOO_LONG:
+        return "the path would not fit under a game folder of " + std::to_string(uGamePathLength) +
+               " characters (at most 259)" + strCode;
+    case PACKAGE_FILE_TOO_DEEP:
+        return "below more folders than the installer makes (16 below the drive)" + strCode;
+    default:
+        return "refused" + strCode;
+    }
+}

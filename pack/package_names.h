@@ -1,0 +1,38 @@
+// How mendwright-pack names package files: from the tree to FilePath/FileName in GBK, back to
+// a path in the tree, and in its report.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pack/package_description.h"
+
+// The game folder the checks assume (the package is taken to be unpacked in a folder of the same
+// length): a typical install path, or, for nLength > 0, a folder of nLength characters.
+std::string AssumedGamePath(int nLength);
+enum { MIN_GAME_PATH_LENGTH = 4, MAX_GAME_PATH_LENGTH = 245 };
+
+// True for what lies beside the files of a package without being one of them: Update.dat and
+// the installer's own programs and libraries, in the package's top folder.
+bool IsInstallerOwnFile(const std::vector<std::string>& aParts);
+
+// FilePath and FileName (GBK) of a tree entry given by its UTF-8 parts; false when GBK cannot
+// hold a name.
+bool ListedNameOf(const std::vector<std::string>& aParts, KListedFile* pFile);
+
+// The tree entry a File names: the UTF-8 parts of package folder + FilePath + FileName, with
+// empty levels dropped; false when the texts are not GBK.
+bool TreePartsOf(const KListedFile& file, std::vector<std::string>* pParts);
+
+// A tree path as the case-blind key the file system compares.
+std::string TreeKey(const std::vector<std::string>& aParts);
+
+// FilePath + FileName for the report, in UTF-8 (bytes that are not GBK shown as \xNN).
+std::string ShownName(const KListedFile& file);
+
+// The parts joined with backslashes, as the installer writes paths.
+std::string ShownParts(const std::vector<std::string>& aParts);
+
+// Why the installer refuses a file, for a code of CheckListedFile; nGamePathLength names the
+// assumed game folder's length.
+std::string RefusalText(unsigned long ulCode, size_t uGamePathLength);
