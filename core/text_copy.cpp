@@ -1,7 +1,5 @@
 #include "core/text_copy.h"
 
-#include <windows.h>
-
 #include <cstring>
 
 int CopyTextCut(char* pszDst, const char* pszSrc, size_t uSize) {
@@ -14,14 +12,11 @@ int CopyTextCut(char* pszDst, const char* pszSrc, size_t uSize) {
         memcpy(pszDst, pszSrc, uLen + 1);
         return 1;
     }
-    // Walk whole characters: a lead byte takes its trail byte with it.
-    size_t uKeep = 0;
-    while (uKeep < uLen) {
-        size_t uChar = (IsDBCSLeadByte(static_cast<BYTE>(pszSrc[uKeep])) && pszSrc[uKeep + 1]) ? 2 : 1;
-        if (uKeep + uChar > uSize - 1)
-            break;
-        uKeep += uChar;
-    }
+    // Cut before the first byte that does not fit, then back to the start of its character:
+    // continuation bytes of UTF-8 are 10xxxxxx.
+    size_t uKeep = uSize - 1;
+    while (uKeep > 0 && (static_cast<unsigned char>(pszSrc[uKeep]) & 0xC0) == 0x80)
+        --uKeep;
     memcpy(pszDst, pszSrc, uKeep);
     pszDst[uKeep] = '\0';
     return 0;

@@ -13,11 +13,12 @@
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/text_copy.h"
+#include "core/win_text.h"
 
 namespace {
 
 // Every user-visible line is formatted into a buffer of this size.
-enum { MESSAGE_SIZE = 1024 };
+enum { MESSAGE_SIZE = 1024 * 3 };
 
 // The most levels below the drive that CreateFolderChain makes.
 enum { MAX_FOLDER_LEVELS = 16 };
@@ -41,8 +42,8 @@ bool s_IsParentName(const char* pszBegin, size_t uLen) {
 
 // True when pszPart could lead outside the folder it is joined to, or names what no file can be
 // named: a parent-folder component (either separator), a colon (drive, stream), a wildcard or
-// other character that file names cannot hold, or a device name. Double-byte characters of the
-// ANSI code page are stepped over whole, so a trail byte is never taken for a separator.
+// other character that file names cannot hold, or a device name. The text is UTF-8, in which no
+// byte of a longer character is a separator.
 bool s_IsHostilePart(const char* pszPart) {
     const char* pszComponent = pszPart;
     for (const char* p = pszPart;; ++p) {
@@ -55,8 +56,6 @@ bool s_IsHostilePart(const char* pszPart) {
             pszComponent = p + 1;
         } else if (static_cast<unsigned char>(*p) < 0x20 || std::strchr(":*?\"<>|", *p)) {
             return true;
-        } else if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') {
-            ++p;
         }
     }
 }
@@ -77,16 +76,9 @@ void s_AddFileLines(IKShellCtrl* pShellCtrl, const char* pszFileName, const std:
     pShellCtrl->AddMessage(szMessage);
 }
 
-// The first backslash at or after pszFrom, stepping over double-byte characters whole (a GBK trail
-// byte may have the value of a backslash); null when there is none.
+// The first backslash at or after pszFrom; null when there is none.
 const char* s_FindBackslash(const char* pszFrom) {
-    for (const char* p = pszFrom; *p; ++p) {
-        if (*p == '\\')
-            return p;
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0')
-            ++p;
-    }
-    return nullptr;
+    return std::strchr(pszFrom, '\\');
 }
 
 // Closes a file handle on every way out.
@@ -118,17 +110,14 @@ const DWORD s_uChunk = 1u << 20;
 // ERROR_SUCCESS, the system's error code, or ERROR_REQUEST_ABORTED when pbStop was set; on any
 // failure strTemp is gone. The source's error codes are those of CopyFileA (2 for a missing file).
 DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, const std::atomic<int>* pbStop) {
-    KFileHandle source(CreateFileA(strSource.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    KFileHandle source(CreateFileU8(strSource.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
     if (!source.Valid())
         return GetLastError();
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(source.Get(), &info))
         return GetLastError();
     DWORD dwAttributes = info.dwFileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
-    KFileHandle temp(CreateFileA(strTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_FLAG_SEQUENTIAL_SCAN | (dwAttributes ? dwAttributes : FILE_ATTRIBUTE_NORMAL),
-                                 nullptr));
+    KFileHandle temp(CreateFileU8(strTemp.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | (dwAttributes ? dwAttributes : FILE_ATTRIBUTE_NORMAL)));
     if (!temp.Valid())
         return GetLastError();
 
@@ -161,7 +150,7 @@ DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, con
     if (!temp.Close() && dwError == ERROR_SUCCESS)
         dwError = GetLastError();
     if (dwError != ERROR_SUCCESS)
-        DeleteFileA(strTemp.c_str());
+        DeleteFileU8(strTemp.c_str());
     return dwError;
 }
 
@@ -171,16 +160,15 @@ public:
     std::string TempPath(const std::string& strDestFile) override { return strDestFile + ".mwtmp"; }
     int Place(const std::string& strTemp, const std::string& strDestFile) override {
         // An existing read-only destination would refuse to be replaced.
-        SetFileAttributesA(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (MoveFileExA(strTemp.c_str(), strDestFile.c_str(), MOVEFILE_REPLACE_EXISTING))
+        SetFileAttributesU8(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (MoveFileExU8(strTemp.c_str(), strDestFile.c_str(), MOVEFILE_REPLACE_EXISTING))
             return 1;
         DWORD dwError = GetLastError();
-        DeleteFileA(strTemp.c_str());
+        DeleteFileU8(strTemp.c_str());
         // A destination that another program holds open is reported as in use, whichever code
         // the replacement failed with.
         if (dwError == ERROR_ACCESS_DENIED) {
-            HANDLE hDest = CreateFileA(strDestFile.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr);
+            HANDLE hDest = CreateFileU8(strDestFile.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0);
             if (hDest == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
                 dwError = ERROR_SHARING_VIOLATION;
             else if (hDest != INVALID_HANDLE_VALUE)
@@ -216,7 +204,7 @@ unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePa
         return ERROR_INVALID_NAME;
     std::string strDestFile = PackageDestFolder(pszGamePath, pszFilePath) + pszFileName;
     std::string strSourceFile = std::string(pszPackagePath) + "\\" + pszFilePath + pszFileName;
-    if (strDestFile.size() >= MAX_PATH || strSourceFile.size() >= MAX_PATH)
+    if (!FitsMaxPath(strDestFile) || !FitsMaxPath(strSourceFile))
         return ERROR_FILENAME_EXCED_RANGE;
     return ERROR_SUCCESS;
 }
@@ -237,7 +225,7 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
         return 0;
 
     // Refused before anything is created: a name that leads out of the game folder or the
-    // package, and paths the ANSI file functions cannot address.
+    // package, and paths longer than the file functions take.
     DWORD dwRefusal = CheckPackageFile(pszGamePath, pszPackagePath, pszFilePath, pszFileName);
     if (dwRefusal != ERROR_SUCCESS)
         return RefusePackageFile(pShellCtrl, pszGamePath, pszFilePath, pszFileName, dwRefusal);
@@ -291,7 +279,7 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
 std::vector<std::string> FolderChain(const char* pszPath) {
     std::vector<std::string> chain;
     const char* pszFirst = pszPath ? s_FindBackslash(pszPath) : nullptr;
-    if (!pszFirst || pszFirst == pszPath || std::strlen(pszPath) >= MAX_PATH)
+    if (!pszFirst || pszFirst == pszPath || !FitsMaxPath(pszPath))
         return chain;
     int nLevel = 0;
     for (const char* pszSlash = s_FindBackslash(pszFirst + 1); pszSlash && nLevel < MAX_FOLDER_LEVELS;
@@ -304,10 +292,10 @@ int CreateFolderChain(const char* pszPath) {
     if (!pszPath)
         return 0;
     const char* pszFirst = s_FindBackslash(pszPath);
-    if (!pszFirst || pszFirst == pszPath || std::strlen(pszPath) >= MAX_PATH)
+    if (!pszFirst || pszFirst == pszPath || !FitsMaxPath(pszPath))
         return 0;
     for (const std::string& strPrefix : FolderChain(pszPath)) {
-        if (!FolderExists(strPrefix.c_str()) && !CreateDirectoryA(strPrefix.c_str(), nullptr))
+        if (!FolderExists(strPrefix.c_str()) && !CreateDirectoryU8(strPrefix.c_str()))
             return 0;
     }
     return 1;

@@ -5,17 +5,19 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/win_text.h"
+
 namespace mwtest {
 
 KTempDir::KTempDir() {
-    char szTemp[MAX_PATH];
-    GetTempPathA(MAX_PATH, szTemp);
+    std::string strTemp;
+    GetTempFolderU8(&strTemp);
     static unsigned s_uCounter = 0;
     for (;;) {
-        char szName[MAX_PATH];
-        wsprintfA(szName, "%smwtest_%lu_%u_%u", szTemp, GetCurrentProcessId(), GetTickCount(), ++s_uCounter);
-        if (CreateDirectoryA(szName, nullptr)) {
-            m_strPath = szName;
+        std::string strName = strTemp + "mwtest_" + std::to_string(GetCurrentProcessId()) + "_" +
+                              std::to_string(GetTickCount()) + "_" + std::to_string(++s_uCounter);
+        if (CreateDirectoryU8(strName.c_str())) {
+            m_strPath = strName;
             break;
         }
     }
@@ -30,56 +32,66 @@ std::string KTempDir::operator/(const std::string& strRelative) const {
 }
 
 bool RemoveTree(const std::string& strPath) {
-    DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
+    DWORD dwAttributes = GetFileAttributesU8(strPath.c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES)
         return true;
-    SetFileAttributesA(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesU8(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return DeleteFileA(strPath.c_str()) != 0;
+        return DeleteFileU8(strPath.c_str()) != 0;
     // A link is removed itself, never followed.
     if (!(dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAA findData;
-        HANDLE hFind = FindFirstFileA((strPath + "\\*").c_str(), &findData);
+        WIN32_FIND_DATAW findData;
+        HANDLE hFind = FindFirstFileU8((strPath + "\\*").c_str(), &findData);
         if (hFind != INVALID_HANDLE_VALUE) {
             do {
-                std::string strName = findData.cFileName;
+                std::string strName = WideToUtf8(findData.cFileName);
                 if (strName != "." && strName != "..")
                     RemoveTree(strPath + "\\" + strName);
-            } while (FindNextFileA(hFind, &findData));
+            } while (FindNextFileW(hFind, &findData));
             FindClose(hFind);
         }
     }
-    return RemoveDirectoryA(strPath.c_str()) != 0;
+    return RemoveDirectoryU8(strPath.c_str()) != 0;
 }
 
 bool MakeFolders(const std::string& strPath) {
     for (size_t uPos = strPath.find('\\', 3); ; uPos = strPath.find('\\', uPos + 1)) {
         std::string strPrefix = strPath.substr(0, uPos);
-        CreateDirectoryA(strPrefix.c_str(), nullptr);
+        CreateDirectoryU8(strPrefix.c_str());
         if (uPos == std::string::npos)
             break;
     }
-    DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
+    DWORD dwAttributes = GetFileAttributesU8(strPath.c_str());
     return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool WriteFileBytes(const std::string& strPath, const std::string& strBytes) {
-    std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
-    file.write(strBytes.data(), static_cast<std::streamsize>(strBytes.size()));
-    return static_cast<bool>(file);
+    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD dwWritten = 0;
+    BOOL bOk = WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &dwWritten, nullptr);
+    CloseHandle(hFile);
+    return bOk && dwWritten == strBytes.size();
 }
 
 std::string ReadFileBytes(const std::string& strPath, bool* pbOk) {
-    std::ifstream file(strPath, std::ios::binary);
+    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
     if (pbOk)
-        *pbOk = static_cast<bool>(file);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+        *pbOk = hFile != INVALID_HANDLE_VALUE;
+    std::string strBytes;
+    if (hFile == INVALID_HANDLE_VALUE)
+        return strBytes;
+    char szChunk[65536];
+    DWORD dwRead = 0;
+    while (ReadFile(hFile, szChunk, sizeof(szChunk), &dwRead, nullptr) && dwRead > 0)
+        strBytes.append(szChunk, dwRead);
+    CloseHandle(hFile);
+    return strBytes;
 }
 
 bool FileExists(const std::string& strPath) {
-    return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesU8(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 static std::wstring s_Wide(const std::string& strUtf8) {
@@ -97,6 +109,10 @@ std::string Ansi(const std::string& strUtf8) {
     WideCharToMultiByte(CP_ACP, 0, wstrText.data(), static_cast<int>(wstrText.size()), &strText[0], nLen, nullptr,
                         nullptr);
     return strText;
+}
+
+std::string Gbk(const std::string& strUtf8) {
+    return Utf8ToCodePage(CP_GBK, strUtf8);
 }
 
 std::string Utf16WithBom(const std::string& strUtf8) {
@@ -127,8 +143,9 @@ std::vector<std::string> KLogCapture::Lines() const {
 }
 
 std::string ProgramFolder() {
-    char szSelf[MAX_PATH] = {0};
-    GetModuleFileNameA(nullptr, szSelf, sizeof(szSelf));
+    std::string strSelf;
+    GetModulePathU8(nullptr, &strSelf);
+    const char* szSelf = strSelf.c_str();
     std::string strFolder = szSelf;
     return strFolder.substr(0, strFolder.rfind('\\'));
 }
@@ -262,10 +279,10 @@ std::string UnixPath(const std::string& strPath) {
     typedef char*(CDECL * UnixFileNameFn)(LPCWSTR);
     UnixFileNameFn pfnUnixFileName = reinterpret_cast<UnixFileNameFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    WCHAR wszPath[MAX_PATH];
-    if (!pfnUnixFileName || !MultiByteToWideChar(CP_ACP, 0, strPath.c_str(), -1, wszPath, MAX_PATH))
+    std::wstring wstrPath = Utf8ToWide(strPath);
+    if (!pfnUnixFileName || wstrPath.empty())
         return std::string();
-    char* pszUnix = pfnUnixFileName(wszPath);
+    char* pszUnix = pfnUnixFileName(wstrPath.c_str());
     if (!pszUnix)
         return std::string();
     std::string strUnix = pszUnix;
@@ -347,12 +364,12 @@ std::string SourcePath(const std::string& strRelative) {
 namespace {
 
 void s_SnapshotInto(const std::string& strFolder, const std::string& strRelative, std::map<std::string, std::string>* pTree) {
-    WIN32_FIND_DATAA findData;
-    HANDLE hFind = FindFirstFileA((strFolder + "\\*").c_str(), &findData);
+    WIN32_FIND_DATAW findData;
+    HANDLE hFind = FindFirstFileU8((strFolder + "\\*").c_str(), &findData);
     if (hFind == INVALID_HANDLE_VALUE)
         return;
     do {
-        std::string strName = findData.cFileName;
+        std::string strName = WideToUtf8(findData.cFileName);
         if (strName == "." || strName == "..")
             continue;
         std::string strPath = strFolder + "\\" + strName;
@@ -364,7 +381,7 @@ void s_SnapshotInto(const std::string& strFolder, const std::string& strRelative
             (*pTree)[strKey] = std::string("file ") + (findData.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? "ro " : "rw ") +
                                ReadFileBytes(strPath);
         }
-    } while (FindNextFileA(hFind, &findData));
+    } while (FindNextFileW(hFind, &findData));
     FindClose(hFind);
 }
 

@@ -39,8 +39,12 @@ bool FileExists(const std::string& strPath);
 // to "file", its read-only flag ("ro" / "rw") and its bytes.
 std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder);
 
-// Text written in UTF-8 in a test's source, as bytes of the ANSI code page (GBK here).
+// Paths and texts of the tests are UTF-8, as the program's own. For the bytes outside:
+// Text written in UTF-8 in a test's source, as bytes of the system's ANSI code page (GBK under
+// zh_CN, 1252 under en_US): what ANSI programs of the game read and write.
 std::string Ansi(const std::string& strUtf8);
+// The same text in GBK: Update.dat's declared encoding, redirected console output.
+std::string Gbk(const std::string& strUtf8);
 // UTF-16 LE bytes with byte-order mark for a UTF-8 text.
 std::string Utf16WithBom(const std::string& strUtf8);
 

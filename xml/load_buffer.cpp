@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/win_text.h"
+
 namespace {
 
 // The parser, the tree's destruction and the export to script tables all recurse once per
@@ -87,14 +89,11 @@ std::string s_ResolveCharacterReferences(const std::string& strText) {
         } else {
             awszChar[0] = static_cast<wchar_t>(ulCode);
         }
-        char szBytes[16];
-        BOOL bDefaultUsed = FALSE;
-        int nBytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, awszChar, nWide, szBytes, sizeof(szBytes), nullptr,
-                                         &bDefaultUsed);
-        if (nBytes <= 0 || bDefaultUsed)
+        // The document's text is UTF-8; half a surrogate pair is no character.
+        if (ulCode >= 0xD800 && ulCode <= 0xDFFF)
             strResult += '?';
         else
-            strResult.append(szBytes, static_cast<size_t>(nBytes));
+            strResult += WideToUtf8(awszChar, nWide);
         i = uEnd + 1;
     }
     return strResult;
