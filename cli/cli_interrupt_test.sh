@@ -47,8 +47,8 @@ interrupt_after() {  # $1: a file in the game folder that must exist before Ctrl
 
 # Between small files, and during the large file: the worker stops between chunks and puts the
 # game folder back as it was: the launcher, and the resource folder the resource check makes.
-# The large file is written in the working folder first (entry 3000), then put in place.
-for at in data/f0100 .mendwright/new/3000; do
+# The large file is written at its destination: the rollback removes what was written of it.
+for at in data/f0100 big.pak; do
   interrupt_after "$at"
   left=$(cd "$work/game" && find . -mindepth 1 | sort | tr '\n' ' ')
   [ "$left" = "./resource ./velmora.exe " ] || fail "the game folder was not put back after Ctrl+C at $at: $left"

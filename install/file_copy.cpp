@@ -113,10 +113,12 @@ DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, con
     KFileHandle source(CreateFileU8(strSource.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
     if (!source.Valid())
         return GetLastError();
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(source.Get(), &info))
+    // Attributes and times only: the whole BY_HANDLE_FILE_INFORMATION would also ask for the
+    // volume's serial number, which Wine fetches from its mount manager for every file.
+    FILE_BASIC_INFO info;
+    if (!GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &info, sizeof(info)))
         return GetLastError();
-    DWORD dwAttributes = info.dwFileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+    DWORD dwAttributes = info.FileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
     KFileHandle temp(CreateFileU8(strTemp.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | (dwAttributes ? dwAttributes : FILE_ATTRIBUTE_NORMAL)));
     if (!temp.Valid())
         return GetLastError();
@@ -145,7 +147,10 @@ DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, con
             break;
         }
     }
-    if (dwError == ERROR_SUCCESS && !SetFileTime(temp.Get(), nullptr, nullptr, &info.ftLastWriteTime))
+    FILETIME ftLastWrite;
+    ftLastWrite.dwLowDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart);
+    ftLastWrite.dwHighDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart >> 32);
+    if (dwError == ERROR_SUCCESS && !SetFileTime(temp.Get(), nullptr, nullptr, &ftLastWrite))
         dwError = GetLastError();
     if (!temp.Close() && dwError == ERROR_SUCCESS)
         dwError = GetLastError();
@@ -243,7 +248,14 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
     KPlaceBeside placeBeside;
     IKFilePlacement* pPlace = pPlacement ? pPlacement : &placeBeside;
     std::string strTemp = pPlace->TempPath(strDestFile);
-    DWORD dwError = s_CopyToTemp(strSourceFile, strTemp, pbStop);
+    DWORD dwError = ERROR_SUCCESS;
+    if (strTemp.empty()) {
+        dwError = GetLastError();
+        if (dwError == ERROR_SUCCESS)
+            dwError = ERROR_GEN_FAILURE;
+    } else {
+        dwError = s_CopyToTemp(strSourceFile, strTemp, pbStop);
+    }
     if (dwError == ERROR_SUCCESS && !pPlace->Place(strTemp, strDestFile)) {
         dwError = GetLastError();
         if (dwError == ERROR_SUCCESS)

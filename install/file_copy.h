@@ -9,10 +9,13 @@ class IKMsgOutput;
 class IKShellCtrl;
 
 // How a copied file reaches its destination. The bytes are first written to TempPath(); Place
-// then puts that file where strDestFile names. The install transaction gives one that keeps what
-// it replaces; without one the temporary file lies beside the destination and replaces it.
+// then puts that file where strDestFile names. The install transaction gives one that sets aside
+// what it replaces and lets the bytes be written at the destination itself (its journal undoes a
+// half-written file); without one the temporary file lies beside the destination and replaces it.
 class IKFilePlacement {
 public:
+    // Where the bytes are written: strDestFile itself or another name. "" with the cause in
+    // GetLastError when the destination cannot be made ready.
     virtual std::string TempPath(const std::string& strDestFile) = 0;
     // 1 when strTemp now stands at strDestFile; 0 with the cause in GetLastError.
     virtual int Place(const std::string& strTemp, const std::string& strDestFile) = 0;
@@ -29,8 +32,9 @@ protected:
 // folder cannot be created; after a failed copy, by the error code: the two-line source and
 // destination message (2), 2018 (5), 2020 (32) or 2021 with the code. StepProgress once per copy
 // attempted. Returns 1 when the file was copied, else 0.
-// The bytes are written under a temporary name and put in place whole (pPlacement, see above), so
-// no destination is ever half written; the installed file is never read-only.
+// The bytes are written under a temporary name and put in place whole, or written where the
+// placement undoes a half-written file (pPlacement, see above); the installed file is never
+// read-only.
 // A file that CheckPackageFile refuses is refused before anything is created or written, with 2021
 // and its code.
 // pbStop, when given, is looked at between chunks of the copy; a copy stopped that way leaves no

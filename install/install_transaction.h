@@ -2,8 +2,8 @@
 // is in, and any failure, stop or kill can be undone.
 //
 // The working folder WORK_FOLDER_NAME (hidden, inside the game folder, so that every move is a
-// rename on one volume) holds the journal, the files written before they are put in place
-// ("new\<n>"), and what the run set aside ("old\interface", "old\interface2", "old\<n>"). The
+// rename on one volume) holds the journal and what the run set aside ("old\interface",
+// "old\interface2", "old\<n>"); new files are written at their destinations. The
 // journal is the plan, written whole and flushed before the first change: the plug-in folders
 // to set aside, the folders to create, every destination and whether it replaces a file of the
 // player's. Each change's effect can be read from the folders, so one flushed write ahead of the
