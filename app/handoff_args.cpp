@@ -36,12 +36,13 @@ std::vector<KResourceEntry> HandoffListFromCommandLine(const wchar_t* pwszComman
     if (!ppwszArgs)
         return list;
     for (int i = 1; i < nArgs; ++i) {
-        // Names of the game's packages come from its ANSI programs: a name the system's code page
-        // cannot write is none of them.
+        // Names of the game's packages come from its ANSI programs, whose name field holds 127
+        // bytes of the system's code page: a name that code page cannot write, or that does not
+        // fit there, is none of them.
         std::string strName = WideToUtf8(ppwszArgs[i]);
         bool bExact = false;
-        Utf8ToCodePage(CP_ACP, strName, &bExact);
-        if (!bExact || !IsHandoffName(strName.c_str()))
+        std::string strAnsi = Utf8ToCodePage(CP_ACP, strName, &bExact);
+        if (!bExact || strAnsi.size() >= 128 || !IsHandoffName(strName.c_str()))
             continue;
         KResourceEntry entry = {};
         CopyTextCut(entry.szName, strName.c_str(), sizeof(entry.szName));

@@ -169,9 +169,10 @@ TEST_F(TrayIconTest, LongTextsAreCutOnACharacterBoundary) {
     for (int i = 0; i < 61; ++i)
         strTitle += std::string(u8"塔");
     strTitle += u8"😀";
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 300; ++i)
         strTitle += std::string(u8"塔");
     std::string strText = FormatBalloonText(GetString(IDS_BALLOON_INSTALLED), strTitle.c_str());
+    ASSERT_GT(Utf16Length(strText.c_str()), 300u);
     tray.ShowBalloon(strText.c_str(), strTitle.c_str(), 10000, NIIF_INFO);
     std::vector<KNotifyCall> calls = Calls();
     ASSERT_EQ(calls.size(), 1u);
