@@ -274,7 +274,7 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
 }
 
 KInstallTransaction::KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan)
-    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0) {}
+    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0), m_uReached(plan.aFiles.size()) {}
 
 std::string KInstallTransaction::Work(const std::string& strRelative) const {
     return s_WorkFolder(m_strGamePath) + "\\" + strRelative;
@@ -285,6 +285,7 @@ std::string KInstallTransaction::Game(const std::string& strRelative) const {
 }
 
 int KInstallTransaction::Begin() {
+    m_uReached = 0;
     std::string strWork = s_WorkFolder(m_strGamePath);
     s_Step();
     if (!CreateDirectoryU8(strWork.c_str()))
@@ -354,7 +355,7 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     // Files written under "new" by installers that did not write at the destination.
     bool bNewFolder = FolderExists(Work("new").c_str()) != 0;
     // Backwards, so that a destination listed twice ends as its first entry found it.
-    for (size_t i = m_Plan.aFiles.size(); i-- > 0;) {
+    for (size_t i = m_uReached < m_Plan.aFiles.size() ? m_uReached : m_Plan.aFiles.size(); i-- > 0;) {
         const KPlanFile& file = m_Plan.aFiles[i];
         std::string strDest = Game(file.strDest);
         std::string strOld = Work("old\\" + std::to_string(i));

@@ -126,11 +126,11 @@ std::string Utf16WithBom(const std::string& strUtf8) {
 }
 
 KLogCapture::KLogCapture() : m_strFile(m_Dir / "engine.log") {
-    SetEnvironmentVariableA("ENGINE_LOG", m_strFile.c_str());
+    SetEnvironmentVariableW(L"ENGINE_LOG", Utf8ToWide(m_strFile).c_str());
 }
 
 KLogCapture::~KLogCapture() {
-    SetEnvironmentVariableA("ENGINE_LOG", nullptr);
+    SetEnvironmentVariableW(L"ENGINE_LOG", nullptr);
 }
 
 std::vector<std::string> KLogCapture::Lines() const {
@@ -167,14 +167,15 @@ KHelperProcess::KHelperProcess(const std::string& strExe, const std::string& str
     }
     SetHandleInformation(hInputWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(hOutputRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = hInputRead;
     startup.hStdOutput = hOutputWrite;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
-    if (CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    std::wstring wstrCommand = Utf8ToWide(strCommand);
+    if (CreateProcessW(nullptr, &wstrCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         m_hProcess = process.hProcess;
         CloseHandle(process.hThread);
     }
@@ -223,11 +224,13 @@ KSavedRegistryValue::KSavedRegistryValue(const std::string& strKey, const std::s
         return;
     DWORD dwType = REG_NONE;
     DWORD dwSize = 0;
-    m_bValueExisted = RegQueryValueExA(hKey, m_strName.c_str(), nullptr, &dwType, nullptr, &dwSize) == ERROR_SUCCESS;
+    // Saved and put back as the registry holds it (UTF-16 texts), whatever the code page.
+    std::wstring wstrName = Utf8ToWide(m_strName);
+    m_bValueExisted = RegQueryValueExW(hKey, wstrName.c_str(), nullptr, &dwType, nullptr, &dwSize) == ERROR_SUCCESS;
     m_ulType = dwType;
     if (m_bValueExisted && dwSize) {
         m_strSaved.resize(dwSize);
-        RegQueryValueExA(hKey, m_strName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&m_strSaved[0]), &dwSize);
+        RegQueryValueExW(hKey, wstrName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&m_strSaved[0]), &dwSize);
         m_strSaved.resize(dwSize);
     }
     RegCloseKey(hKey);
@@ -237,20 +240,30 @@ KSavedRegistryValue::~KSavedRegistryValue() {
     Restore();
 }
 
-long KSavedRegistryValue::Set(const std::string& strBytes, unsigned long ulType) {
+long KSavedRegistryValue::SetBytes(const std::string& strBytes, unsigned long ulType, bool bWide) {
     HKEY hKey = nullptr;
     LONG lResult = RegCreateKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
                                    nullptr);
     if (lResult != ERROR_SUCCESS)
         return lResult;
-    lResult = RegSetValueExA(hKey, m_strName.c_str(), 0, ulType, reinterpret_cast<const BYTE*>(strBytes.data()),
-                             static_cast<DWORD>(strBytes.size()));
+    const BYTE* pBytes = reinterpret_cast<const BYTE*>(strBytes.data());
+    DWORD dwSize = static_cast<DWORD>(strBytes.size());
+    if (bWide)
+        lResult = RegSetValueExW(hKey, Utf8ToWide(m_strName).c_str(), 0, ulType, pBytes, dwSize);
+    else
+        lResult = RegSetValueExA(hKey, m_strName.c_str(), 0, ulType, pBytes, dwSize);
     RegCloseKey(hKey);
     return lResult;
 }
 
+long KSavedRegistryValue::Set(const std::string& strBytes, unsigned long ulType) {
+    return SetBytes(strBytes, ulType, false);
+}
+
 long KSavedRegistryValue::SetText(const std::string& strText) {
-    return Set(strText + '\0', REG_SZ);
+    std::wstring wstrText = Utf8ToWide(strText);
+    return SetBytes(std::string(reinterpret_cast<const char*>(wstrText.c_str()), (wstrText.size() + 1) * sizeof(wchar_t)),
+                    REG_SZ, true);
 }
 
 void KSavedRegistryValue::Remove() {
@@ -270,7 +283,7 @@ bool KSavedRegistryValue::Restore() {
         return lResult == ERROR_SUCCESS || lResult == ERROR_FILE_NOT_FOUND;
     }
     if (m_bValueExisted)
-        return Set(m_strSaved, m_ulType) == ERROR_SUCCESS;
+        return SetBytes(m_strSaved, m_ulType, true) == ERROR_SUCCESS;
     Remove();
     return true;
 }
@@ -291,23 +304,24 @@ std::string UnixPath(const std::string& strPath) {
 }
 
 static bool s_GetEnvironment(const std::string& strName, std::string* pstrValue) {
-    DWORD dwLen = GetEnvironmentVariableA(strName.c_str(), nullptr, 0);
+    std::wstring wstrName = Utf8ToWide(strName);
+    DWORD dwLen = GetEnvironmentVariableW(wstrName.c_str(), nullptr, 0);
     if (!dwLen)
         return false;
-    std::string strValue(dwLen, '\0');
-    dwLen = GetEnvironmentVariableA(strName.c_str(), &strValue[0], dwLen);
-    strValue.resize(dwLen);
-    *pstrValue = strValue;
+    std::wstring wstrValue(dwLen, L'\0');
+    dwLen = GetEnvironmentVariableW(wstrName.c_str(), &wstrValue[0], dwLen);
+    wstrValue.resize(dwLen);
+    *pstrValue = WideToUtf8(wstrValue.c_str());
     return true;
 }
 
 KScopedEnvironment::KScopedEnvironment(const std::string& strName, const std::string& strValue) : m_strName(strName) {
     m_bHadValue = s_GetEnvironment(strName, &m_strOld);
-    SetEnvironmentVariableA(strName.c_str(), strValue.c_str());
+    SetEnvironmentVariableW(Utf8ToWide(strName).c_str(), Utf8ToWide(strValue).c_str());
 }
 
 KScopedEnvironment::~KScopedEnvironment() {
-    SetEnvironmentVariableA(m_strName.c_str(), m_bHadValue ? m_strOld.c_str() : nullptr);
+    SetEnvironmentVariableW(Utf8ToWide(m_strName).c_str(), m_bHadValue ? Utf8ToWide(m_strOld).c_str() : nullptr);
 }
 
 KPlantedLibraries::KPlantedLibraries()
@@ -336,7 +350,7 @@ bool KPlantedLibraries::PlantAll(const std::string& strFolder) {
 
 bool KPlantedLibraries::Plant(const std::string& strFolder, const std::string& strName) {
     std::string strCopy = strFolder + "\\" + strName;
-    if (!CopyFileA((ProgramFolder() + "\\planted.dll").c_str(), strCopy.c_str(), FALSE))
+    if (!CopyFileW(Utf8ToWide(ProgramFolder() + "\\planted.dll").c_str(), Utf8ToWide(strCopy).c_str(), FALSE))
         return false;
     m_Planted.push_back(strCopy);
     return true;

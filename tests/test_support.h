@@ -98,10 +98,10 @@ public:
     ~KSavedRegistryValue();
     KSavedRegistryValue(const KSavedRegistryValue&) = delete;
     KSavedRegistryValue& operator=(const KSavedRegistryValue&) = delete;
-    // Makes the key as needed and sets the value to strBytes of type ulType; the registry's result
-    // (ERROR_SUCCESS when set).
+    // Makes the key as needed and sets the value to strBytes of type ulType, written by an ANSI
+    // program (texts in the system's code page); the registry's result (ERROR_SUCCESS when set).
     long Set(const std::string& strBytes, unsigned long ulType);
-    // Sets a REG_SZ value as the system stores it, with its terminator.
+    // Sets a REG_SZ value to the UTF-8 strText as the system stores it (UTF-16, terminated).
     long SetText(const std::string& strText);
     // Removes the value; the key stays.
     void Remove();
@@ -110,6 +110,8 @@ public:
     bool Restore();
 
 private:
+    long SetBytes(const std::string& strBytes, unsigned long ulType, bool bWide);
+
     std::string m_strKey;
     std::string m_strName;
     KRegistryRoot m_eRoot;
