@@ -108,6 +108,17 @@ TEST(UpdateDescription, MissingFileReportsTheFaultOnce) {
     EXPECT_STREQ("untouched", szTitle);
 }
 
+TEST(UpdateDescription, APackageFolderTheEngineCannotBeGivenIsRefusedWithItsOwnLine) {
+    // Hangul is in none of the ANSI code pages the tests run under (936, 1252, 932), and a folder
+    // that does not exist has no short name to stand in for it.
+    KTempDir dir;
+    mwtest::KRecordingOutput output;
+    KUpdateInstaller installer;
+    std::string strFile = dir / u8"지도\\Update.dat";
+    EXPECT_EQ(0, installer.Init(strFile.c_str(), &output));
+    EXPECT_EQ(std::vector<std::string>{GetString(IDS_PACKAGE_PATH_UNREADABLE)}, output.m_Lines);
+}
+
 TEST(UpdateDescription, RootAloneIsAcceptedWithoutTitleOrApplications) {
     KLoaded loaded("<Root/>");
     EXPECT_TRUE(loaded.SearchedTheGameFolder());
