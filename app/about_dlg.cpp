@@ -7,21 +7,21 @@ namespace {
 
 // The width a static text needs on one line in its own font; 0 for anything else.
 int s_TextWidth(HWND hControl) {
-    char szClass[16] = {0};
-    GetClassNameA(hControl, szClass, sizeof(szClass));
-    LONG nStyle = GetWindowLongA(hControl, GWL_STYLE);
-    if (lstrcmpiA(szClass, "Static") != 0 || (nStyle & SS_TYPEMASK) != SS_LEFT)
+    wchar_t wszClass[16] = {0};
+    GetClassNameW(hControl, wszClass, 16);
+    LONG nStyle = GetWindowLongW(hControl, GWL_STYLE);
+    if (lstrcmpiW(wszClass, L"Static") != 0 || (nStyle & SS_TYPEMASK) != SS_LEFT)
         return 0;
-    int nLen = GetWindowTextLengthA(hControl);
-    std::vector<char> text(static_cast<size_t>(nLen) + 1, '\0');
-    GetWindowTextA(hControl, text.data(), nLen + 1);
+    int nLen = GetWindowTextLengthW(hControl);
+    std::vector<wchar_t> text(static_cast<size_t>(nLen) + 1, L'\0');
+    GetWindowTextW(hControl, text.data(), nLen + 1);
     HDC hDC = GetDC(hControl);
     if (!hDC)
         return 0;
-    HGDIOBJ hOld = SelectObject(hDC, reinterpret_cast<HFONT>(SendMessageA(hControl, WM_GETFONT, 0, 0)));
+    HGDIOBJ hOld = SelectObject(hDC, reinterpret_cast<HFONT>(SendMessageW(hControl, WM_GETFONT, 0, 0)));
     RECT rcText = {0, 0, 0, 0};
     UINT uFormat = DT_CALCRECT | DT_SINGLELINE | ((nStyle & SS_NOPREFIX) ? DT_NOPREFIX : 0);
-    DrawTextA(hDC, text.data(), -1, &rcText, uFormat);
+    DrawTextW(hDC, text.data(), -1, &rcText, uFormat);
     SelectObject(hDC, hOld);
     ReleaseDC(hControl, hDC);
     return rcText.right - rcText.left;

@@ -8,25 +8,23 @@ void KWnd::SetRedraw(BOOL bRedraw) {
     // scroll bars are drawn at once whenever they change (measured under Wine: 6 to 12 ms each
     // time, most of a batch's cost).
     if (bRedraw) {
-        ::SendMessageA(m_hWnd, WM_SETREDRAW, TRUE, 0);
-        ::DefWindowProcA(m_hWnd, WM_SETREDRAW, TRUE, 0);
+        ::SendMessageW(m_hWnd, WM_SETREDRAW, TRUE, 0);
+        ::DefWindowProcW(m_hWnd, WM_SETREDRAW, TRUE, 0);
         ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
     } else {
-        ::SendMessageA(m_hWnd, WM_SETREDRAW, FALSE, 0);
-        ::DefWindowProcA(m_hWnd, WM_SETREDRAW, FALSE, 0);
+        ::SendMessageW(m_hWnd, WM_SETREDRAW, FALSE, 0);
+        ::DefWindowProcW(m_hWnd, WM_SETREDRAW, FALSE, 0);
     }
 }
 
 std::string KListBox::TextAt(int nIndex) const {
-    LRESULT nLen = ::SendMessageA(m_hWnd, LB_GETTEXTLEN, static_cast<WPARAM>(nIndex), 0);
+    LRESULT nLen = ::SendMessageW(m_hWnd, LB_GETTEXTLEN, static_cast<WPARAM>(nIndex), 0);
     if (nLen == LB_ERR || nLen < 0)
         return std::string();
-    // The list keeps UTF-16; LB_GETTEXTLEN may count characters rather than bytes, and a GBK
-    // character takes two bytes.
-    std::vector<char> text(static_cast<size_t>(nLen) * 2 + 2, '\0');
-    if (::SendMessageA(m_hWnd, LB_GETTEXT, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(text.data())) == LB_ERR)
+    std::vector<wchar_t> text(static_cast<size_t>(nLen) + 1, L'\0');
+    if (::SendMessageW(m_hWnd, LB_GETTEXT, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(text.data())) == LB_ERR)
         return std::string();
-    return std::string(text.data());
+    return WideToUtf8(text.data());
 }
 
 void KListBox::FitWidth(const std::vector<std::string>& lines) {
@@ -36,12 +34,13 @@ void KListBox::FitWidth(const std::vector<std::string>& lines) {
     if (!hDC)
         return;
     HGDIOBJ hOldFont = nullptr;
-    if (HFONT hFont = reinterpret_cast<HFONT>(::SendMessageA(m_hWnd, WM_GETFONT, 0, 0)))
+    if (HFONT hFont = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)))
         hOldFont = ::SelectObject(hDC, hFont);
     LONG nWidest = 0;
     for (const std::string& strLine : lines) {
         SIZE size = {0, 0};
-        ::GetTextExtentPoint32A(hDC, strLine.c_str(), static_cast<int>(strLine.size()), &size);
+        std::wstring wstrLine = Utf8ToWide(strLine);
+        ::GetTextExtentPoint32W(hDC, wstrLine.c_str(), static_cast<int>(wstrLine.size()), &size);
         if (size.cx > nWidest)
             nWidest = size.cx;
     }
@@ -50,16 +49,16 @@ void KListBox::FitWidth(const std::vector<std::string>& lines) {
     ::ReleaseDC(m_hWnd, hDC);
     // A few pixels for the margin the list keeps before each line.
     LRESULT nWidth = nWidest + 8;
-    if (nWidth > ::SendMessageA(m_hWnd, LB_GETHORIZONTALEXTENT, 0, 0))
-        ::SendMessageA(m_hWnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(nWidth), 0);
+    if (nWidth > ::SendMessageW(m_hWnd, LB_GETHORIZONTALEXTENT, 0, 0))
+        ::SendMessageW(m_hWnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(nWidth), 0);
 }
 
 void KProgressCtrl::StepMany(int nSteps) {
     if (nSteps <= 0)
         return;
     PBRANGE range = {0, 0};
-    ::SendMessageA(m_hWnd, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
-    std::vector<int> key = {range.iLow, range.iHigh, static_cast<int>(::SendMessageA(m_hWnd, PBM_GETSTEP, 0, 0))};
+    ::SendMessageW(m_hWnd, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
+    std::vector<int> key = {range.iLow, range.iHigh, static_cast<int>(::SendMessageW(m_hWnd, PBM_GETSTEP, 0, 0))};
     if (key != m_RangeKey) {
         m_NextPosition.clear();
         m_RangeKey = key;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "core/win_text.h"
 
 void KDataExchange::Control(int nID, KWnd* pControl) const {
     if (pControl)
@@ -14,13 +15,13 @@ void KDataExchange::Text(int nID, std::string* pstrText) const {
     if (!hControl || !pstrText)
         return;
     if (!bSaveAndValidate) {
-        SetWindowTextA(hControl, pstrText->c_str());
+        SetWindowTextW(hControl, Utf8ToWide(*pstrText).c_str());
         return;
     }
-    int nLen = GetWindowTextLengthA(hControl);
-    std::vector<char> text(static_cast<size_t>(nLen > 0 ? nLen : 0) + 1, '\0');
-    GetWindowTextA(hControl, text.data(), static_cast<int>(text.size()));
-    pstrText->assign(text.data());
+    int nLen = GetWindowTextLengthW(hControl);
+    std::vector<wchar_t> text(static_cast<size_t>(nLen > 0 ? nLen : 0) + 1, L'\0');
+    GetWindowTextW(hControl, text.data(), static_cast<int>(text.size()));
+    *pstrText = WideToUtf8(text.data());
 }
 
 KDialog::KDialog(int nTemplateId) : m_hWnd(nullptr), m_nTemplateId(nTemplateId) {}
@@ -28,7 +29,8 @@ KDialog::KDialog(int nTemplateId) : m_hWnd(nullptr), m_nTemplateId(nTemplateId) 
 KDialog::~KDialog() {}
 
 INT_PTR KDialog::DoModal(HWND hParent) {
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), hParent, s_DialogProc,
+    // A Unicode dialog: its texts are shown whatever the system's ANSI code page.
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId), hParent, s_DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 
@@ -82,16 +84,16 @@ INT_PTR CALLBACK KDialog::s_DialogProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPAR
     KDialog* pDialog = nullptr;
     if (uMsg == WM_INITDIALOG) {
         pDialog = reinterpret_cast<KDialog*>(lParam);
-        SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+        SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
         pDialog->m_hWnd = hWnd;
     } else {
-        pDialog = reinterpret_cast<KDialog*>(GetWindowLongPtrA(hWnd, DWLP_USER));
+        pDialog = reinterpret_cast<KDialog*>(GetWindowLongPtrW(hWnd, DWLP_USER));
     }
     if (!pDialog)
         return FALSE;  // messages before WM_INITDIALOG (WM_SETFONT and the like)
     INT_PTR nResult = pDialog->Dispatch(uMsg, wParam, lParam);
     if (uMsg == WM_NCDESTROY) {
-        SetWindowLongPtrA(hWnd, DWLP_USER, 0);
+        SetWindowLongPtrW(hWnd, DWLP_USER, 0);
         pDialog->m_hWnd = nullptr;
     }
     return nResult;
@@ -126,7 +128,7 @@ INT_PTR KDialog::Dispatch(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_CHARTOITEM:
         return static_cast<INT_PTR>(lResult);
     default:
-        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, lResult);
+        SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, lResult);
         return TRUE;
     }
 }

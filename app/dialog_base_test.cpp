@@ -11,9 +11,9 @@
 
 #include "app/controls.h"
 #include "app/resource.h"
+#include "core/win_text.h"
 #include "tests/test_support.h"
 
-using mwtest::Ansi;
 
 namespace {
 
@@ -137,18 +137,18 @@ TEST(DialogBaseTest, EditTextIsExchangedBothWaysWithoutLimit) {
     ASSERT_NE(dialog.m_hWnd, nullptr);
     HWND hEdit = GetDlgItem(dialog.m_hWnd, IDC_GAME_PATH);
 
-    std::string strLong = "D:\\" + std::string(600, 'g') + Ansi(u8"\\游戏目录");
+    std::string strLong = "D:\\" + std::string(600, 'g') + std::string(u8"\\游戏目录");
     dialog.m_strText = strLong;
     ASSERT_TRUE(dialog.UpdateData(FALSE));
     EXPECT_EQ(s_WindowText(hEdit).size(), 511u);  // the reading buffer's limit, not the exchange's
-    char szWhole[1024] = {0};
-    GetWindowTextA(hEdit, szWhole, sizeof(szWhole));
-    EXPECT_EQ(std::string(szWhole), strLong);
+    wchar_t wszWhole[1024] = {0};
+    GetWindowTextW(hEdit, wszWhole, 1024);
+    EXPECT_EQ(WideToUtf8(wszWhole), strLong);
 
-    SetWindowTextA(hEdit, Ansi(u8"C:\\塔恩维克").c_str());
+    SetWindowTextW(hEdit, Utf8ToWide(std::string(u8"C:\\塔恩维克")).c_str());
     EXPECT_EQ(dialog.m_strText, strLong);  // taken over only by an exchange
     ASSERT_TRUE(dialog.UpdateData(TRUE));
-    EXPECT_EQ(dialog.m_strText, Ansi(u8"C:\\塔恩维克"));
+    EXPECT_EQ(dialog.m_strText, std::string(u8"C:\\塔恩维克"));
     SetWindowTextA(hEdit, "");
     dialog.UpdateData(TRUE);
     EXPECT_EQ(dialog.m_strText, "");
@@ -163,7 +163,7 @@ TEST(DialogBaseTest, ListLinesKeepTheirInsertOrderAlthoughTheListSorts) {
     ASSERT_NE(list.m_hWnd, nullptr);
     ASSERT_TRUE(GetWindowLongA(list.m_hWnd, GWL_STYLE) & LBS_SORT);
 
-    const std::string aLines[] = {Ansi(u8"搜索到游戏路径"), "zeta", "-----", Ansi(u8"·正在复制文件：a.lua"), "alpha"};
+    const std::string aLines[] = {std::string(u8"搜索到游戏路径"), "zeta", "-----", std::string(u8"·正在复制文件：a.lua"), "alpha"};
     for (const std::string& strLine : aLines)
         EXPECT_EQ(list.InsertAt(list.Count(), strLine.c_str()), &strLine - aLines);
     ASSERT_EQ(list.Count(), 5);
@@ -174,7 +174,7 @@ TEST(DialogBaseTest, ListLinesKeepTheirInsertOrderAlthoughTheListSorts) {
     // Sideways scrolling reaches the end of the longest of the lines, and never shrinks.
     RECT rcClient;
     GetClientRect(list.m_hWnd, &rcClient);
-    std::string strLong = "C:\\Program Files\\" + std::string(120, 'w') + Ansi(u8"\\ 完成！");
+    std::string strLong = "C:\\Program Files\\" + std::string(120, 'w') + std::string(u8"\\ 完成！");
     list.FitWidth({"short", strLong, "a"});
     LRESULT nExtent = SendMessageA(list.m_hWnd, LB_GETHORIZONTALEXTENT, 0, 0);
     EXPECT_GT(nExtent, rcClient.right);

@@ -8,40 +8,19 @@
 
 #include "core/device_name.h"
 #include "core/text_copy.h"
-
-namespace {
-
-// The ANSI form of a UTF-16 text; false when some character has none.
-bool s_ToAnsi(const wchar_t* pwszText, std::string* pstrAnsi) {
-    BOOL bDefaultUsed = FALSE;
-    int nLen = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pwszText, -1, nullptr, 0, nullptr, &bDefaultUsed);
-    if (nLen <= 0 || bDefaultUsed)
-        return false;
-    std::string strAnsi(static_cast<size_t>(nLen), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pwszText, -1, &strAnsi[0], nLen, nullptr, &bDefaultUsed);
-    strAnsi.resize(std::strlen(strAnsi.c_str()));
-    *pstrAnsi = strAnsi;
-    return !bDefaultUsed;
-}
-
-}  // namespace
+#include "core/win_text.h"
 
 int IsHandoffName(const char* pszName) {
     if (!pszName || !pszName[0])
         return 0;
     size_t uLen = std::strlen(pszName);
-    if (uLen >= sizeof(KResourceEntry().szName))
+    if (Utf16Length(pszName) >= 128)
         return 0;
     // The handoff file <temp>\<name>.ini is read and deleted: a device name would name a device.
     if (std::strcmp(pszName, ".") == 0 || std::strcmp(pszName, "..") == 0 || IsDeviceName(pszName, uLen))
         return 0;
     for (const char* p = pszName; *p; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
-        // The trail byte of a double-byte character may look like a separator; it is skipped.
-        if (IsDBCSLeadByte(c) && p[1] != '\0') {
-            ++p;
-            continue;
-        }
         if (c < 0x20 || std::strchr("\\/:*?\"<>|", c))
             return 0;
     }
@@ -57,8 +36,13 @@ std::vector<KResourceEntry> HandoffListFromCommandLine(const wchar_t* pwszComman
     if (!ppwszArgs)
         return list;
     for (int i = 1; i < nArgs; ++i) {
-        std::string strName;
-        if (!s_ToAnsi(ppwszArgs[i], &strName) || !IsHandoffName(strName.c_str()))
+        // Names of the game's packages come from its ANSI programs, whose name field holds 127
+        // bytes of the system's code page: a name that code page cannot write, or that does not
+        // fit there, is none of them.
+        std::string strName = WideToUtf8(ppwszArgs[i]);
+        bool bExact = false;
+        std::string strAnsi = Utf8ToCodePage(CP_ACP, strName, &bExact);
+        if (!bExact || strAnsi.size() >= 128 || !IsHandoffName(strName.c_str()))
             continue;
         KResourceEntry entry = {};
         CopyTextCut(entry.szName, strName.c_str(), sizeof(entry.szName));

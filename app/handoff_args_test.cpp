@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/win_text.h"
 #include "tests/test_support.h"
 
-using mwtest::Ansi;
 
 namespace {
 
@@ -31,7 +31,7 @@ TEST(HandoffArgsTest, NoArgumentsGiveAnEmptyList) {
 }
 
 TEST(HandoffArgsTest, EachArgumentNamesOnePackageInOrder) {
-    std::vector<std::string> expected = {"art_pack", "ui pack 2", Ansi(u8"地图资源")};
+    std::vector<std::string> expected = {"art_pack", "ui pack 2", std::string(u8"地图资源")};
     EXPECT_EQ(s_Names(L"Mendwright.exe art_pack \"ui pack 2\" \u5730\u56fe\u8d44\u6e90"), expected);
 }
 
@@ -59,8 +59,8 @@ TEST(HandoffArgsTest, OverLongAndUnrepresentableNamesAreLeftOut) {
 
 TEST(HandoffArgsTest, TrailBytesThatLookLikeASeparatorAreNoSeparator) {
     // U+4E57 is 0x81 0x5C in GBK: its second byte has the value of a backslash.
-    std::string strName = Ansi(u8"乗");
-    ASSERT_EQ(strName, "\x81\x5C");
+    std::string strName = std::string(u8"乗");
+    ASSERT_EQ(Utf8ToCodePage(CP_GBK, strName), "\x81\x5C");
     EXPECT_EQ(IsHandoffName(strName.c_str()), 1);
     EXPECT_EQ(s_Names(L"m \u4e57"), std::vector<std::string>{strName});
     EXPECT_EQ(IsHandoffName("a\\b"), 0);

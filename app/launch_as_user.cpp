@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "core/win_text.h"
+
 namespace {
 
 // Owns one COM interface pointer.
@@ -53,13 +55,13 @@ private:
     VARIANT m_v;
 };
 
-// An ANSI text as UTF-16; false when it does not convert.
+// A UTF-8 text as UTF-16; false when it does not convert.
 bool s_Wide(const char* pszText, std::wstring* pwstrText) {
-    int nLen = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pszText, -1, nullptr, 0);
+    int nLen = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszText, -1, nullptr, 0);
     if (nLen <= 0)
         return false;
     pwstrText->assign(static_cast<size_t>(nLen), L'\0');
-    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pszText, -1, &(*pwstrText)[0], nLen) != nLen)
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszText, -1, &(*pwstrText)[0], nLen) != nLen)
         return false;
     pwstrText->resize(static_cast<size_t>(nLen) - 1);
     return true;
@@ -128,5 +130,6 @@ bool s_OpenThroughDesktop(const char* pszFile, const char* pszFolder) {
 bool OpenAsSignedInUser(HWND hWnd, const char* pszFile, const char* pszFolder) {
     if (s_OpenThroughDesktop(pszFile, pszFolder))
         return true;
-    return reinterpret_cast<INT_PTR>(ShellExecuteA(hWnd, "open", pszFile, "", pszFolder, SW_SHOWNORMAL)) > 32;
+    return reinterpret_cast<INT_PTR>(ShellExecuteW(hWnd, L"open", Utf8ToWide(pszFile).c_str(), L"",
+                                                   Utf8ToWide(pszFolder).c_str(), SW_SHOWNORMAL)) > 32;
 }

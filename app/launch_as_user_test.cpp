@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/win_text.h"
 #include "tests/test_support.h"
 
-using mwtest::Ansi;
 using mwtest::FileExists;
 using mwtest::KTempDir;
 using mwtest::ProgramFolder;
@@ -44,9 +44,9 @@ DWORD s_DesktopShellProcess() {
 class LaunchAsUserTest : public ::testing::Test {
 protected:
     // A game folder whose name is not ASCII, with the stand-in launcher in it.
-    LaunchAsUserTest() : m_strGame(m_Dir / Ansi(u8"游戏 目录")) {
-        CreateDirectoryA(m_strGame.c_str(), nullptr);
-        m_bCopied = CopyFileA((ProgramFolder() + "\\fake_launcher.exe").c_str(), (m_strGame + "\\velmora.exe").c_str(),
+    LaunchAsUserTest() : m_strGame(m_Dir / std::string(u8"游戏 目录")) {
+        CreateDirectoryU8(m_strGame.c_str());
+        m_bCopied = CopyFileW(Utf8ToWide(ProgramFolder() + "\\fake_launcher.exe").c_str(), Utf8ToWide(m_strGame + "\\velmora.exe").c_str(),
                               FALSE) != FALSE;
     }
     // Opens the launcher; the lines of its record (working folder, command line, the id of the

@@ -8,6 +8,7 @@
 #include "core/library_search.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
+#include "core/win_text.h"
 
 CMendwrightApp theApp;
 
@@ -19,7 +20,7 @@ BOOL CMendwrightApp::InitInstance() {
 
     // The banner picture is decoded by OLE.
     if (FAILED(OleInitialize(nullptr))) {
-        MessageBoxA(nullptr, "IDP_OLE_INIT_FAILED", "Mendwright", MB_OK);
+        MessageBoxW(nullptr, L"IDP_OLE_INIT_FAILED", L"Mendwright", MB_OK);
         return FALSE;
     }
     {
@@ -35,7 +36,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Before anything loads a library (core/library_search.h).
     RestrictLibrarySearch();
     if (!LoadEngineLibrary()) {
-        MessageBoxA(nullptr, GetString(IDS_ENGINE_MISSING), GetString(IDS_PRODUCT_NAME), MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, Utf8ToWide(GetString(IDS_ENGINE_MISSING)).c_str(), Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(),
+                    MB_OK | MB_ICONERROR);
         return 1;
     }
     theApp.InitInstance();

@@ -15,6 +15,7 @@
 #include "core/string_table.h"
 #include "core/text_copy.h"
 #include "core/update_semaphore.h"
+#include "core/win_text.h"
 
 namespace {
 
@@ -27,9 +28,9 @@ CMendwrightDlg::CMendwrightDlg()
       m_nInstallState(INSTALL_IDLE),
       m_bShown(1),
       m_pUpdateSemaphore(nullptr),
-      m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_dwWindowThread(0),
-      m_uTaskbarCreated(RegisterWindowMessageA("TaskbarCreated")),
+      m_uTaskbarCreated(RegisterWindowMessageW(L"TaskbarCreated")),
       m_bUpdateCommandRunning(0),
       m_bAwaitingInstallEnd(0),
       m_bEnding(0),
@@ -85,8 +86,8 @@ BOOL CMendwrightDlg::OnInitDialog() {
                     sizeof(m_pUpdateSemaphore->m_szName));
     }
 
-    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     LoadTexts();
 
@@ -102,11 +103,11 @@ BOOL CMendwrightDlg::OnInitDialog() {
 }
 
 void CMendwrightDlg::LoadTexts() {
-    char szTitle[MAX_PATH] = {0};
+    char szTitle[KXML_TEXT_SIZE] = {0};
     m_Installer.GetAppTitle(szTitle);
-    SetWindowTextA(m_hWnd, szTitle[0] ? szTitle : GetString(IDS_PRODUCT_NAME));
+    SetWindowTextW(m_hWnd, Utf8ToWide(szTitle[0] ? szTitle : GetString(IDS_PRODUCT_NAME)).c_str());
 
-    m_Picture.LoadFromResource(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_BANNER), RT_BANNER_JPG);
+    m_Picture.LoadFromResource(GetModuleHandleW(nullptr), MAKEINTRESOURCEA(IDR_BANNER), RT_BANNER_JPG);
 
     m_strGamePath = m_Installer.m_strGamePath;
     m_GamePathFrame.SetText(GetString(IDS_FRAME_CAPTION));
@@ -122,10 +123,10 @@ void CMendwrightDlg::CenterOnScreen() {
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof(monitor);
     RECT rcArea;
-    if (GetMonitorInfoA(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor))
+    if (GetMonitorInfoW(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor))
         rcArea = monitor.rcWork;
     else
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcArea, 0);
     int nWidth = rcWindow.right - rcWindow.left;
     int nHeight = rcWindow.bottom - rcWindow.top;
     int nLeft = rcArea.left + (rcArea.right - rcArea.left - nWidth) / 2;
@@ -218,7 +219,7 @@ void CMendwrightDlg::OnPaint() {
     PAINTSTRUCT paint;
     HDC hDC = BeginPaint(m_hWnd, &paint);
     if (IsIconic(m_hWnd)) {
-        SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hDC), 0);
+        SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hDC), 0);
         RECT rcClient;
         GetClientRect(m_hWnd, &rcClient);
         int nLeft = (rcClient.right - rcClient.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
@@ -258,7 +259,8 @@ void CMendwrightDlg::ShowGameRunning() {
         AddMessage(GetString(IDS_GAME_RUNNING));
         return;
     }
-    MessageBoxA(m_hWnd, GetString(IDS_GAME_RUNNING), GetString(IDS_PRODUCT_NAME), MB_OK);
+    MessageBoxW(m_hWnd, Utf8ToWide(GetString(IDS_GAME_RUNNING)).c_str(), Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(),
+                MB_OK);
 }
 
 void CMendwrightDlg::TakeGamePath() {
@@ -270,7 +272,7 @@ void CMendwrightDlg::OnBnClickedBrowse() {
     // waits for the resource list.
     if (m_bUpdateCommandRunning)
         return;
-    char szPath[MAX_PATH] = {0};
+    char szPath[MW_PATH_BYTES] = {0};
     if (ChooseFolder(GetString(IDS_CHOOSE_FOLDER), szPath, m_hWnd))
         m_strGamePath = szPath;
     SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
@@ -278,18 +280,18 @@ void CMendwrightDlg::OnBnClickedBrowse() {
 }
 
 void CMendwrightDlg::OnBnClickedRunGame() {
-    char szLauncher[MAX_PATH] = {0};
+    char szLauncher[MW_PATH_BYTES] = {0};
     int nLen = std::snprintf(szLauncher, sizeof(szLauncher), "%s\\velmora.exe", m_strGamePath.c_str());
     if (!CheckLauncher(szLauncher))
         return;
     // A folder too long for the buffer would open some other, shortened path: nothing is opened.
-    if (nLen > 0 && static_cast<size_t>(nLen) < sizeof(szLauncher))
+    if (nLen > 0 && static_cast<size_t>(nLen) < sizeof(szLauncher) && FitsMaxPath(szLauncher))
         OpenAsSignedInUser(m_hWnd, szLauncher, m_strGamePath.c_str());
     OnQuit();
 }
 
 int CMendwrightDlg::CheckLauncher(const char* pszLauncher) {
-    DWORD dwAttributes = GetFileAttributesA(pszLauncher);
+    DWORD dwAttributes = GetFileAttributesU8(pszLauncher);
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return 1;
     // Nothing to start: the player is told, and the installer stays.

@@ -4,6 +4,7 @@
 #include "app/resource.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
+#include "xml/xml_document.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ int CMendwrightDlg::ShowStateBalloon() {
     DWORD dwInfoFlags = 0;
     if (!GetStateBalloon(m_nInstallState, &nTextId, &dwInfoFlags))
         return 0;
-    char szTitle[MAX_PATH] = {0};
+    char szTitle[KXML_TEXT_SIZE] = {0};
     m_Installer.GetAppTitle(szTitle);
     std::string strText = FormatBalloonText(GetString(nTextId), szTitle);
     ShowBalloon(strText.c_str(), GetString(IDS_PRODUCT_NAME), BALLOON_TIMEOUT_MS, static_cast<int>(dwInfoFlags));
@@ -33,8 +34,8 @@ int CMendwrightDlg::ShowStateBalloon() {
 
 void CMendwrightDlg::ShowFromTray() {
     m_bShown = 1;
-    LONG_PTR nExStyle = GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE);
-    SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE, (nExStyle & ~static_cast<LONG_PTR>(WS_EX_TOOLWINDOW)) | WS_EX_APPWINDOW);
+    LONG_PTR nExStyle = GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE);
+    SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, (nExStyle & ~static_cast<LONG_PTR>(WS_EX_TOOLWINDOW)) | WS_EX_APPWINDOW);
     int nWidth = m_rcStartup.right - m_rcStartup.left;
     int nHeight = m_rcStartup.bottom - m_rcStartup.top;
     MoveWindow(m_hWnd, m_rcStartup.left, m_rcStartup.top, nWidth, nHeight, TRUE);
@@ -53,7 +54,7 @@ LRESULT CMendwrightDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
     if (lParam == WM_LBUTTONDBLCLK) {
         ShowFromTray();
     } else if (lParam == WM_RBUTTONDOWN) {
-        HMENU hMenu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU));
+        HMENU hMenu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU));
         if (hMenu) {
             // Without the foreground the menu would not close when the player clicks elsewhere.
             SetForegroundWindow(m_hWnd);

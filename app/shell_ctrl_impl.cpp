@@ -27,7 +27,7 @@ int CMendwrightDlg::OnWindowThread(int nFallback, const std::function<int()>& fn
         return nFallback;
     KShellRequest request = {&fnRequest, nFallback};
     // Fails at once when the window is gone; the request then has no effect.
-    if (!SendMessageA(hWnd, WM_SHELL_REQUEST, 0, reinterpret_cast<LPARAM>(&request)))
+    if (!SendMessageW(hWnd, WM_SHELL_REQUEST, 0, reinterpret_cast<LPARAM>(&request)))
         return nFallback;
     return request.nResult;
 }
@@ -49,7 +49,7 @@ void CMendwrightDlg::Reported(bool bNoticeDue) {
     // whatever comes.
     HWND hWnd = m_hWnd;
     if (bNoticeDue && hWnd)
-        PostMessageA(hWnd, WM_SHELL_REPORTS, 0, 0);
+        PostMessageW(hWnd, WM_SHELL_REPORTS, 0, 0);
 }
 
 void CMendwrightDlg::OnReportsDue() {

@@ -6,6 +6,22 @@
 
 #include "core/string_ids.h"
 #include "core/text_copy.h"
+#include "core/win_text.h"
+
+namespace {
+
+// The UTF-8 pszText (null as "") into a field of uSize UTF-16 units, cut before a character
+// that does not fit (never half a surrogate pair) and always terminated.
+void s_CopyWide(wchar_t* pwszField, const char* pszText, size_t uSize) {
+    std::wstring wstrText = Utf8ToWide(pszText);
+    size_t uKeep = wstrText.size() < uSize ? wstrText.size() : uSize - 1;
+    if (uKeep < wstrText.size() && uKeep > 0 && wstrText[uKeep - 1] >= 0xD800 && wstrText[uKeep - 1] <= 0xDBFF)
+        --uKeep;
+    std::memcpy(pwszField, wstrText.data(), uKeep * sizeof(wchar_t));
+    pwszField[uKeep] = L'\0';
+}
+
+}  // namespace
 
 int GetStateBalloon(int nState, int* pnTextId, DWORD* pdwInfoFlags) {
     static const struct {
@@ -39,17 +55,17 @@ std::string FormatBalloonText(const char* pszFormat, const char* pszTitle) {
 
 KTrayIcon::KTrayIcon(PFN_NOTIFY pfnNotify) : m_pfnNotify(pfnNotify), m_bAdded(false) {
     std::memset(&m_Data, 0, sizeof(m_Data));
-    m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    m_Data.cbSize = NOTIFYICONDATAW_V2_SIZE;
 }
 
 template <typename FILL>
 BOOL KTrayIcon::Request(DWORD dwMessage, FILL fnFill) {
-    NOTIFYICONDATAA data;
+    NOTIFYICONDATAW data;
     {
         std::lock_guard<std::mutex> lock(m_Lock);
         if (!fnFill())
             return FALSE;
-        m_Data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+        m_Data.cbSize = NOTIFYICONDATAW_V2_SIZE;
         data = m_Data;
     }
     // Outside the lock: the shell call may dispatch messages sent to this thread meanwhile, and
@@ -64,7 +80,7 @@ BOOL KTrayIcon::Add(HWND hWnd, UINT uId, UINT uCallbackMessage, HICON hIcon, con
         m_Data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
         m_Data.uCallbackMessage = uCallbackMessage;
         m_Data.hIcon = hIcon;
-        CopyTextCut(m_Data.szTip, pszTip, sizeof(m_Data.szTip));
+        s_CopyWide(m_Data.szTip, pszTip, sizeof(m_Data.szTip) / sizeof(wchar_t));
         m_bAdded = true;
         return true;
     });
@@ -75,8 +91,8 @@ BOOL KTrayIcon::ShowBalloon(const char* pszText, const char* pszTitle, int nTime
         m_Data.dwInfoFlags = static_cast<DWORD>(nInfoFlags);
         m_Data.uFlags = NIF_INFO;
         m_Data.uTimeout = static_cast<UINT>(nTimeout);
-        CopyTextCut(m_Data.szInfo, pszText, sizeof(m_Data.szInfo));
-        CopyTextCut(m_Data.szInfoTitle, pszTitle, sizeof(m_Data.szInfoTitle));
+        s_CopyWide(m_Data.szInfo, pszText, sizeof(m_Data.szInfo) / sizeof(wchar_t));
+        s_CopyWide(m_Data.szInfoTitle, pszTitle, sizeof(m_Data.szInfoTitle) / sizeof(wchar_t));
         return true;
     });
 }

@@ -16,25 +16,26 @@ int GetStateBalloon(int nState, int* pnTextId, DWORD* pdwInfoFlags);
 // title's length.
 std::string FormatBalloonText(const char* pszFormat, const char* pszTitle);
 
-// One icon in the notification area. Its data is the version-2 NOTIFYICONDATA (488 bytes). Every
+// One icon in the notification area. Its data is the version-2 NOTIFYICONDATAW (936 bytes), so
+// that its texts show whatever the system's ANSI code page. Every
 // request fills the shared data under one lock and takes a copy of it there; the copy is sent to
 // the shell after the lock is let go. So balloons asked for by two threads never mix one's text
 // with the other's title, and a request that arrives while the shell is being asked (a sent
 // message dispatched during the call) never waits for a lock its own thread holds.
 class KTrayIcon {
 public:
-    typedef BOOL(WINAPI* PFN_NOTIFY)(DWORD dwMessage, PNOTIFYICONDATAA pData);
+    typedef BOOL(WINAPI* PFN_NOTIFY)(DWORD dwMessage, PNOTIFYICONDATAW pData);
 
-    // pfnNotify carries the requests to the shell (Shell_NotifyIconA unless a test records them).
-    explicit KTrayIcon(PFN_NOTIFY pfnNotify = Shell_NotifyIconA);
+    // pfnNotify carries the requests to the shell (Shell_NotifyIconW unless a test records them).
+    explicit KTrayIcon(PFN_NOTIFY pfnNotify = Shell_NotifyIconW);
     KTrayIcon(const KTrayIcon&) = delete;
     KTrayIcon& operator=(const KTrayIcon&) = delete;
 
-    // Adds the icon uId of hWnd with its callback message, icon and tip (cut to 127 bytes on a
-    // character boundary). The request's result.
+    // Adds the icon uId of hWnd with its callback message, icon and tip (UTF-8, cut to 127 UTF-16
+    // units on a character boundary). The request's result.
     BOOL Add(HWND hWnd, UINT uId, UINT uCallbackMessage, HICON hIcon, const char* pszTip);
-    // Shows a balloon on the icon: pszText cut to 255 bytes, pszTitle to 63, both on a character
-    // boundary (null as ""); nTimeout in milliseconds; nInfoFlags the NIIF_ icon flags. The icon
+    // Shows a balloon on the icon: pszText cut to 255 UTF-16 units, pszTitle to 63, both on a
+    // character boundary (null as ""); nTimeout in milliseconds; nInfoFlags the NIIF_ icon flags. The icon
     // and tip stay as they are. The request's result.
     BOOL ShowBalloon(const char* pszText, const char* pszTitle, int nTimeout, int nInfoFlags);
     // Adds the icon again as Add left it (the shell has restarted and lost it): icon, tip and
@@ -50,6 +51,6 @@ private:
 
     PFN_NOTIFY m_pfnNotify;
     std::mutex m_Lock;
-    NOTIFYICONDATAA m_Data;
+    NOTIFYICONDATAW m_Data;
     bool m_bAdded;
 };

@@ -13,9 +13,9 @@
 
 #include "core/string_ids.h"
 #include "core/string_table.h"
+#include "core/win_text.h"
 #include "tests/test_support.h"
 
-using mwtest::Ansi;
 
 namespace {
 
@@ -33,19 +33,22 @@ struct KNotifyCall {
     std::string strInfoTitle;
     UINT uTimeout;
     DWORD dwInfoFlags;
-    size_t uInfoLen;       // bytes before the NUL within the field (the field's size: no NUL)
+    size_t uInfoLen;       // UTF-16 units before the NUL within the field (the field's size: no NUL)
     size_t uInfoTitleLen;
 };
 
 std::mutex g_CallsLock;
 std::vector<KNotifyCall> g_Calls;
 
-size_t s_FieldLen(const char* pszField, size_t uSize) {
-    const void* pNul = std::memchr(pszField, '\0', uSize);
-    return pNul ? static_cast<size_t>(static_cast<const char*>(pNul) - pszField) : uSize;
+template <size_t N>
+size_t s_FieldLen(const wchar_t (&wszField)[N]) {
+    size_t uLen = 0;
+    while (uLen < N && wszField[uLen])
+        ++uLen;
+    return uLen;
 }
 
-BOOL WINAPI s_RecordNotify(DWORD dwMessage, PNOTIFYICONDATAA pData) {
+BOOL WINAPI s_RecordNotify(DWORD dwMessage, PNOTIFYICONDATAW pData) {
     KNotifyCall call;
     call.dwMessage = dwMessage;
     call.cbSize = pData->cbSize;
@@ -54,14 +57,14 @@ BOOL WINAPI s_RecordNotify(DWORD dwMessage, PNOTIFYICONDATAA pData) {
     call.uCallbackMessage = pData->uCallbackMessage;
     call.hWnd = pData->hWnd;
     call.hIcon = pData->hIcon;
-    call.uInfoLen = s_FieldLen(pData->szInfo, sizeof(pData->szInfo));
-    call.uInfoTitleLen = s_FieldLen(pData->szInfoTitle, sizeof(pData->szInfoTitle));
-    call.strTip.assign(pData->szTip, s_FieldLen(pData->szTip, sizeof(pData->szTip)));
-    call.strInfo.assign(pData->szInfo, call.uInfoLen);
+    call.uInfoLen = s_FieldLen(pData->szInfo);
+    call.uInfoTitleLen = s_FieldLen(pData->szInfoTitle);
+    call.strTip = WideToUtf8(pData->szTip, static_cast<int>(s_FieldLen(pData->szTip)));
+    call.strInfo = WideToUtf8(pData->szInfo, static_cast<int>(call.uInfoLen));
     // The shell reads the fields one after the other; give another thread every chance to
     // write in between.
     SwitchToThread();
-    call.strInfoTitle.assign(pData->szInfoTitle, call.uInfoTitleLen);
+    call.strInfoTitle = WideToUtf8(pData->szInfoTitle, static_cast<int>(call.uInfoTitleLen));
     call.uTimeout = pData->uTimeout;
     call.dwInfoFlags = pData->dwInfoFlags;
     std::lock_guard<std::mutex> lock(g_CallsLock);
@@ -81,13 +84,6 @@ protected:
     }
 };
 
-// True when the bytes are whole characters of the ANSI code page.
-bool s_IsWholeAnsi(const std::string& strText) {
-    if (strText.empty())
-        return true;
-    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, strText.data(), static_cast<int>(strText.size()),
-                               nullptr, 0) > 0;
-}
 
 TEST(StateBalloonTest, EachInstallStateHasItsTextAndIcon) {
     const struct {
@@ -114,14 +110,14 @@ TEST(StateBalloonTest, EachInstallStateHasItsTextAndIcon) {
 }
 
 TEST(StateBalloonTest, TextCarriesTheTitleWhateverItsLength) {
-    EXPECT_EQ(FormatBalloonText(GetString(IDS_BALLOON_INSTALLING), Ansi(u8"界面插件").c_str()),
-              Ansi(u8"正在安装界面插件..."));
-    EXPECT_EQ(FormatBalloonText(GetString(IDS_BALLOON_RUNNING), ""), Ansi(u8"正在运行..."));
-    EXPECT_EQ(FormatBalloonText(GetString(IDS_BALLOON_FAILED), nullptr), Ansi(u8"安装失败！"));
+    EXPECT_EQ(FormatBalloonText(GetString(IDS_BALLOON_INSTALLING), std::string(u8"界面插件").c_str()),
+              std::string(u8"正在安装界面插件..."));
+    EXPECT_EQ(FormatBalloonText(GetString(IDS_BALLOON_RUNNING), ""), std::string(u8"正在运行..."));
+    EXPECT_EQ(FormatBalloonText(GetString(IDS_BALLOON_FAILED), nullptr), std::string(u8"安装失败！"));
     // A title with a per-cent sign is data, not format.
     EXPECT_EQ(FormatBalloonText("%s!", "100%s"), "100%s!");
     std::string strLong(300, 'x');
-    EXPECT_EQ(FormatBalloonText(GetString(IDS_BALLOON_INSTALLED), strLong.c_str()), strLong + Ansi(u8"已安装完成"));
+    EXPECT_EQ(FormatBalloonText(GetString(IDS_BALLOON_INSTALLED), strLong.c_str()), strLong + std::string(u8"已安装完成"));
 }
 
 TEST_F(TrayIconTest, AddFillsTheVersionTwoData) {
@@ -133,13 +129,13 @@ TEST_F(TrayIconTest, AddFillsTheVersionTwoData) {
     std::vector<KNotifyCall> calls = Calls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].dwMessage, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(calls[0].cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V2_SIZE));
+    EXPECT_EQ(calls[0].cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V2_SIZE));
     EXPECT_EQ(calls[0].uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(calls[0].hWnd, hWnd);
     EXPECT_EQ(calls[0].uId, 100u);
     EXPECT_EQ(calls[0].uCallbackMessage, 1933u);
     EXPECT_EQ(calls[0].hIcon, hIcon);
-    EXPECT_EQ(calls[0].strTip, Ansi(u8"Tarnwick插件安装程序"));
+    EXPECT_EQ(calls[0].strTip, std::string(u8"Tarnwick插件安装程序"));
     EXPECT_EQ(calls[1].dwMessage, static_cast<DWORD>(NIM_DELETE));
     EXPECT_EQ(calls[1].hWnd, hWnd);
     EXPECT_EQ(calls[1].uId, 100u);
@@ -153,7 +149,7 @@ TEST_F(TrayIconTest, BalloonChangesOnlyTheBalloon) {
     std::vector<KNotifyCall> calls = Calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[1].dwMessage, static_cast<DWORD>(NIM_MODIFY));
-    EXPECT_EQ(calls[1].cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V2_SIZE));
+    EXPECT_EQ(calls[1].cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V2_SIZE));
     EXPECT_EQ(calls[1].uFlags, static_cast<UINT>(NIF_INFO));
     EXPECT_EQ(calls[1].strInfo, "text");
     EXPECT_EQ(calls[1].strInfoTitle, "title");
@@ -167,26 +163,25 @@ TEST_F(TrayIconTest, BalloonChangesOnlyTheBalloon) {
 
 TEST_F(TrayIconTest, LongTextsAreCutOnACharacterBoundary) {
     KTrayIcon tray(s_RecordNotify);
-    // An odd number of single-byte characters first, so that a cut by bytes alone would split a
-    // double-byte character in both fields.
+    // Characters of three UTF-8 bytes and one character of a surrogate pair where the title's
+    // field ends, so that a cut by bytes, or by units alone, would split a character.
     std::string strTitle = "x";
-    for (int i = 0; i < 150; ++i)
-        strTitle += Ansi(u8"塔");
+    for (int i = 0; i < 61; ++i)
+        strTitle += std::string(u8"塔");
+    strTitle += u8"😀";
+    for (int i = 0; i < 300; ++i)
+        strTitle += std::string(u8"塔");
     std::string strText = FormatBalloonText(GetString(IDS_BALLOON_INSTALLED), strTitle.c_str());
-    ASSERT_GT(strText.size(), 300u);
+    ASSERT_GT(Utf16Length(strText.c_str()), 300u);
     tray.ShowBalloon(strText.c_str(), strTitle.c_str(), 10000, NIIF_INFO);
     std::vector<KNotifyCall> calls = Calls();
     ASSERT_EQ(calls.size(), 1u);
-    // Terminated inside the field, at most one byte short of a full field, whole characters.
-    EXPECT_LT(calls[0].uInfoLen, 256u);
-    EXPECT_GE(calls[0].uInfoLen, 254u);
-    EXPECT_EQ(strText.compare(0, calls[0].uInfoLen, calls[0].strInfo), 0);
-    EXPECT_TRUE(s_IsWholeAnsi(calls[0].strInfo));
-    EXPECT_EQ(calls[0].uInfoLen % 2, 1u);  // "x" and then pairs
-    EXPECT_LT(calls[0].uInfoTitleLen, 64u);
-    EXPECT_GE(calls[0].uInfoTitleLen, 62u);
-    EXPECT_EQ(strTitle.compare(0, calls[0].uInfoTitleLen, calls[0].strInfoTitle), 0);
-    EXPECT_TRUE(s_IsWholeAnsi(calls[0].strInfoTitle));
+    // Terminated inside the field, a full field of whole characters.
+    EXPECT_EQ(calls[0].uInfoLen, 255u);
+    EXPECT_EQ(strText.compare(0, calls[0].strInfo.size(), calls[0].strInfo), 0);
+    // 62 units, then a pair that would need units 63 and 64: left out whole.
+    EXPECT_EQ(calls[0].uInfoTitleLen, 62u);
+    EXPECT_EQ(strTitle.substr(0, 1 + 61 * 3), calls[0].strInfoTitle);
 }
 
 TEST_F(TrayIconTest, BalloonsFromTwoThreadsNeverMix) {
@@ -245,7 +240,7 @@ TEST_F(TrayIconTest, TheIconIsAddedAgainAsItWasAdded) {
 // balloon then runs inside the outer request, on the same thread.
 KTrayIcon* g_pReentered = nullptr;
 
-BOOL WINAPI s_ReenteringNotify(DWORD dwMessage, PNOTIFYICONDATAA pData) {
+BOOL WINAPI s_ReenteringNotify(DWORD dwMessage, PNOTIFYICONDATAW pData) {
     s_RecordNotify(dwMessage, pData);
     if (KTrayIcon* pTray = g_pReentered) {
         g_pReentered = nullptr;

@@ -7,6 +7,7 @@
 #include "app/mendwright_dlg.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
+#include "core/win_text.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ void CMendwrightDlg::NotifyResourceList() {
     if (!hList)
         return;
     DWORD_PTR dwAnswer = 0;
-    SendMessageTimeoutA(hList, WM_RESOURCE_LIST_NOTIFY, 0, 0, SMTO_ABORTIFHUNG, RESOURCE_LIST_TIMEOUT_MS, &dwAnswer);
+    SendMessageTimeoutW(hList, WM_RESOURCE_LIST_NOTIFY, 0, 0, SMTO_ABORTIFHUNG, RESOURCE_LIST_TIMEOUT_MS, &dwAnswer);
 }
 
 void CMendwrightDlg::HideToTray() {
@@ -47,18 +48,17 @@ void CMendwrightDlg::HideToTray() {
     MoveWindow(m_hWnd, 0, 0, 0, 0, TRUE);
     SetTimer(m_hWnd, 0, 1, nullptr);
     ShowWindow(m_hWnd, SW_HIDE);
-    LONG_PTR nExStyle = GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE);
-    SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE, (nExStyle & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW);
+    LONG_PTR nExStyle = GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE);
+    SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, (nExStyle & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW);
 }
 
 void CMendwrightDlg::DeleteHandoffFiles() {
     // Only the files that start-up read as handoff files, by the names it opened; each one is
     // looked at again first, since another file may have taken the name meanwhile.
     for (const std::string& strIni : m_Installer.m_HandoffFilesRead) {
-        char szPath[MAX_PATH] = {0};
-        GetPrivateProfileStringA(GetString(IDS_PRODUCT_NAME), GetString(IDS_GAME_PATH_KEY), "", szPath, sizeof(szPath),
-                                 strIni.c_str());
-        if (szPath[0])
-            DeleteFileA(strIni.c_str());
+        std::string strPath = GetProfileTextU8(GetString(IDS_PRODUCT_NAME), GetString(IDS_GAME_PATH_KEY), "", strIni.c_str(),
+                                               MAX_PATH);
+        if (!strPath.empty())
+            DeleteFileU8(strIni.c_str());
     }
 }

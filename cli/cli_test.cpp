@@ -14,7 +14,6 @@
 #include "tests/recording_output.h"
 #include "tests/test_support.h"
 
-using mwtest::Ansi;
 using mwtest::FileExists;
 using mwtest::KPlantedLibraries;
 using mwtest::KScopedEnvironment;
@@ -73,11 +72,12 @@ KCliRun s_Run(const std::string& strArguments, const std::string& strExe = Progr
     return run;
 }
 
+// Redirected output as the program writes it: each line and a line end, in GBK.
 std::string s_Lines(const std::vector<std::string>& lines) {
     std::string strText;
     for (const std::string& strLine : lines)
         strText += strLine + "\r\n";
-    return strText;
+    return mwtest::Gbk(strText);
 }
 
 std::string s_File(const std::string& strPath, const std::string& strName) {
@@ -109,13 +109,13 @@ protected:
         WriteFileBytes(m_strGame + "\\velmora.exe", "launcher");
         MakeFolders(m_strPackage + "\\interface\\ui");
         WriteFileBytes(m_strPackage + "\\interface\\ui\\main.lua", "main");
-        WriteFileBytes(m_strPackage + "\\" + Ansi(u8"说明.txt"), "readme");
+        WriteFileBytes(m_strPackage + "\\" + std::string(u8"说明.txt"), "readme");
     }
     // Writes Update.dat (GBK) with the given File elements.
     void Describe(const std::string& strFiles) {
-        WriteFileBytes(m_strPackage + "\\Update.dat", Ansi(u8"<?xml version=\"1.0\" encoding=\"gbk\"?>\n<Root><AppTitle>"
-                                                           u8"示例插件</AppTitle><FileList>") +
-                                                          strFiles + "</FileList></Root>");
+        WriteFileBytes(m_strPackage + "\\Update.dat", mwtest::Gbk(u8"<?xml version=\"1.0\" encoding=\"gbk\"?>\n<Root><AppTitle>"
+                                                                  u8"示例插件</AppTitle><FileList>" +
+                                                                  strFiles + "</FileList></Root>"));
     }
     // What Init writes before anything else: the same search in the same prefix.
     std::vector<std::string> InitLines(std::string* pstrFound = nullptr) {
@@ -134,19 +134,19 @@ protected:
 };
 
 TEST_F(CliTest, InstallPrintsEveryLineOfTheListAndExitsZero) {
-    Describe(s_File("interface\\ui\\", "main.lua") + s_File("\\", Ansi(u8"说明.txt")));
+    Describe(s_File("interface\\ui\\", "main.lua") + s_File("\\", std::string(u8"说明.txt")));
     std::vector<std::string> expected = InitLines();
     ASSERT_EQ(1u, expected.size());
     std::vector<std::string> run = {
-        Ansi(u8"·开始复制文件，可能需要几分钟时间，请稍等..."),
+        std::string(u8"·开始复制文件，可能需要几分钟时间，请稍等..."),
         std::string(48, '-'),
-        Ansi(u8"清除老插件interface成功！"),
-        Ansi(u8"清除老插件interface2成功！"),
-        Ansi(u8"·正在复制文件：main.lua"),
-        m_strGame + "\\interface\\ui\\" + Ansi(u8" 完成！"),
-        Ansi(u8"·正在复制文件：说明.txt"),
-        m_strGame + "\\" + Ansi(u8" 完成！"),
-        Ansi(u8"·文件复制完成。"),
+        std::string(u8"清除老插件interface成功！"),
+        std::string(u8"清除老插件interface2成功！"),
+        std::string(u8"·正在复制文件：main.lua"),
+        m_strGame + "\\interface\\ui\\" + std::string(u8" 完成！"),
+        std::string(u8"·正在复制文件：说明.txt"),
+        m_strGame + "\\" + std::string(u8" 完成！"),
+        std::string(u8"·文件复制完成。"),
         std::string(54, '-'),
     };
     expected.insert(expected.end(), run.begin(), run.end());
@@ -157,7 +157,7 @@ TEST_F(CliTest, InstallPrintsEveryLineOfTheListAndExitsZero) {
     EXPECT_EQ("", first.strErr);
     EXPECT_FALSE(FileExists(m_strGame + "\\interface\\old"));
     EXPECT_EQ("main", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));
-    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + Ansi(u8"说明.txt")));
+    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + std::string(u8"说明.txt")));
 
     // A second run replaces the plug-in folder the first one made.
     ASSERT_TRUE(WriteFileBytes(m_strGame + "\\interface\\added_since.lua", "x"));
@@ -170,10 +170,10 @@ TEST_F(CliTest, InstallPrintsEveryLineOfTheListAndExitsZero) {
 
 TEST_F(CliTest, PackageMissingAFileIsRefusedBeforeAnythingChanges) {
     Describe(s_File("interface\\ui\\", "main.lua") + s_File("interface\\ui\\", "gone.lua") +
-             s_File("", Ansi(u8"说明.txt")));
+             s_File("", std::string(u8"说明.txt")));
     KCliRun run = s_Run(Arguments());
     EXPECT_EQ(1u, run.dwExit);
-    std::string strTail = Ansi(u8"·升级包中缺少文件interface\\ui\\gone.lua，请重新下载升级包。") + "\r\n";
+    std::string strTail = mwtest::Gbk(u8"·升级包中缺少文件interface\\ui\\gone.lua，请重新下载升级包。") + "\r\n";
     ASSERT_GE(run.strOut.size(), strTail.size());
     EXPECT_EQ(strTail, run.strOut.substr(run.strOut.size() - strTail.size()));
     EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
@@ -181,9 +181,9 @@ TEST_F(CliTest, PackageMissingAFileIsRefusedBeforeAnythingChanges) {
 }
 
 TEST_F(CliTest, WrongGameFolderGives2012AndExitsOne) {
-    Describe(s_File("", Ansi(u8"说明.txt")));
+    Describe(s_File("", std::string(u8"说明.txt")));
     std::vector<std::string> expected = InitLines();
-    expected.push_back(Ansi(u8"·游戏路径有误，请选择正确的游戏路径。"));
+    expected.push_back(std::string(u8"·游戏路径有误，请选择正确的游戏路径。"));
     const std::string aGames[] = {"\"\"", "\"" + m_Dir / "missing" + "\"", "\"" + m_strPackage + "\\Update.dat\""};
     for (const std::string& strGame : aGames) {
         SCOPED_TRACE(strGame);
@@ -262,7 +262,7 @@ TEST_F(CliTest, KilledAtRandomTheGameFolderRecoversToBeforeOrAfter) {
 }
 
 TEST_F(CliTest, RunningUpdateExitsThreeWithText2008) {
-    Describe(s_File("", Ansi(u8"说明.txt")));
+    Describe(s_File("", std::string(u8"说明.txt")));
     std::string strFound;
     std::vector<std::string> expected = InitLines(&strFound);
     KUpdateSemaphore update;
@@ -272,13 +272,13 @@ TEST_F(CliTest, RunningUpdateExitsThreeWithText2008) {
     KCliRun run = s_Run(Arguments());
     EXPECT_EQ(3u, run.dwExit);
     EXPECT_EQ(s_Lines(expected), run.strOut);
-    EXPECT_EQ(Ansi(u8"检测到游戏正在运行，请先把游戏关闭再升级。") + "\r\n", run.strErr);
+    EXPECT_EQ(mwtest::Gbk(u8"检测到游戏正在运行，请先把游戏关闭再升级。") + "\r\n", run.strErr);
     EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
 }
 
 TEST_F(CliTest, DamagedDescriptionIsReportedOnStandardError) {
     WriteFileBytes(m_strPackage + "\\Update.dat", "<NoRoot/>");
-    const std::string strFaulty = Ansi(u8"·配置文件有误，不能进行升级，请重新下载升级包。");
+    const std::string strFaulty = std::string(u8"·配置文件有误，不能进行升级，请重新下载升级包。");
     KCliRun run = s_Run(Arguments());
     EXPECT_EQ(1u, run.dwExit);
     // Reported at start, and Update refuses the damaged description with the same line.
@@ -299,14 +299,14 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
 }
 
 TEST_F(CliTest, PackageDefaultsToTheProgramsOwnFolder) {
-    Describe(s_File("\\", Ansi(u8"说明.txt")));
+    Describe(s_File("\\", std::string(u8"说明.txt")));
     std::string strProgram = ProgramFolder();
     ASSERT_TRUE(CopyFileA((strProgram + "\\mendwright-cli.exe").c_str(), (m_strPackage + "\\mendwright-cli.exe").c_str(),
                           FALSE));
     ASSERT_TRUE(CopyFileA((strProgram + "\\engine.dll").c_str(), (m_strPackage + "\\engine.dll").c_str(), FALSE));
     KCliRun run = s_Run("--game \"" + m_strGame + "\"", m_strPackage + "\\mendwright-cli.exe");
     EXPECT_EQ(0u, run.dwExit);
-    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + Ansi(u8"说明.txt")));
+    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + std::string(u8"说明.txt")));
 }
 
 // A package as a download folder may hold it: libraries of common names beside the program, and
@@ -314,7 +314,7 @@ TEST_F(CliTest, PackageDefaultsToTheProgramsOwnFolder) {
 class CliPlantedTest : public CliTest {
 protected:
     CliPlantedTest() : m_strElsewhere(m_Dir / "elsewhere"), m_Path("PATH", m_strElsewhere + ";" + s_Path()) {
-        Describe(s_File("interface\\ui\\", "main.lua") + s_File("\\", Ansi(u8"说明.txt")));
+        Describe(s_File("interface\\ui\\", "main.lua") + s_File("\\", std::string(u8"说明.txt")));
         MakeFolders(m_strElsewhere);
         m_bPlanted = m_Planted.PlantAll(m_strPackage) && m_Planted.Plant(m_strElsewhere, "engine.dll");
     }
@@ -344,7 +344,7 @@ TEST_F(CliPlantedTest, NoPlantedLibraryIsLoadedDuringAWholeInstallation) {
     EXPECT_EQ("", run.strErr);
     // Installed through the package's engine.dll: the only other one on the way records its loading.
     EXPECT_EQ("main", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));
-    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + Ansi(u8"说明.txt")));
+    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + std::string(u8"说明.txt")));
     EXPECT_EQ(std::vector<std::string>(), m_Planted.Loads());
 }
 
@@ -363,7 +363,7 @@ TEST_F(CliPlantedTest, MissingEngineLibraryEndsWithAClearErrorAndChangesNothing)
     KCliRun run = s_Run("--game \"" + m_strGame + "\"", m_strPackage + "\\mendwright-cli.exe");
     EXPECT_EQ(1u, run.dwExit);
     EXPECT_EQ("", run.strOut);
-    EXPECT_EQ(Ansi(u8"engine.dll不存在或无法加载，请重新下载升级包。") + "\r\n", run.strErr);
+    EXPECT_EQ(mwtest::Gbk(u8"engine.dll不存在或无法加载，请重新下载升级包。") + "\r\n", run.strErr);
     EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
     EXPECT_EQ(std::vector<std::string>(), m_Planted.Loads());
 }

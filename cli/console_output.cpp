@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/win_text.h"
+
 namespace {
 
 bool s_IsConsole(HANDLE hHandle) {
@@ -20,23 +22,27 @@ KConsoleOutput::KConsoleOutput()
       m_hErr(GetStdHandle(STD_ERROR_HANDLE)),
       m_bOutConsole(s_IsConsole(m_hOut)),
       m_bErrConsole(s_IsConsole(m_hErr)),
-      m_uProgressWidth(0) {}
+      m_uProgressWidth(0),
+      m_uCodePage(CP_GBK) {}
 
 KConsoleOutput::~KConsoleOutput() {
     Flush();
 }
 
-void KConsoleOutput::s_Write(HANDLE hOut, bool bConsole, const char* pszBytes, size_t uLen) {
+void KConsoleOutput::s_Write(HANDLE hOut, bool bConsole, const char* pszText, size_t uLen, UINT uCodePage) {
     if (!hOut || hOut == INVALID_HANDLE_VALUE || !uLen)
         return;
+    std::string strText(pszText, uLen);
     if (bConsole) {
-        int nWide = MultiByteToWideChar(CP_ACP, 0, pszBytes, static_cast<int>(uLen), nullptr, 0);
-        std::vector<WCHAR> wszText(static_cast<size_t>(nWide > 0 ? nWide : 1));
-        MultiByteToWideChar(CP_ACP, 0, pszBytes, static_cast<int>(uLen), wszText.data(), nWide);
+        std::wstring wstrText = Utf8ToWide(strText);
         DWORD dwWritten = 0;
-        WriteConsoleW(hOut, wszText.data(), static_cast<DWORD>(nWide), &dwWritten, nullptr);
+        WriteConsoleW(hOut, wstrText.data(), static_cast<DWORD>(wstrText.size()), &dwWritten, nullptr);
         return;
     }
+    if (uCodePage != CP_UTF8)
+        strText = Utf8ToCodePage(uCodePage, strText);
+    const char* pszBytes = strText.data();
+    uLen = strText.size();
     while (uLen) {
         DWORD dwWritten = 0;
         if (!WriteFile(hOut, pszBytes, static_cast<DWORD>(uLen), &dwWritten, nullptr) || !dwWritten)
@@ -50,7 +56,7 @@ void KConsoleOutput::ClearProgress() {
     if (!m_uProgressWidth)
         return;
     std::string strBlank = "\r" + std::string(m_uProgressWidth, ' ') + "\r";
-    s_Write(m_bOutConsole ? m_hOut : m_hErr, true, strBlank.data(), strBlank.size());
+    s_Write(m_bOutConsole ? m_hOut : m_hErr, true, strBlank.data(), strBlank.size(), m_uCodePage);
     m_uProgressWidth = 0;
 }
 
@@ -58,14 +64,14 @@ void KConsoleOutput::WriteLine(const std::string& strLine) {
     if (m_bOutConsole) {
         ClearProgress();
         std::string strText = strLine + "\r\n";
-        s_Write(m_hOut, true, strText.data(), strText.size());
+        s_Write(m_hOut, true, strText.data(), strText.size(), m_uCodePage);
         RedrawProgress();
         return;
     }
     m_strPending += strLine;
     m_strPending += "\r\n";
     if (m_strPending.size() >= s_uFlushSize) {
-        s_Write(m_hOut, false, m_strPending.data(), m_strPending.size());
+        s_Write(m_hOut, false, m_strPending.data(), m_strPending.size(), m_uCodePage);
         m_strPending.clear();
     }
 }
@@ -73,14 +79,14 @@ void KConsoleOutput::WriteLine(const std::string& strLine) {
 void KConsoleOutput::WriteNote(const std::string& strText) {
     ClearProgress();
     std::string strNote = strText + "\r\n";
-    s_Write(m_hErr, m_bErrConsole, strNote.data(), strNote.size());
+    s_Write(m_hErr, m_bErrConsole, strNote.data(), strNote.size(), m_uCodePage);
     RedrawProgress();
 }
 
 void KConsoleOutput::RedrawProgress() {
     if (m_strProgress.empty())
         return;
-    s_Write(m_bOutConsole ? m_hOut : m_hErr, true, m_strProgress.data(), m_strProgress.size());
+    s_Write(m_bOutConsole ? m_hOut : m_hErr, true, m_strProgress.data(), m_strProgress.size(), m_uCodePage);
     m_uProgressWidth = m_strProgress.size() - 1;
 }
 
@@ -99,7 +105,7 @@ void KConsoleOutput::Flush() {
     ClearProgress();
     m_strProgress.clear();
     if (!m_strPending.empty()) {
-        s_Write(m_hOut, false, m_strPending.data(), m_strPending.size());
+        s_Write(m_hOut, false, m_strPending.data(), m_strPending.size(), m_uCodePage);
         m_strPending.clear();
     }
 }

@@ -10,7 +10,7 @@ KConsoleShell::KConsoleShell(KUpdateInstaller* pInstaller, KConsoleOutput* pOutp
       m_nFiles(0),
       m_nSteps(0),
       m_nResult(-1),
-      m_hEnded(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+      m_hEnded(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 KConsoleShell::~KConsoleShell() {
     if (m_hEnded)

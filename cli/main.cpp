@@ -2,9 +2,11 @@
 // same checks and the same install worker as the dialog's Update button, and writes every line
 // of the message list to standard output.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cli/console_output.h"
 #include "cli/console_shell.h"
@@ -14,6 +16,7 @@
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/update_installer.h"
+#include "core/win_text.h"
 #include "install/install_worker.h"
 #include "install/update_command.h"
 #include "xml/xml_document.h"
@@ -28,10 +31,11 @@ enum {
 };
 
 const char s_szUsage[] =
-    "usage: mendwright-cli [--package DIR] [--game DIR]\r\n"
+    "usage: mendwright-cli [--package DIR] [--game DIR] [--utf8]\r\n"
     "  --package DIR  the update package: Update.dat and the files to install\r\n"
     "                 (default: the folder of this program)\r\n"
     "  --game DIR     the game folder to install into (default: the one found at start)\r\n"
+    "  --utf8         write redirected output in UTF-8 (default: GBK)\r\n"
     "exit code: 0 installed, 1 failed, 2 usage error, 3 the game or an update is running";
 
 HANDLE g_hInterrupt = nullptr;
@@ -52,20 +56,38 @@ struct KOptions {
     bool bGame = false;
     bool bPackage = false;
     bool bHelp = false;
+    bool bUtf8 = false;
 };
 
+// The program's arguments in UTF-8, read from the wide command line (the ANSI one cannot hold a
+// folder whose name the system's code page lacks).
+std::vector<std::string> s_Arguments() {
+    std::vector<std::string> args;
+    int nArgs = 0;
+    LPWSTR* ppwszArgs = CommandLineToArgvW(GetCommandLineW(), &nArgs);
+    if (!ppwszArgs)
+        return args;
+    for (int i = 0; i < nArgs; ++i)
+        args.push_back(WideToUtf8(ppwszArgs[i]));
+    LocalFree(ppwszArgs);
+    return args;
+}
+
 // false on a usage error.
-bool s_ParseOptions(int argc, char** argv, KOptions* pOptions) {
-    for (int i = 1; i < argc; ++i) {
-        std::string strArg = argv[i];
+bool s_ParseOptions(const std::vector<std::string>& args, KOptions* pOptions) {
+    size_t argc = args.size();
+    for (size_t i = 1; i < argc; ++i) {
+        const std::string& strArg = args[i];
         if (strArg == "--help" || strArg == "-h" || strArg == "/?") {
             pOptions->bHelp = true;
+        } else if (strArg == "--utf8") {
+            pOptions->bUtf8 = true;
         } else if ((strArg == "--package" || strArg == "--game") && i + 1 < argc) {
             bool& bSeen = strArg == "--package" ? pOptions->bPackage : pOptions->bGame;
             if (bSeen)
                 return false;
             bSeen = true;
-            (strArg == "--package" ? pOptions->strPackage : pOptions->strGame) = argv[++i];
+            (strArg == "--package" ? pOptions->strPackage : pOptions->strGame) = args[++i];
         } else {
             return false;
         }
@@ -76,16 +98,15 @@ bool s_ParseOptions(int argc, char** argv, KOptions* pOptions) {
 // The package folder as a full path without a trailing backslash: DIR, or the folder of this
 // program.
 std::string s_PackageFolder(const KOptions& options) {
-    char szPath[MAX_PATH] = {0};
     if (options.bPackage) {
-        DWORD dwLen = GetFullPathNameA(options.strPackage.c_str(), MAX_PATH, szPath, nullptr);
-        if (!dwLen || dwLen >= MAX_PATH)
+        std::string strFull;
+        if (!GetFullPathU8(options.strPackage.c_str(), &strFull))
             return options.strPackage;
-    } else {
-        GetProgramFolder(szPath, sizeof(szPath));
-        return szPath;
+        return StripTrailingSeparators(strFull);
     }
-    return StripTrailingSeparators(szPath);
+    char szPath[MW_PATH_BYTES] = {0};
+    GetProgramFolder(szPath, sizeof(szPath));
+    return szPath;
 }
 
 // The number of File elements of the FileList, for the progress indicator.
@@ -127,7 +148,7 @@ int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
     RestrictLibrarySearch();  // before anything loads a library (core/library_search.h)
     KConsoleOutput output;
     if (!LoadEngineLibrary()) {
@@ -135,7 +156,9 @@ int main(int argc, char** argv) {
         return EXIT_FAILED;
     }
     KOptions options;
-    if (!s_ParseOptions(argc, argv, &options)) {
+    bool bUsage = s_ParseOptions(s_Arguments(), &options);
+    output.SetUtf8(options.bUtf8);
+    if (!bUsage) {
         output.WriteNote(s_szUsage);
         return EXIT_USAGE;
     }
@@ -143,7 +166,7 @@ int main(int argc, char** argv) {
         output.WriteLine(s_szUsage);
         return EXIT_INSTALLED;
     }
-    g_hInterrupt = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_hInterrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(s_OnConsoleControl, TRUE);
     int nExit = s_Run(options, &output);
     output.Flush();

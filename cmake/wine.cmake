@@ -9,3 +9,12 @@ endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR
     env WINEPREFIX=${WINE_PREFIX} WINEARCH=${WINE_ARCH} WINEDEBUG=-all LANG=zh_CN.UTF-8
         LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES=mscoree,mshtml= wine)
+
+# mw_wine_in_locale(OUT LOCALE): the same Wine environment under another locale (en_US.UTF-8:
+# code page 1252; ja_JP.UTF-8: 932), in that locale's own prefix beside the first
+# (wineprefix-en_US), which scripts/wine-env's wine_locale_up prepares.
+function(mw_wine_in_locale out locale)
+  string(REGEX REPLACE "\\..*$" "" tag "${locale}")
+  set(${out} env WINEPREFIX=${WINE_PREFIX}-${tag} WINEARCH=${WINE_ARCH} WINEDEBUG=-all LANG=${locale}
+      LC_ALL=${locale} WINEDLLOVERRIDES=mscoree,mshtml= wine PARENT_SCOPE)
+endfunction()

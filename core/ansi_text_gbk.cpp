@@ -4,11 +4,7 @@
 
 #include <cstdint>
 
-int IsAnsiLeadByte(unsigned char ch) {
-    return ch >= 0x81 && ch <= 0xFE;
-}
-
-int AnsiFromCodePoint(unsigned long ulCode, std::string* pstrOut) {
+int GbkFromCodePoint(unsigned long ulCode, std::string* pstrOut) {
     if (ulCode > 0x10FFFF || (ulCode >= 0xD800 && ulCode <= 0xDFFF))
         return 0;
     // One conversion descriptor per thread: iconv keeps state in it.

@@ -2,11 +2,7 @@
 
 #include <windows.h>
 
-int IsAnsiLeadByte(unsigned char ch) {
-    return IsDBCSLeadByte(ch) ? 1 : 0;
-}
-
-int AnsiFromCodePoint(unsigned long ulCode, std::string* pstrOut) {
+int GbkFromCodePoint(unsigned long ulCode, std::string* pstrOut) {
     if (ulCode > 0x10FFFF)
         return 0;
     wchar_t awszChar[2];
@@ -20,7 +16,7 @@ int AnsiFromCodePoint(unsigned long ulCode, std::string* pstrOut) {
     }
     char szBytes[16];
     BOOL bDefaultUsed = FALSE;
-    int nBytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, awszChar, nWide, szBytes, sizeof(szBytes), nullptr,
+    int nBytes = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, awszChar, nWide, szBytes, sizeof(szBytes), nullptr,
                                      &bDefaultUsed);
     if (nBytes <= 0 || bDefaultUsed)
         return 0;

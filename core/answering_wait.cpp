@@ -32,16 +32,16 @@ int RunWhileAnswering(HWND hDialog, const std::function<int()>& fnWork) {
             break;
         }
         MSG msg;
-        while (!bQuit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (!bQuit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 bQuit = true;
                 nQuitCode = static_cast<int>(msg.wParam);
                 break;
             }
-            if (hDialog && IsWindow(hDialog) && IsDialogMessageA(hDialog, &msg))
+            if (hDialog && IsWindow(hDialog) && IsDialogMessageW(hDialog, &msg))
                 continue;
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
     }
     CloseHandle(hThread);

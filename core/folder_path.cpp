@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "core/win_text.h"
+
 namespace {
 
 bool s_IsSeparator(char ch) {
@@ -12,16 +14,14 @@ bool s_IsSeparator(char ch) {
 
 // Ordinal comparison without regard to case, as NTFS compares names.
 bool s_EqualNoCase(const std::string& strA, const std::string& strB) {
-    int nA = MultiByteToWideChar(CP_ACP, 0, strA.data(), static_cast<int>(strA.size()), nullptr, 0);
-    int nB = MultiByteToWideChar(CP_ACP, 0, strB.data(), static_cast<int>(strB.size()), nullptr, 0);
-    if (nA != nB)
+    std::wstring wA = Utf8ToWide(strA);
+    std::wstring wB = Utf8ToWide(strB);
+    if (wA.size() != wB.size())
         return false;
-    if (nA == 0)
+    if (wA.empty())
         return true;
-    std::vector<wchar_t> wA(static_cast<size_t>(nA)), wB(static_cast<size_t>(nB));
-    MultiByteToWideChar(CP_ACP, 0, strA.data(), static_cast<int>(strA.size()), wA.data(), nA);
-    MultiByteToWideChar(CP_ACP, 0, strB.data(), static_cast<int>(strB.size()), wB.data(), nB);
-    return CompareStringOrdinal(wA.data(), nA, wB.data(), nB, TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(wA.data(), static_cast<int>(wA.size()), wB.data(), static_cast<int>(wB.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
 }  // namespace
@@ -30,11 +30,8 @@ std::string StripTrailingSeparators(const std::string& strPath) {
     // The end of the text once each trailing run of real separators is left out.
     size_t uKeep = 0;
     for (size_t i = 0; i < strPath.size(); ++i) {
-        if (s_IsSeparator(strPath[i]))
-            continue;
-        if (IsDBCSLeadByte(static_cast<BYTE>(strPath[i])) && i + 1 < strPath.size())
-            ++i;
-        uKeep = i + 1;
+        if (!s_IsSeparator(strPath[i]))
+            uKeep = i + 1;
     }
     std::string strResult = strPath.substr(0, uKeep);
     if (strResult.size() == 2 && strResult[1] == ':' && strPath.size() > 2)
@@ -45,13 +42,11 @@ std::string StripTrailingSeparators(const std::string& strPath) {
 std::string NormalFolderPath(const char* pszPath) {
     if (!pszPath || !pszPath[0])
         return std::string();
-    char szFull[MAX_PATH];
-    DWORD dwLen = GetFullPathNameA(pszPath, MAX_PATH, szFull, nullptr);
-    if (!dwLen || dwLen >= MAX_PATH)
+    std::string strFull;
+    if (!GetFullPathU8(pszPath, &strFull))
         return std::string();
-    char szLong[MAX_PATH];
-    dwLen = GetLongPathNameA(szFull, szLong, MAX_PATH);
-    std::string strPath = StripTrailingSeparators(dwLen && dwLen < MAX_PATH ? szLong : szFull);
+    std::string strLong;
+    std::string strPath = StripTrailingSeparators(GetLongPathU8(strFull.c_str(), &strLong) ? strLong : strFull);
     // Each existing component as the file system stores it: "c:\GAME" becomes "C:\Game".
     if (strPath.size() >= 2 && strPath[1] == ':' && strPath[0] >= 'a' && strPath[0] <= 'z')
         strPath[0] = static_cast<char>(strPath[0] - 'a' + 'A');
@@ -60,15 +55,15 @@ std::string NormalFolderPath(const char* pszPath) {
     while (uPos < strPath.size()) {
         size_t uEnd = uPos;
         while (uEnd < strPath.size() && strPath[uEnd] != '\\')
-            uEnd += IsDBCSLeadByte(static_cast<BYTE>(strPath[uEnd])) && uEnd + 1 < strPath.size() ? 2 : 1;
+            ++uEnd;
         std::string strComponent = strPath.substr(uPos, uEnd - uPos);
-        WIN32_FIND_DATAA findData;
+        WIN32_FIND_DATAW findData;
         HANDLE hFind = strComponent.find_first_of("*?") == std::string::npos
-                           ? FindFirstFileA((strStored + strComponent).c_str(), &findData)
+                           ? FindFirstFileU8((strStored + strComponent).c_str(), &findData)
                            : INVALID_HANDLE_VALUE;
         if (hFind != INVALID_HANDLE_VALUE) {
             FindClose(hFind);
-            strComponent = findData.cFileName;
+            strComponent = WideToUtf8(findData.cFileName);
         }
         strStored += strComponent;
         if (uEnd < strPath.size())

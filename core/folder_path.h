@@ -4,8 +4,7 @@
 #include <string>
 
 // strPath without its trailing backslashes or slashes; a drive root keeps its one backslash
-// ("C:\"). Double-byte characters of the ANSI code page are stepped over whole, so a trail byte
-// with the value of a backslash is never taken for one.
+// ("C:\"). The text is UTF-8, in which no byte of a longer character is a separator.
 std::string StripTrailingSeparators(const std::string& strPath);
 
 // The folder pszPath in its normal form: the full path, with the long names and the letter case

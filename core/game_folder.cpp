@@ -15,71 +15,80 @@
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/update_installer.h"
+#include "core/win_text.h"
 
 namespace {
 
-// Paths live in buffers of this many bytes elsewhere in the installer.
+// Paths are limited to this many UTF-16 units elsewhere in the installer.
 const size_t s_uPathSize = MAX_PATH;
 
 // 1 when two file names are the same to the file system (case-insensitive).
-bool s_SameFileName(const char* pszOne, const char* pszOther) {
-    wchar_t wszOne[s_uPathSize];
-    wchar_t wszOther[s_uPathSize];
-    int nOne = MultiByteToWideChar(CP_ACP, 0, pszOne, -1, wszOne, s_uPathSize);
-    int nOther = MultiByteToWideChar(CP_ACP, 0, pszOther, -1, wszOther, s_uPathSize);
-    return nOne > 0 && nOther > 0 && CompareStringOrdinal(wszOne, -1, wszOther, -1, TRUE) == CSTR_EQUAL;
+bool s_SameFileName(const wchar_t* pwszOne, const char* pszOther) {
+    std::wstring wstrOther = Utf8ToWide(pszOther);
+    return pwszOne[0] && !wstrOther.empty() && CompareStringOrdinal(pwszOne, -1, wstrOther.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // The handoff file of a package of the unattended start, %TEMP%\<pszName>.ini, as the path of
 // the file found under exactly that name; "" when there is none. A short (8.3) alias or any
 // other name that reaches a file of another name is not followed: that file is not ours.
 std::string s_FindHandoffFile(const char* pszName) {
-    char szTemp[s_uPathSize];
-    DWORD dwLen = GetTempPathA(sizeof(szTemp), szTemp);
-    if (dwLen == 0 || dwLen >= sizeof(szTemp))
+    std::string strTemp;
+    if (!GetTempFolderU8(&strTemp))
         return std::string();
-    char szIni[s_uPathSize];
-    int nLen = snprintf(szIni, sizeof(szIni), GetString(IDS_HANDOFF_INI_FORMAT), szTemp, pszName);
-    if (nLen < 0 || static_cast<size_t>(nLen) >= sizeof(szIni))
+    char szIni[MW_PATH_BYTES];
+    int nLen = snprintf(szIni, sizeof(szIni), GetString(IDS_HANDOFF_INI_FORMAT), strTemp.c_str(), pszName);
+    if (nLen < 0 || static_cast<size_t>(nLen) >= sizeof(szIni) || !FitsMaxPath(szIni))
         return std::string();
-    WIN32_FIND_DATAA found = {};
-    HANDLE hFind = FindFirstFileA(szIni, &found);
+    WIN32_FIND_DATAW found = {};
+    HANDLE hFind = FindFirstFileU8(szIni, &found);
     if (hFind == INVALID_HANDLE_VALUE)
         return std::string();
     FindClose(hFind);
     const char* pszAsked = FindLastSeparator(szIni) + 1;
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !s_SameFileName(found.cFileName, pszAsked))
         return std::string();
-    // szTemp ends with its separator.
-    return std::string(szTemp) + found.cFileName;
+    // strTemp ends with its separator.
+    return strTemp + WideToUtf8(found.cFileName);
 }
 
 // The folder named under "GamePath" in the product's section of a handoff file; "" when there is
 // none, or when it is too long to be used as a folder.
 std::string s_ReadHandoffGamePath(const std::string& strIni) {
-    // One byte more than a path may have, so that a value too long to be a path shows.
-    char szPath[s_uPathSize + 1];
-    GetPrivateProfileStringA(GetString(IDS_PRODUCT_NAME), GetString(IDS_GAME_PATH_KEY), "", szPath,
-                             sizeof(szPath), strIni.c_str());
-    if (strlen(szPath) >= s_uPathSize)
+    // One unit more than a path may have, so that a value too long to be a path shows. The file
+    // is the game's, in the system's ANSI code page, which the wide profile call converts.
+    std::string strPath = GetProfileTextU8(GetString(IDS_PRODUCT_NAME), GetString(IDS_GAME_PATH_KEY), "", strIni.c_str(),
+                                           s_uPathSize + 1);
+    if (!FitsMaxPath(strPath))
         return std::string();
-    return szPath;
+    return strPath;
 }
 
-// The value "Path" of the game launcher's App Paths key, read as raw bytes up to the first NUL.
-// Leaves *pstrPath alone when the key cannot be opened with full access or has no such value.
+// The value "Path" of the game launcher's App Paths key up to its first NUL: a text value as
+// stored (UTF-16), any other type as raw bytes of the system's ANSI code page, as an ANSI program
+// reads it. Leaves *pstrPath alone when the key cannot be opened with full access or has no such
+// value.
 void s_ReadRegistryGamePath(std::string* pstrPath) {
     HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, GetString(IDS_APP_PATHS_KEY), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(GetString(IDS_APP_PATHS_KEY)).c_str(), 0, KEY_ALL_ACCESS, &hKey) !=
+        ERROR_SUCCESS)
         return;
     DWORD dwSize = 0;
-    if (RegQueryValueExA(hKey, "Path", nullptr, nullptr, nullptr, &dwSize) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(hKey, L"Path", nullptr, nullptr, nullptr, &dwSize) == ERROR_SUCCESS) {
         // Zero-filled, so that a second query that fails leaves an empty folder.
-        std::vector<char> buffer(dwSize + 1, '\0');
+        std::vector<char> buffer(dwSize + sizeof(wchar_t), '\0');
         DWORD dwRead = dwSize;
-        RegQueryValueExA(hKey, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &dwRead);
-        std::vector<char>::iterator itEnd = std::find(buffer.begin(), buffer.begin() + dwSize, '\0');
-        pstrPath->assign(buffer.begin(), itEnd);
+        DWORD dwType = REG_NONE;
+        RegQueryValueExW(hKey, L"Path", nullptr, &dwType, reinterpret_cast<BYTE*>(buffer.data()), &dwRead);
+        if (dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ) {
+            const wchar_t* pwszText = reinterpret_cast<const wchar_t*>(buffer.data());
+            size_t uUnits = 0;
+            while (uUnits < dwSize / sizeof(wchar_t) && pwszText[uUnits])
+                ++uUnits;
+            *pstrPath = WideToUtf8(pwszText, static_cast<int>(uUnits));
+        } else {
+            std::vector<char>::iterator itEnd = std::find(buffer.begin(), buffer.begin() + dwSize, '\0');
+            *pstrPath = CodePageToUtf8(CP_ACP, std::string(buffer.begin(), itEnd));
+        }
     }
     RegCloseKey(hKey);
 }
@@ -96,16 +105,16 @@ int s_LoadResourceList(const std::string& strGame, KResourceList* pList) {
     std::string strResInstallIni = strFolder + "resinstall.ini";
     // Load refuses paths that do not fit its fields; nothing is created for them. Only the one
     // folder inside the existing game folder is ever created.
-    if (strResourceIni.size() < s_uPathSize && strResInstallIni.size() < s_uPathSize)
-        CreateDirectoryA(strFolder.c_str(), nullptr);
+    if (FitsMaxPath(strResourceIni) && FitsMaxPath(strResInstallIni))
+        CreateDirectoryU8(strFolder.c_str());
     return pList->Load(strResourceIni.c_str(), strResInstallIni.c_str());
 }
 
 BOOL CALLBACK s_EndQuestion(HWND hWnd, LPARAM lParam) {
-    char szClass[16] = {0};
-    GetClassNameA(hWnd, szClass, sizeof(szClass));
-    if (GetWindow(hWnd, GW_OWNER) == reinterpret_cast<HWND>(lParam) && strcmp(szClass, "#32770") == 0)
-        PostMessageA(hWnd, WM_COMMAND, IDNO, 0);
+    wchar_t wszClass[16] = {0};
+    GetClassNameW(hWnd, wszClass, 16);
+    if (GetWindow(hWnd, GW_OWNER) == reinterpret_cast<HWND>(lParam) && wcscmp(wszClass, L"#32770") == 0)
+        PostMessageW(hWnd, WM_COMMAND, IDNO, 0);
     return TRUE;
 }
 
@@ -180,8 +189,8 @@ int KUpdateInstaller::CheckResources(const char* pszGamePath) {
         if (m_ResourceList.GetInstallState(handoff.szName) == 1) {
             // Modal to the dialog: Update cannot be pressed again behind it.
             m_bQuestionOpen = 1;
-            int nAnswer = MessageBoxA(m_hQuestionOwner, GetString(IDS_REINSTALL_QUESTION), GetString(IDS_PRODUCT_NAME),
-                                      MB_YESNO);
+            int nAnswer = MessageBoxW(m_hQuestionOwner, Utf8ToWide(GetString(IDS_REINSTALL_QUESTION)).c_str(),
+                                      Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(), MB_YESNO);
             m_bQuestionOpen = 0;
             // Anything but Yes (a box that could not be shown included) stops the installation,
             // and so does a front end that is ending.

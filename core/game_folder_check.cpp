@@ -6,6 +6,7 @@
 
 #include "core/folder_exists.h"
 #include "core/program_folder.h"
+#include "core/win_text.h"
 
 namespace {
 
@@ -13,19 +14,16 @@ bool s_IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// The position after the next separator at or after uPos, stepping over double-byte characters;
-// npos when there is none.
+// The position after the next separator at or after uPos; npos when there is none.
 size_t s_AfterNextSeparator(const std::string& strPath, size_t uPos) {
     for (size_t i = uPos; i < strPath.size(); ++i) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(strPath[i])) && i + 1 < strPath.size())
-            ++i;
-        else if (s_IsSeparator(strPath[i]))
+        if (s_IsSeparator(strPath[i]))
             return i + 1;
     }
     return std::string::npos;
 }
 
-// strPath without separators at its end (trail bytes of double-byte characters are kept).
+// strPath without backslashes at its end.
 std::string s_WithoutTrailingSeparators(std::string strPath) {
     for (;;) {
         const char* pszLast = FindLastSeparator(strPath.c_str());
@@ -50,11 +48,10 @@ int CanHoldGame(const char* pszPath) {
         return 0;
 
     // "C:\game\.." is the root too: the full path decides.
-    char szFull[MAX_PATH] = {0};
-    DWORD dwLen = GetFullPathNameA(pszPath, sizeof(szFull), szFull, nullptr);
-    if (dwLen == 0 || dwLen >= sizeof(szFull))
+    std::string strFull;
+    if (!GetFullPathU8(pszPath, &strFull))
         return 0;
-    std::string strFull = s_WithoutTrailingSeparators(szFull);
+    strFull = s_WithoutTrailingSeparators(strFull);
     if (bDrive && strFull.size() <= 2)
         return 0;
     if (bShare) {

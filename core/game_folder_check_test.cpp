@@ -6,7 +6,6 @@
 
 #include "tests/test_support.h"
 
-using mwtest::Ansi;
 
 TEST(CanHoldGame, ExistingAbsoluteFoldersBelowARoot) {
     mwtest::KTempDir dir;
@@ -15,7 +14,7 @@ TEST(CanHoldGame, ExistingAbsoluteFoldersBelowARoot) {
     EXPECT_EQ(1, CanHoldGame((dir / "game\\").c_str()));
     EXPECT_EQ(1, CanHoldGame((dir.Path() + "/game").c_str()));
     // "淺" ends in the byte of a backslash: the folder is not cut there.
-    std::string strGbk = dir / Ansi(u8"更新淺");
+    std::string strGbk = dir / std::string(u8"更新淺");
     ASSERT_TRUE(mwtest::MakeFolders(strGbk));
     EXPECT_EQ(1, CanHoldGame(strGbk.c_str()));
 

@@ -146,6 +146,18 @@ TEST_F(GameFolderTest, RegistryFolderThatExistsWinsOverDefaults) {
         EXPECT_FALSE(FolderExists((std::string(Default(2)) + "\\resource").c_str()));
 }
 
+TEST_F(GameFolderTest, RegistryFolderWithAChineseNameIsFoundOnAnyCodePage) {
+    // The registry holds UTF-16: the name comes through whole whatever the system's code page
+    // (under 1252 an ANSI read would give "??").
+    std::string strGame = m_Dir / u8"塔恩维克 游戏";
+    ASSERT_TRUE(mwtest::MakeFolders(strGame));
+    SetRegistryFolder(strGame);
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(strGame, m_Installer.m_strGamePath);
+    EXPECT_EQ(Lines(IDS_GAME_PATH_FOUND), m_Output.m_Lines);
+    EXPECT_TRUE(FolderExists((strGame + "\\resource").c_str()));
+}
+
 TEST_F(GameFolderTest, RegistryFolderKeepsItsTrailingBackslashForTheSemaphoreNames) {
     ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
     SetRegistryFolder(m_strGame + "\\");

@@ -2,16 +2,17 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "core/text_copy.h"
+#include "core/win_text.h"
 
 const char* FindLastSeparator(const char* pszPath) {
     if (!pszPath)
         return nullptr;
     const char* pszLast = nullptr;
     for (const char* p = pszPath; *p; ++p) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0')
-            ++p;
-        else if (*p == '\\')
+        if (*p == '\\')
             pszLast = p;
     }
     return pszLast;
@@ -21,16 +22,14 @@ int GetProgramFolder(char* pszFolder, size_t uSize) {
     if (!pszFolder || uSize == 0)
         return 0;
     pszFolder[0] = '\0';
-    char szModule[MAX_PATH] = {0};
-    DWORD dwLen = GetModuleFileNameA(nullptr, szModule, sizeof(szModule));
-    // A path cut short by the buffer would name some other folder.
-    if (dwLen == 0 || dwLen >= sizeof(szModule))
+    std::string strModule;
+    if (!GetModulePathU8(nullptr, &strModule))
         return 0;
-    const char* pszSeparator = FindLastSeparator(szModule);
+    const char* pszSeparator = FindLastSeparator(strModule.c_str());
     if (!pszSeparator)
         return 0;
-    szModule[pszSeparator - szModule] = '\0';
-    if (!CopyTextCut(pszFolder, szModule, uSize)) {
+    strModule.resize(static_cast<size_t>(pszSeparator - strModule.c_str()));
+    if (!CopyTextCut(pszFolder, strModule.c_str(), uSize)) {
         pszFolder[0] = '\0';
         return 0;
     }

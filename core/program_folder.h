@@ -3,12 +3,10 @@
 
 #include <cstddef>
 
-// The last backslash of pszPath that is a separator, stepping over the trail bytes of
-// double-byte characters of the ANSI code page (in GBK a trail byte may be 0x5C); null when there
-// is none.
+// The last backslash of the UTF-8 path pszPath; null when there is none.
 const char* FindLastSeparator(const char* pszPath);
 
 // Writes the full path of the running program, cut before its last separator, into pszFolder of
-// uSize bytes. 1 on success; 0 (pszFolder "") when the path cannot be read whole, has no
-// separator or does not fit.
+// uSize bytes (MW_PATH_BYTES hold any path). 1 on success; 0 (pszFolder "") when the path cannot
+// be read whole, has no separator or does not fit.
 int GetProgramFolder(char* pszFolder, size_t uSize);

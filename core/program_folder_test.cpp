@@ -8,14 +8,13 @@
 
 #include "tests/test_support.h"
 
-using mwtest::Ansi;
 
 TEST(ProgramFolder, LastSeparatorStepsOverTrailBytes) {
-    std::string strPath = Ansi(u8"C:\\pkg\\更新淺.exe");
+    std::string strPath = std::string(u8"C:\\pkg\\更新淺.exe");
     const char* pszLast = FindLastSeparator(strPath.c_str());
     ASSERT_NE(nullptr, pszLast);
-    EXPECT_EQ(Ansi(u8"\\更新淺.exe"), pszLast);
-    std::string strFolder = Ansi(u8"C:\\更新淺");
+    EXPECT_EQ(std::string(u8"\\更新淺.exe"), pszLast);
+    std::string strFolder = std::string(u8"C:\\更新淺");
     EXPECT_EQ(strFolder.c_str() + 2, FindLastSeparator(strFolder.c_str()));
     EXPECT_EQ(nullptr, FindLastSeparator("name.exe"));
     EXPECT_EQ(nullptr, FindLastSeparator(nullptr));

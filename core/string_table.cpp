@@ -2,11 +2,13 @@
 
 #include <windows.h>
 
+#include "core/win_text.h"
+
 KStringTable g_StringTable;
 
 namespace {
 
-// Loads entry nID from the program's own resources, converted from UTF-16 to the ANSI code page.
+// Loads entry nID from the program's own resources, converted from UTF-16 to UTF-8.
 std::string s_LoadEntry(int nID) {
     const wchar_t* pwszText = nullptr;
     // With a zero buffer size LoadStringW hands out a pointer into the resource itself.
@@ -14,12 +16,7 @@ std::string s_LoadEntry(int nID) {
                            reinterpret_cast<wchar_t*>(&pwszText), 0);
     if (nLen <= 0 || !pwszText)
         return std::string();
-    int nBytes = WideCharToMultiByte(CP_ACP, 0, pwszText, nLen, nullptr, 0, nullptr, nullptr);
-    if (nBytes <= 0)
-        return std::string();
-    std::string strText(static_cast<size_t>(nBytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, pwszText, nLen, &strText[0], nBytes, nullptr, nullptr);
-    return strText;
+    return WideToUtf8(pwszText, nLen);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 class KStringTable {
 public:
-    // The text of entry nID in the ANSI code page, never null. A missing or empty entry yields
+    // The text of entry nID in UTF-8 (core/win_text.h), never null. A missing or empty entry yields
     // "". A text once loaded is cached: later calls return the same pointer, valid until exit.
     // Safe to call from several threads.
     const char* GetString(int nID);

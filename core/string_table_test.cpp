@@ -11,27 +11,27 @@
 
 #include "tests/test_support.h"
 
-using mwtest::Ansi;
 
-TEST(KStringTable, TextsAreTheCatalogueInGbk) {
+TEST(KStringTable, TextsAreTheCatalogueInUtf8) {
     // A sample of entries whose bytes are easy to get wrong: the middle dot, full-width
     // punctuation, backslashes, a leading blank, format specifiers.
-    EXPECT_EQ(Ansi("·配置文件有误，不能进行升级，请重新下载升级包。"), GetString(2002));
-    EXPECT_EQ(std::string("\xA1\xA4", 2), std::string(GetString(2012), 2));  // U+00B7 in GBK
+    EXPECT_EQ(std::string("·配置文件有误，不能进行升级，请重新下载升级包。"), GetString(2002));
+    EXPECT_EQ(std::string("\xC2\xB7", 2), std::string(GetString(2012), 2));  // U+00B7 in UTF-8
     EXPECT_STREQ("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\velmora.exe", GetString(2032));
     EXPECT_STREQ("C:\\Program Files\\Tarnwick", GetString(2033));
     EXPECT_STREQ("D:\\Program Files\\Tarnwick", GetString(2034));
     EXPECT_STREQ("C:\\Tarnwick", GetString(2035));
-    EXPECT_EQ(Ansi(" 完成！"), GetString(2037));
-    EXPECT_EQ(Ansi("·复制%s%s时出错！（错误号：%d）"), GetString(2021));
-    EXPECT_EQ(Ansi("退出(&X)"), GetString(2053));
-    EXPECT_EQ(Ansi("·找不到游戏启动程序%s，请检查游戏路径。"), GetString(2054));
+    EXPECT_EQ(std::string(" 完成！"), GetString(2037));
+    EXPECT_EQ(std::string("·复制%s%s时出错！（错误号：%d）"), GetString(2021));
+    EXPECT_EQ(std::string("退出(&X)"), GetString(2053));
+    EXPECT_EQ(std::string("·找不到游戏启动程序%s，请检查游戏路径。"), GetString(2054));
     EXPECT_STREQ("Tarnwick", GetString(2041));
 }
 
 TEST(KStringTable, EveryIdOfTheCatalogueHasTextAndNoOther) {
-    for (int nID = 2000; nID <= 2080; ++nID) {
-        bool bExists = (nID >= 2001 && nID <= 2042) || (nID >= 2050 && nID <= 2054) || (nID >= 2060 && nID <= 2071);
+    for (int nID = 2000; nID <= 2100; ++nID) {
+        bool bExists = (nID >= 2001 && nID <= 2042) || (nID >= 2050 && nID <= 2054) || (nID >= 2060 && nID <= 2071) ||
+                       nID == 2080;
         EXPECT_EQ(bExists, GetString(nID)[0] != '\0') << nID;
     }
 }

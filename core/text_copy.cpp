@@ -14,10 +14,10 @@ int CopyTextCut(char* pszDst, const char* pszSrc, size_t uSize) {
         memcpy(pszDst, pszSrc, uLen + 1);
         return 1;
     }
-    // Walk whole characters: a lead byte takes its trail byte with it.
+    // Walk whole characters: a character of more than one byte is never cut.
     size_t uKeep = 0;
     while (uKeep < uLen) {
-        size_t uChar = (IsAnsiLeadByte(static_cast<unsigned char>(pszSrc[uKeep])) && pszSrc[uKeep + 1]) ? 2 : 1;
+        size_t uChar = NarrowCharLength(pszSrc + uKeep);
         if (uKeep + uChar > uSize - 1)
             break;
         uKeep += uChar;

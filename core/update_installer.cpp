@@ -5,6 +5,7 @@
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/text_copy.h"
+#include "core/win_text.h"
 #include "xml/xml_document.h"
 
 KUpdateInstaller::KUpdateInstaller()
@@ -32,6 +33,12 @@ int KUpdateInstaller::Init(const char* pszUpdateFile, IKMsgOutput* pMsgOutput) {
     m_bLoadFailed = 1;
     if (!m_pXmlDoc)
         m_pXmlDoc = CreateXMLDocument(0, "gbk");
+    // The engine library opens the description by the system's ANSI text of its path.
+    if (pszUpdateFile && pszUpdateFile[0] && SystemAnsiPath(pszUpdateFile).empty()) {
+        if (m_pMsgOutput)
+            m_pMsgOutput->AddMessage(GetString(IDS_PACKAGE_PATH_UNREADABLE));
+        return 0;
+    }
     if (!m_pXmlDoc || !m_pXmlDoc->Load(pszUpdateFile)) {
         if (m_pMsgOutput)
             m_pMsgOutput->AddMessage(GetString(IDS_DESCRIPTION_FAULTY));

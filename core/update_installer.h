@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "install/resource_list.h"
+#include "xml/xml_document.h"
 
 class IKXmlDocument;
 
@@ -36,7 +37,9 @@ public:
     KUpdateInstaller(const KUpdateInstaller&) = delete;
     KUpdateInstaller& operator=(const KUpdateInstaller&) = delete;
 
-    // Loads the package description pszUpdateFile, reporting an unusable one with text 2002, then
+    // Loads the package description pszUpdateFile (UTF-8, as every path of the program), reporting
+    // one whose path the engine library cannot be given with text 2080 and an unusable one with
+    // text 2002, then
     // searches the game folder, reports it (2011 or 2012) and loads its resource package list.
     // 0 when the description is unusable or the resource list failed to load, else 1.
     int Init(const char* pszUpdateFile, IKMsgOutput* pMsgOutput);
@@ -92,7 +95,7 @@ private:
     // The package title, read once by Init; m_bHasRoot is 1 when the description has a Root.
     int m_bHasRoot;
     int m_bLoadFailed;
-    char m_szTitle[260];
+    char m_szTitle[KXML_TEXT_SIZE];
     HWND m_hQuestionOwner;
     int m_bQuestionOpen;
     int m_bChecksCancelled;

@@ -14,7 +14,6 @@
 #include "tests/test_support.h"
 #include "xml/xml_document.h"
 
-using mwtest::Ansi;
 using mwtest::KTempDir;
 using mwtest::WriteFileBytes;
 
@@ -59,7 +58,7 @@ TEST(UpdateDescription, SamplePackageLoadsWithTitleAndApplications) {
     KLoaded loaded(Sample());
     ASSERT_FALSE(Sample().empty()) << "sample package not found";
     EXPECT_TRUE(loaded.SearchedTheGameFolder());
-    EXPECT_EQ(Ansi("塔恩维克界面插件 1.2.0"), loaded.Title());
+    EXPECT_EQ(std::string("塔恩维克界面插件 1.2.0"), loaded.Title());
     ASSERT_EQ(2u, loaded.installer.m_AppInfoList.size());
     for (const KAppInfo& app : loaded.installer.m_AppInfoList) {
         EXPECT_STREQ("Tarnwick", app.szName);
@@ -109,6 +108,17 @@ TEST(UpdateDescription, MissingFileReportsTheFaultOnce) {
     EXPECT_STREQ("untouched", szTitle);
 }
 
+TEST(UpdateDescription, APackageFolderTheEngineCannotBeGivenIsRefusedWithItsOwnLine) {
+    // Hangul is in none of the ANSI code pages the tests run under (936, 1252, 932), and a folder
+    // that does not exist has no short name to stand in for it.
+    KTempDir dir;
+    mwtest::KRecordingOutput output;
+    KUpdateInstaller installer;
+    std::string strFile = dir / u8"지도\\Update.dat";
+    EXPECT_EQ(0, installer.Init(strFile.c_str(), &output));
+    EXPECT_EQ(std::vector<std::string>{GetString(IDS_PACKAGE_PATH_UNREADABLE)}, output.m_Lines);
+}
+
 TEST(UpdateDescription, RootAloneIsAcceptedWithoutTitleOrApplications) {
     KLoaded loaded("<Root/>");
     EXPECT_TRUE(loaded.SearchedTheGameFolder());
@@ -129,13 +139,13 @@ TEST(UpdateDescription, OnlyVersionInfosWithAnApplicationCount) {
 
 TEST(UpdateDescription, OverLongTitleIsCutOnACharacterBoundary) {
     std::string strTitle = "T";
-    while (strTitle.size() < 10000)
-        strTitle += Ansi("塔");
-    strTitle.resize(9999);  // 1 + 4999 characters of two bytes
-    KLoaded loaded("<Root><AppTitle>" + strTitle + "</AppTitle><VersionInfoList><VersionInfo><Application>" +
-                   std::string(10000, 'a') + "</Application></VersionInfo></VersionInfoList></Root>");
+    for (int i = 0; i < 4999; ++i)
+        strTitle += "塔";
+    KLoaded loaded(mwtest::Gbk("<Root><AppTitle>" + strTitle + "</AppTitle><VersionInfoList><VersionInfo><Application>" +
+                               std::string(10000, 'a') + "</Application></VersionInfo></VersionInfoList></Root>"));
     EXPECT_TRUE(loaded.SearchedTheGameFolder());
-    EXPECT_EQ(strTitle.substr(0, 259), loaded.Title());
+    // The buffer's 779 bytes of UTF-8 hold "T" and 259 characters of three bytes.
+    EXPECT_EQ(strTitle.substr(0, 1 + 259 * 3), loaded.Title());
     EXPECT_EQ(1u, loaded.installer.m_AppInfoList.size());
 }
 

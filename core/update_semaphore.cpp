@@ -11,6 +11,7 @@
 
 #include "core/text_copy.h"
 #include "core/update_installer.h"
+#include "core/win_text.h"
 #include "xml/engine_api.h"
 
 namespace {
@@ -33,16 +34,21 @@ const char* MakeSemaphoreName(const char* pszPrefix, const char* pszPath) {
     // At most 63 characters of the prefix, so that prefix and digest always fit the name.
     CopyTextCut(s_szName, pszPrefix, s_uPrefixSize);
 
-    char szFolder[MAX_PATH] = {0};
-    if (pszPath)
-        CopyTextCut(szFolder, pszPath, sizeof(szFolder));
-    else
-        GetModuleFileNameA(nullptr, szFolder, sizeof(szFolder));
-    szFolder[sizeof(szFolder) - 1] = '\0';
-    PathRemoveFileSpecA(szFolder);
+    wchar_t wszFolder[MAX_PATH] = {0};
+    if (pszPath) {
+        std::wstring wstrPath = Utf8ToWide(pszPath);
+        wcsncpy(wszFolder, wstrPath.c_str(), MAX_PATH - 1);
+    } else {
+        GetModuleFileNameW(nullptr, wszFolder, MAX_PATH);
+    }
+    wszFolder[MAX_PATH - 1] = L'\0';
+    PathRemoveFileSpecW(wszFolder);
+    // The game's programs are ANSI programs: they digest the folder as the system's ANSI code page
+    // writes it, where a character the code page lacks has become its default character.
+    std::string strFolder = Utf8ToCodePage(CP_ACP, WideToUtf8(wszFolder));
 
     char szDigest[s_uDigestSize] = {0};
-    if (XR_EDStringToMD5String(szDigest, szFolder) == 1) {
+    if (XR_EDStringToMD5String(szDigest, strFolder.c_str()) == 1) {
         szDigest[sizeof(szDigest) - 1] = '\0';
         size_t uLen = strlen(s_szName);
         CopyTextCut(s_szName + uLen, szDigest, sizeof(s_szName) - uLen);
@@ -72,7 +78,7 @@ int IsSemaphoreExist(const char* pszName) {
     char szFull[MAX_PATH];
     if (!s_FormatGlobalName(szFull, pszName))
         return 0;
-    HANDLE hSemaphore = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, szFull);
+    HANDLE hSemaphore = OpenSemaphoreW(SEMAPHORE_ALL_ACCESS, FALSE, Utf8ToWide(szFull).c_str());
     if (!hSemaphore)
         return 0;
     CloseHandle(hSemaphore);
@@ -99,9 +105,10 @@ int KUpdateSemaphore::Acquire(int bKeepExisting) {
     char szFull[MAX_PATH];
     if (!memchr(m_szName, '\0', sizeof(m_szName)) || !s_FormatGlobalName(szFull, m_szName))
         return 0;
-    HANDLE hSemaphore = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, szFull);
+    std::wstring wstrFull = Utf8ToWide(szFull);
+    HANDLE hSemaphore = OpenSemaphoreW(SEMAPHORE_ALL_ACCESS, FALSE, wstrFull.c_str());
     if (!hSemaphore) {
-        hSemaphore = CreateSemaphoreA(nullptr, 1, 1, szFull);
+        hSemaphore = CreateSemaphoreW(nullptr, 1, 1, wstrFull.c_str());
         if (!hSemaphore)
             return 0;
         // Another program may have created it between the two calls; then it is theirs.

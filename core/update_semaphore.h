@@ -6,7 +6,10 @@
 // The semaphore name for pszPrefix and the folder that holds pszPath (pszPath with its last
 // component removed; with a null pszPath, the folder of the running program): the prefix, cut to
 // 63 characters, followed by the MD5 text of that folder, or the prefix alone when the digest
-// fails. Points to a static buffer of 128 bytes that the next call overwrites (one thread only).
+// fails. pszPath is UTF-8; the digest is that of the folder in the system's ANSI code page, as
+// the game's ANSI programs form it (a character the code page lacks counts as its default
+// character, "?"). Points to a static buffer of 128 bytes that the next call overwrites (one
+// thread only).
 const char* MakeSemaphoreName(const char* pszPrefix, const char* pszPath);
 
 // The semaphore name for pszPrefix and the folder pszFolder itself, in its normal form

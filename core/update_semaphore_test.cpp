@@ -75,11 +75,13 @@ TEST(MakeSemaphoreName, NullPathNamesTheProgramsFolder) {
     EXPECT_EQ("UPDATE" + Md5Text(mwtest::ProgramFolder()), MakeSemaphoreName("UPDATE", nullptr));
 }
 
-TEST(MakeSemaphoreName, GbkPathsAreHashedAsTheirBytes) {
-    EXPECT_EQ("UPDATE" + Md5Text(Ansi("D:\\网络游戏")), MakeSemaphoreName("UPDATE", Ansi("D:\\网络游戏\\塔恩维克").c_str()));
-    // 0x81 0x5C is one character whose trail byte is a backslash: not a separator.
-    std::string strTrail = "C:\\Games\\x\x81\x5C";
-    EXPECT_EQ("UPDATE" + Md5Text("C:\\Games"), MakeSemaphoreName("UPDATE", strTrail.c_str()));
+TEST(MakeSemaphoreName, PathsAreHashedAsTheirBytesInTheSystemCodePage) {
+    EXPECT_EQ("UPDATE" + Md5Text(Ansi("D:\\网络游戏")), MakeSemaphoreName("UPDATE", "D:\\网络游戏\\塔恩维克"));
+    // U+4E57 is 0x81 0x5C in GBK, one character whose trail byte is a backslash: not a separator.
+    EXPECT_EQ("UPDATE" + Md5Text("C:\\Games"), MakeSemaphoreName("UPDATE", "C:\\Games\\x乗"));
+    // A character the system's code page lacks counts as its default character, as the game's
+    // ANSI programs see their folder.
+    EXPECT_EQ("UPDATE" + Md5Text(Ansi("D:\\Spiele ö 游戏")), MakeSemaphoreName("UPDATE", "D:\\Spiele ö 游戏\\x"));
 }
 
 TEST(MakeSemaphoreName, LongPrefixAndPathStayWithinTheirBuffers) {

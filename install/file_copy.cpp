@@ -14,6 +14,7 @@
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/text_copy.h"
+#include "core/win_text.h"
 
 static_assert(PACKAGE_FILE_BAD_NAME == ERROR_INVALID_NAME && PACKAGE_FILE_TOO_LONG == ERROR_FILENAME_EXCED_RANGE &&
                   PACKAGE_FILE_TOO_DEEP == ERROR_PATH_NOT_FOUND && PACKAGE_MAX_PATH == MAX_PATH,
@@ -22,7 +23,7 @@ static_assert(PACKAGE_FILE_BAD_NAME == ERROR_INVALID_NAME && PACKAGE_FILE_TOO_LO
 namespace {
 
 // Every user-visible line is formatted into a buffer of this size.
-enum { MESSAGE_SIZE = 1024 };
+enum { MESSAGE_SIZE = 1024 * 3 };
 
 void s_AddFormatted(IKShellCtrl* pShellCtrl, const char* pszFormat, const char* pszFirst, const char* pszSecond) {
     char szMessage[MESSAGE_SIZE];
@@ -71,8 +72,7 @@ const DWORD s_uChunk = 1u << 20;
 // pDigest, when given, takes every byte read.
 DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, const std::atomic<int>* pbStop,
                    KSha256* pDigest) {
-    KFileHandle source(CreateFileA(strSource.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    KFileHandle source(CreateFileU8(strSource.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
     if (!source.Valid())
         return GetLastError();
     // Attributes and times only: the whole BY_HANDLE_FILE_INFORMATION would also ask for the
@@ -81,9 +81,7 @@ DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, con
     if (!GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &info, sizeof(info)))
         return GetLastError();
     DWORD dwAttributes = info.FileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
-    KFileHandle temp(CreateFileA(strTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_FLAG_SEQUENTIAL_SCAN | (dwAttributes ? dwAttributes : FILE_ATTRIBUTE_NORMAL),
-                                 nullptr));
+    KFileHandle temp(CreateFileU8(strTemp.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | (dwAttributes ? dwAttributes : FILE_ATTRIBUTE_NORMAL)));
     if (!temp.Valid())
         return GetLastError();
 
@@ -121,7 +119,7 @@ DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, con
     if (!temp.Close() && dwError == ERROR_SUCCESS)
         dwError = GetLastError();
     if (dwError != ERROR_SUCCESS)
-        DeleteFileA(strTemp.c_str());
+        DeleteFileU8(strTemp.c_str());
     return dwError;
 }
 
@@ -131,16 +129,15 @@ public:
     std::string TempPath(const std::string& strDestFile) override { return strDestFile + ".mwtmp"; }
     int Place(const std::string& strTemp, const std::string& strDestFile) override {
         // An existing read-only destination would refuse to be replaced.
-        SetFileAttributesA(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (MoveFileExA(strTemp.c_str(), strDestFile.c_str(), MOVEFILE_REPLACE_EXISTING))
+        SetFileAttributesU8(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (MoveFileExU8(strTemp.c_str(), strDestFile.c_str(), MOVEFILE_REPLACE_EXISTING))
             return 1;
         DWORD dwError = GetLastError();
-        DeleteFileA(strTemp.c_str());
+        DeleteFileU8(strTemp.c_str());
         // A destination that another program holds open is reported as in use, whichever code
         // the replacement failed with.
         if (dwError == ERROR_ACCESS_DENIED) {
-            HANDLE hDest = CreateFileA(strDestFile.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr);
+            HANDLE hDest = CreateFileU8(strDestFile.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0);
             if (hDest == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
                 dwError = ERROR_SHARING_VIOLATION;
             else if (hDest != INVALID_HANDLE_VALUE)
@@ -176,7 +173,7 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
         return 0;
 
     // Refused before anything is created: a name that leads out of the game folder or the
-    // package, and paths the ANSI file functions cannot address.
+    // package, and paths longer than the file functions take.
     DWORD dwRefusal = CheckPackageFile(pszGamePath, pszPackagePath, pszFilePath, pszFileName);
     if (dwRefusal != ERROR_SUCCESS)
         return RefusePackageFile(pShellCtrl, pszGamePath, pszFilePath, pszFileName, dwRefusal);
@@ -205,7 +202,7 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
     }
     if (dwError == ERROR_SUCCESS && pDigest && pDigest->FinishHex() != pszSha256) {
         // Damaged in the package: the copy fails here, and nothing of it is put in place.
-        DeleteFileA(strTemp.c_str());
+        DeleteFileU8(strTemp.c_str());
         s_AddFormatted(pShellCtrl, GetString(IDS_COPY_ERR_DIGEST), pszFilePath, pszFileName);
         pShellCtrl->StepProgress();
         return 0;
@@ -248,10 +245,10 @@ int CreateFolderChain(const char* pszPath) {
     std::vector<std::string> chain = FolderChain(pszPath);
     // FolderChain is empty for a path without a usable first backslash, and for one that is
     // only a drive ("C:\") with nothing to make.
-    if (chain.empty() && (std::strlen(pszPath) >= MAX_PATH || pszPath[0] == '\\' || !std::strchr(pszPath, '\\')))
+    if (chain.empty() && (!FitsMaxPath(pszPath) || pszPath[0] == '\\' || !std::strchr(pszPath, '\\')))
         return 0;
     for (const std::string& strPrefix : chain) {
-        if (!FolderExists(strPrefix.c_str()) && !CreateDirectoryA(strPrefix.c_str(), nullptr))
+        if (!FolderExists(strPrefix.c_str()) && !CreateDirectoryU8(strPrefix.c_str()))
             return 0;
     }
     return 1;

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "tests/recording_shell.h"
+#include "core/win_text.h"
 #include "tests/test_support.h"
 
-using mwtest::Ansi;
 using mwtest::FileExists;
 using mwtest::KRecordingShell;
 using mwtest::KTempDir;
@@ -33,12 +33,12 @@ protected:
     // Every entry below the temporary folder, for checks that nothing was written elsewhere.
     std::vector<std::string> Everything(const std::string& strFolder) {
         std::vector<std::string> entries;
-        WIN32_FIND_DATAA findData;
-        HANDLE hFind = FindFirstFileA((strFolder + "\\*").c_str(), &findData);
+        WIN32_FIND_DATAW findData;
+        HANDLE hFind = FindFirstFileU8((strFolder + "\\*").c_str(), &findData);
         if (hFind == INVALID_HANDLE_VALUE)
             return entries;
         do {
-            std::string strName = findData.cFileName;
+            std::string strName = WideToUtf8(findData.cFileName);
             if (strName == "." || strName == "..")
                 continue;
             entries.push_back(strFolder + "\\" + strName);
@@ -46,7 +46,7 @@ protected:
                 std::vector<std::string> inner = Everything(strFolder + "\\" + strName);
                 entries.insert(entries.end(), inner.begin(), inner.end());
             }
-        } while (FindNextFileA(hFind, &findData));
+        } while (FindNextFileW(hFind, &findData));
         FindClose(hFind);
         return entries;
     }
@@ -66,7 +66,7 @@ TEST_F(FileCopyTest, RootFormsCopyIntoTheGameFolderItself) {
         ASSERT_TRUE(WriteFileBytes(strSource, std::string("content of ") + pszRoot));
         ASSERT_EQ(1, CopyPackageFile(&shell, m_strGame.c_str(), m_strPackage.c_str(), pszRoot, "root.txt"));
         EXPECT_EQ(std::string("content of ") + pszRoot, ReadFileBytes(m_strGame + "\\root.txt"));
-        std::vector<std::string> expected = {Ansi(u8"·正在复制文件：root.txt"), m_strGame + "\\" + Ansi(u8" 完成！")};
+        std::vector<std::string> expected = {std::string(u8"·正在复制文件：root.txt"), m_strGame + "\\" + std::string(u8" 完成！")};
         EXPECT_EQ(expected, shell.Lines());
         std::vector<std::string> calls = {"AddMessage", "AddMessage", "AppendMessage", "StepProgress"};
         EXPECT_EQ(calls, shell.Calls());
@@ -78,7 +78,7 @@ TEST_F(FileCopyTest, NestedFoldersAreCreated) {
     ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\interface\\skin\\big\\ui.lua", "ui"));
     ASSERT_EQ(1, Copy("interface\\skin\\big\\", "ui.lua"));
     EXPECT_EQ("ui", ReadFileBytes(m_strGame + "\\interface\\skin\\big\\ui.lua"));
-    EXPECT_EQ(m_strGame + "\\interface\\skin\\big\\" + Ansi(u8" 完成！"), m_Shell.Lines().at(1));
+    EXPECT_EQ(m_strGame + "\\interface\\skin\\big\\" + std::string(u8" 完成！"), m_Shell.Lines().at(1));
 }
 
 TEST_F(FileCopyTest, ProtectedDestinationIsOverwritten) {
@@ -97,7 +97,7 @@ TEST_F(FileCopyTest, AccessDeniedGives2018) {
     EXPECT_EQ(0, Copy("", "a.dll"));
     std::vector<std::string> lines = m_Shell.Lines();
     ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ(Ansi(u8"·复制a.dll时出错！（错误：文件为只读）"), lines[2]);
+    EXPECT_EQ(std::string(u8"·复制a.dll时出错！（错误：文件为只读）"), lines[2]);
     EXPECT_EQ(1, m_Shell.Count("StepProgress"));
 }
 
@@ -108,8 +108,8 @@ TEST_F(FileCopyTest, DestinationInUseGives2020) {
     mwtest::KHelperProcess held("hold.exe", "file \"" + m_strGame + "\\game.dll\"");
     ASSERT_TRUE(held.Held());
     EXPECT_EQ(0, Copy("/", "game.dll"));
-    std::vector<std::string> expected = {Ansi(u8"·正在复制文件：game.dll"), m_strGame + "\\",
-                                         Ansi(u8"·复制/game.dll时出错！（错误：文件正在使用）")};
+    std::vector<std::string> expected = {std::string(u8"·正在复制文件：game.dll"), m_strGame + "\\",
+                                         std::string(u8"·复制/game.dll时出错！（错误：文件正在使用）")};
     EXPECT_EQ(expected, m_Shell.Lines());
     EXPECT_EQ(1, m_Shell.Count("StepProgress"));
 }
@@ -131,7 +131,7 @@ TEST_F(FileCopyTest, PlainFileWhereAFolderIsNeededGives2016) {
     EXPECT_EQ(0, Copy("interface\\sub\\", "x.lua"));
     std::vector<std::string> lines = m_Shell.Lines();
     ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ(Ansi(u8"·复制 ") + m_strGame + "\\interface\\sub\\x.lua" + Ansi(u8" 时出错！（错误：创建子目录失败）"),
+    EXPECT_EQ(std::string(u8"·复制 ") + m_strGame + "\\interface\\sub\\x.lua" + std::string(u8" 时出错！（错误：创建子目录失败）"),
               lines[2]);
     EXPECT_EQ(0, m_Shell.Count("StepProgress"));
 }
@@ -148,7 +148,7 @@ TEST_F(FileCopyTest, SeventeenLevelsBelowTheDriveGiveError3) {
     ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\" + strFilePath + "deep.txt", "deep"));
 
     EXPECT_EQ(0, Copy(strFilePath, "deep.txt"));
-    EXPECT_EQ(Ansi(u8"·复制") + strFilePath + Ansi(u8"deep.txt时出错！（错误号：3）"), m_Shell.Lines().at(2));
+    EXPECT_EQ(std::string(u8"·复制") + strFilePath + std::string(u8"deep.txt时出错！（错误号：3）"), m_Shell.Lines().at(2));
     // Sixteen levels exist, the seventeenth was not made.
     std::string strSixteen = m_strGame + "\\" + strFilePath.substr(0, strFilePath.size() - 2);
     EXPECT_TRUE(FileExists(strSixteen));
@@ -163,9 +163,9 @@ TEST_F(FileCopyTest, CreateFolderChainRules) {
     EXPECT_EQ(1, CreateFolderChain((m_strGame + "\\one\\two").c_str()));
     EXPECT_TRUE(FileExists(m_strGame + "\\one"));
     EXPECT_FALSE(FileExists(m_strGame + "\\one\\two"));
-    // A trail byte with the value of a backslash is part of its character, not a separator.
-    std::string strName = Ansi(u8"乗俓");
-    ASSERT_EQ('\\', strName[1]);
+    // Characters whose GBK trail byte has the value of a backslash are no separators.
+    std::string strName = std::string(u8"乗俓");
+    ASSERT_EQ('\\', mwtest::Gbk(strName)[1]);
     std::string strKanji = m_Dir / "kanji";
     ASSERT_TRUE(MakeFolders(strKanji));
     EXPECT_EQ(1, CreateFolderChain((strKanji + "\\" + strName + "\\").c_str()));
@@ -193,7 +193,7 @@ TEST_F(FileCopyTest, HostilePartsAreRefusedBeforeAnythingIsWritten) {
         EXPECT_EQ(0, CopyPackageFile(&shell, m_strGame.c_str(), m_strPackage.c_str(), aszHostile[0], aszHostile[1]));
         std::vector<std::string> lines = shell.Lines();
         ASSERT_EQ(3u, lines.size());
-        EXPECT_EQ(Ansi(u8"·复制") + aszHostile[0] + aszHostile[1] + Ansi(u8"时出错！（错误号：123）"), lines[2]);
+        EXPECT_EQ(std::string(u8"·复制") + aszHostile[0] + aszHostile[1] + std::string(u8"时出错！（错误号：123）"), lines[2]);
         EXPECT_EQ(0, shell.Count("StepProgress"));
     }
     EXPECT_EQ(before, Everything(m_Dir.Path()));
@@ -210,7 +210,7 @@ TEST_F(FileCopyTest, OrdinaryNamesWithDotsStillCopy) {
 TEST_F(FileCopyTest, OverLongDestinationIsRefused) {
     std::string strFilePath = std::string(120, 'p') + "\\" + std::string(120, 'q') + "\\";
     EXPECT_EQ(0, Copy(strFilePath, "f.lua"));
-    EXPECT_EQ(Ansi(u8"·复制") + strFilePath + Ansi(u8"f.lua时出错！（错误号：206）"), m_Shell.Lines().at(2));
+    EXPECT_EQ(std::string(u8"·复制") + strFilePath + std::string(u8"f.lua时出错！（错误号：206）"), m_Shell.Lines().at(2));
     EXPECT_FALSE(FileExists(m_strGame + "\\" + std::string(120, 'p')));
 }
 

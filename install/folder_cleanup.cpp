@@ -4,13 +4,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "core/win_text.h"
 
 namespace {
 
-// Composes pszFormat with two texts into a MAX_PATH buffer; 0 when the result would not fit.
-int s_ComposePath(char* pszDst, const char* pszFormat, const char* pszFirst, const char* pszSecond) {
-    int nLen = std::snprintf(pszDst, MAX_PATH, pszFormat, pszFirst, pszSecond);
-    return nLen > 0 && nLen < MAX_PATH;
+// pszFolder + "\" + pszName in *pstrPath; 0 when the result would not fit MAX_PATH.
+int s_ComposePath(std::string* pstrPath, const char* pszFolder, const std::string& strName) {
+    *pstrPath = std::string(pszFolder) + "\\" + strName;
+    return FitsMaxPath(*pstrPath);
 }
 
 // A folder link (junction, symbolic link): the directory bit together with the reparse bit.
@@ -23,8 +26,7 @@ bool s_IsFolderLink(DWORD dwAttributes) {
 // it) is marked for deletion: where the platform cannot open the link itself (Wine follows it
 // even then, and would remove an empty target), the link stays and 0 is returned.
 int s_RemoveFolderLink(const char* pszPath) {
-    HANDLE hLink = CreateFileA(pszPath, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE hLink = CreateFileU8(pszPath, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
     if (hLink == INVALID_HANDLE_VALUE)
         return 0;
     BY_HANDLE_FILE_INFORMATION info;
@@ -40,30 +42,31 @@ int s_RemoveFolderLink(const char* pszPath) {
 // Deletes everything below pszPath; results of single deletions are not looked at: the removal
 // of the folder itself tells whether everything went.
 void s_DeleteContents(const char* pszPath, int bClearReadOnly) {
-    char szPattern[MAX_PATH];
-    if (!s_ComposePath(szPattern, "%s\\%s", pszPath, "*.*"))
+    std::string strPattern;
+    if (!s_ComposePath(&strPattern, pszPath, "*.*"))
         return;
-    WIN32_FIND_DATAA findData;
-    HANDLE hFind = FindFirstFileA(szPattern, &findData);
+    WIN32_FIND_DATAW findData;
+    HANDLE hFind = FindFirstFileU8(strPattern.c_str(), &findData);
     if (hFind == INVALID_HANDLE_VALUE)
         return;
     do {
-        const char* pszName = findData.cFileName;
-        if (pszName[0] == '.' && (pszName[1] == '\0' || (pszName[1] == '.' && pszName[2] == '\0')))
+        const wchar_t* pwszName = findData.cFileName;
+        if (pwszName[0] == L'.' && (pwszName[1] == L'\0' || (pwszName[1] == L'.' && pwszName[2] == L'\0')))
             continue;
-        char szEntry[MAX_PATH];
-        if (!s_ComposePath(szEntry, "%s\\%s", pszPath, pszName))
+        std::string strEntry;
+        if (!s_ComposePath(&strEntry, pszPath, WideToUtf8(pwszName)))
             continue;  // too long to address: it stays, and so does this folder
+        const char* szEntry = strEntry.c_str();
         if (s_IsFolderLink(findData.dwFileAttributes))
             s_RemoveFolderLink(szEntry);
         else if (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             DeleteFolderTree(szEntry, bClearReadOnly);
         else {
             if (bClearReadOnly && (findData.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
-                SetFileAttributesA(szEntry, findData.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-            DeleteFileA(szEntry);
+                SetFileAttributesU8(szEntry, findData.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            DeleteFileU8(szEntry);
         }
-    } while (FindNextFileA(hFind, &findData));
+    } while (FindNextFileW(hFind, &findData));
     FindClose(hFind);
 }
 
@@ -74,15 +77,14 @@ int DeleteFolderTree(const char* pszPath, int bClearReadOnly) {
         return 0;
     // The path's own attributes are read without its trailing backslash: with one, a link
     // reports the folder it points to.
-    char szBare[MAX_PATH];
-    size_t uLen = std::strlen(pszPath);
-    if (uLen >= MAX_PATH)
+    std::string strBare = pszPath;
+    if (!FitsMaxPath(strBare))
         return 0;
-    std::memcpy(szBare, pszPath, uLen + 1);
-    while (uLen > 1 && (szBare[uLen - 1] == '\\' || szBare[uLen - 1] == '/') && szBare[uLen - 2] != ':')
-        szBare[--uLen] = '\0';
-    if (s_IsFolderLink(GetFileAttributesA(szBare)))
-        return s_RemoveFolderLink(szBare);
+    size_t uLen = strBare.size();
+    while (uLen > 1 && (strBare[uLen - 1] == '\\' || strBare[uLen - 1] == '/') && strBare[uLen - 2] != ':')
+        strBare.resize(--uLen);
+    if (s_IsFolderLink(GetFileAttributesU8(strBare.c_str())))
+        return s_RemoveFolderLink(strBare.c_str());
     s_DeleteContents(pszPath, bClearReadOnly);
-    return RemoveDirectoryA(pszPath) ? 1 : 0;
+    return RemoveDirectoryU8(pszPath) ? 1 : 0;
 }

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "core/win_text.h"
+
 namespace {
 
 // No resource list of a real game comes near this; a larger file is not read.
@@ -33,15 +35,6 @@ std::wstring s_Wide(UINT uCodePage, const char* pBytes, size_t uSize) {
     return wstrText;
 }
 
-std::string s_Ansi(const wchar_t* pwszText, size_t uLen) {
-    if (uLen == 0)
-        return std::string();
-    int nLen = WideCharToMultiByte(CP_ACP, 0, pwszText, static_cast<int>(uLen), nullptr, 0, nullptr, nullptr);
-    std::string strText(static_cast<size_t>(nLen > 0 ? nLen : 0), '\0');
-    if (nLen > 0)
-        WideCharToMultiByte(CP_ACP, 0, pwszText, static_cast<int>(uLen), &strText[0], nLen, nullptr, nullptr);
-    return strText;
-}
 
 // The text of a value as the profile functions copy it into a buffer of uBuffer characters
 // (0: unlimited): a value that begins and ends with the same quote loses both, unless it is cut.
@@ -114,7 +107,7 @@ std::wstring KIniFile::FoldName(const std::wstring& wstrName) {
 }
 
 std::wstring FoldSectionName(const char* pszName) {
-    std::wstring wstrName = s_Wide(CP_ACP, pszName ? pszName : "", pszName ? std::strlen(pszName) : 0);
+    std::wstring wstrName = Utf8ToWide(pszName);
     const wchar_t* pStart = wstrName.c_str();
     const wchar_t* pEnd = pStart + wstrName.size();
     s_Trim(&pStart, &pEnd);
@@ -123,8 +116,7 @@ std::wstring FoldSectionName(const char* pszName) {
 
 int KIniFile::Load(const char* pszPath) {
     Parse(std::string());
-    HANDLE hFile = CreateFileA(pszPath ? pszPath : "", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileU8(pszPath ? pszPath : "", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (hFile == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
         return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND ? 1 : 0;
@@ -199,7 +191,7 @@ void KIniFile::Parse(const std::string& strBytes) {
                 m_Sections.push_back(KSection());
                 m_FirstSection.emplace(FoldName(wstrName), nIndex);
                 if (!wstrName.empty())
-                    m_SectionNames.push_back(s_Ansi(wstrName.c_str(), wstrName.size()));
+                    m_SectionNames.push_back(WideToUtf8(wstrName.c_str(), static_cast<int>(wstrName.size())));
                 nPrevKeyEmpty = -1;
                 continue;
             }
@@ -251,7 +243,7 @@ std::string KIniFile::GetText(int nSection, const char* pszKey, const char* pszD
     if (!pwstrValue)
         return pszDefault ? pszDefault : "";
     std::wstring wstrText = s_CopyEntry(*pwstrValue, 0);
-    return s_Ansi(wstrText.c_str(), wstrText.size());
+    return WideToUtf8(wstrText.c_str(), static_cast<int>(wstrText.size()));
 }
 
 int KIniFile::GetInt(int nSection, const char* pszKey, int nDefault) const {

@@ -16,13 +16,13 @@ public:
     // Parses the bytes of a file as Load does.
     void Parse(const std::string& strBytes);
 
-    // Every named section in file order, in the ANSI code page, as the section-name list of the
+    // Every named section in file order, in UTF-8, as the section-name list of the
     // profile functions gives them (a name that occurs twice is listed twice).
     const std::vector<std::string>& SectionNames() const { return m_SectionNames; }
     // The section that lookups by pszName reach: the first one of that name, compared without
     // case and with surrounding blanks ignored; -1 when there is none.
     int FindSection(const char* pszName) const;
-    // The value of pszKey in section nSection (from FindSection) in the ANSI code page, with one
+    // The value of pszKey in section nSection (from FindSection) in UTF-8, with one
     // pair of enclosing quotes removed; pszDefault (null as "") when the key is missing or has no
     // "=", or when the value is empty.
     std::string GetText(int nSection, const char* pszKey, const char* pszDefault = "") const;
@@ -52,6 +52,6 @@ private:
     std::unordered_map<std::wstring, int> m_FirstSection;  // folded name -> section index
 };
 
-// pszName as UTF-16 by the ANSI code page, surrounding blanks removed, folded (KIniFile::FoldName):
+// The UTF-8 pszName as UTF-16, surrounding blanks removed, folded (KIniFile::FoldName):
 // the form in which the profile functions compare section names.
 std::wstring FoldSectionName(const char* pszName);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/win_text.h"
 #include "tests/test_support.h"
 
 using mwtest::Ansi;
@@ -24,12 +25,14 @@ protected:
         return strPath;
     }
 
+    // The system's answers through the wide profile functions, in UTF-8 as KIniFile answers.
     static std::vector<std::string> SystemSectionNames(const std::string& strPath) {
-        std::vector<char> buffer(1 << 16, '\0');
-        DWORD dwLen = GetPrivateProfileSectionNamesA(buffer.data(), static_cast<DWORD>(buffer.size()), strPath.c_str());
+        std::vector<wchar_t> buffer(1 << 16, L'\0');
+        DWORD dwLen = GetPrivateProfileSectionNamesW(buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                     Utf8ToWide(strPath).c_str());
         std::vector<std::string> names;
-        for (const char* p = buffer.data(); p < buffer.data() + dwLen && *p; p += strlen(p) + 1)
-            names.push_back(p);
+        for (const wchar_t* p = buffer.data(); p < buffer.data() + dwLen && *p; p += wcslen(p) + 1)
+            names.push_back(WideToUtf8(p));
         return names;
     }
 
@@ -42,12 +45,11 @@ protected:
         for (const std::string& strSection : sections) {
             int nSection = ini.FindSection(strSection.c_str());
             for (const std::string& strKey : keys) {
-                std::vector<char> buffer(1 << 16, '\0');
-                GetPrivateProfileStringA(strSection.c_str(), strKey.c_str(), "dflt", buffer.data(),
-                                         static_cast<DWORD>(buffer.size()), strPath.c_str());
-                EXPECT_EQ(std::string(buffer.data()), ini.GetText(nSection, strKey.c_str(), "dflt"))
+                EXPECT_EQ(GetProfileTextU8(strSection.c_str(), strKey.c_str(), "dflt", strPath.c_str(), 1 << 16),
+                          ini.GetText(nSection, strKey.c_str(), "dflt"))
                     << "[" << strSection << "] " << strKey;
-                EXPECT_EQ(static_cast<int>(GetPrivateProfileIntA(strSection.c_str(), strKey.c_str(), 77, strPath.c_str())),
+                EXPECT_EQ(static_cast<int>(GetPrivateProfileIntW(Utf8ToWide(strSection).c_str(), Utf8ToWide(strKey).c_str(),
+                                                                 77, Utf8ToWide(strPath).c_str())),
                           ini.GetInt(nSection, strKey.c_str(), 77))
                     << "[" << strSection << "] " << strKey << " as a number";
             }
@@ -93,14 +95,14 @@ std::string s_Tricky() {
 }
 
 std::vector<std::string> s_TrickySections() {
-    return {"Spaced Name", "  spaced NAME ", "a]b", "a", "noclose", "", "Numbers", "numbers", Ansi(u8"美术Ａ"),
-            Ansi(u8"美术ａ"), "last", "missing"};
+    return {"Spaced Name", "  spaced NAME ", "a]b", "a", "noclose", "", "Numbers", "numbers", u8"美术Ａ",
+            u8"美术ａ", "last", "missing"};
 }
 
 std::vector<std::string> s_TrickyKeys() {
     return {"key one", " KEY ONE ", "quoted", "single", "mixed", "lonequote", "emptyquotes", "novalue", "empty",
             ";comment", "dup", "extra", "x", "hidden", "lead", "[noclose", "plain", "spaced", "neg", "hex",
-            "upperhex", "bin", "oct", "trail", "word", "wrap", "quotednum", "long", "eof", Ansi(u8"标题"), "k",
+            "upperhex", "bin", "oct", "trail", "word", "wrap", "quotednum", "long", "eof", u8"标题", "k",
             "absent"};
 }
 

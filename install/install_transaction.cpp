@@ -14,6 +14,7 @@
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/update_installer.h"
+#include "core/win_text.h"
 #include "install/folder_cleanup.h"
 #include "xml/xml_document.h"
 
@@ -21,9 +22,12 @@ std::atomic<int> g_nInstallStepsLeft(-1);
 
 namespace {
 
-enum { MESSAGE_SIZE = 1024 };
+enum { MESSAGE_SIZE = 1024 * 3 };
 
-const char s_szJournalHeader[] = "MENDWRIGHT JOURNAL 1";
+// The journal's paths are UTF-8. A journal of an earlier installer (header 1) holds them in the
+// system's ANSI code page and is still read.
+const char s_szJournalHeader[] = "MENDWRIGHT JOURNAL 2";
+const char s_szAnsiJournalHeader[] = "MENDWRIGHT JOURNAL 1";
 const char* const s_apszPluginFolders[] = {"interface", "interface2"};
 
 // Counts one file-system change of a run for the test seam.
@@ -38,22 +42,19 @@ void s_Step() {
 
 // A name as the file system compares it: upper case, in UTF-16.
 std::wstring s_FoldCase(const std::string& strName) {
-    int nWide = MultiByteToWideChar(CP_ACP, 0, strName.data(), static_cast<int>(strName.size()), nullptr, 0);
-    std::wstring wstrName(static_cast<size_t>(nWide), L'\0');
-    if (nWide > 0) {
-        MultiByteToWideChar(CP_ACP, 0, strName.data(), static_cast<int>(strName.size()), &wstrName[0], nWide);
-        CharUpperBuffW(&wstrName[0], static_cast<DWORD>(nWide));
-    }
+    std::wstring wstrName = Utf8ToWide(strName);
+    if (!wstrName.empty())
+        CharUpperBuffW(&wstrName[0], static_cast<DWORD>(wstrName.size()));
     return wstrName;
 }
 
 bool s_IsPlainFile(const std::string& strPath) {
-    DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
+    DWORD dwAttributes = GetFileAttributesU8(strPath.c_str());
     return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool s_Exists(const std::string& strPath) {
-    return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesU8(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void s_AddLine(IKMsgOutput* pMsgOutput, int nId, const char* pszFirst = "", const char* pszSecond = "") {
@@ -78,18 +79,18 @@ int s_RemoveWorkFolder(const std::string& strWork) {
             DeleteFolderTree(strSub.c_str(), 1);
     }
     s_Step();
-    DeleteFileA((strWork + "\\journal").c_str());
-    DeleteFileA((strWork + "\\journal.tmp").c_str());
+    DeleteFileU8((strWork + "\\journal").c_str());
+    DeleteFileU8((strWork + "\\journal.tmp").c_str());
     s_Step();
-    DeleteFileA((strWork + "\\done").c_str());
-    SetFileAttributesA(strWork.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return RemoveDirectoryA(strWork.c_str()) ? 1 : 0;
+    DeleteFileU8((strWork + "\\done").c_str());
+    SetFileAttributesU8(strWork.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return RemoveDirectoryU8(strWork.c_str()) ? 1 : 0;
 }
 
 // Writes strText to a new file strPath and, when bFlush, makes it durable. 0 with the cause in
 // GetLastError.
 int s_WriteFile(const std::string& strPath, const std::string& strText, bool bFlush) {
-    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (hFile == INVALID_HANDLE_VALUE)
         return 0;
     DWORD dwWritten = 0;
@@ -121,7 +122,7 @@ bool s_IsSafeRelative(const std::string& strRelative) {
 
 // Reads a journal back into a plan; false when it is damaged.
 bool s_ReadJournal(const std::string& strPath, KInstallPlan* pPlan) {
-    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
     std::string strText;
@@ -133,6 +134,8 @@ bool s_ReadJournal(const std::string& strPath, KInstallPlan* pPlan) {
 
     size_t uPos = 0;
     bool bHeader = false;
+    if (strText.compare(0, sizeof(s_szAnsiJournalHeader) - 1, s_szAnsiJournalHeader) == 0)
+        strText = s_szJournalHeader + CodePageToUtf8(CP_ACP, strText.substr(sizeof(s_szAnsiJournalHeader) - 1));
     while (uPos < strText.size()) {
         size_t uEnd = strText.find('\n', uPos);
         if (uEnd == std::string::npos)
@@ -257,35 +260,33 @@ int KInstallTransaction::Begin() {
     std::string strWork = s_WorkFolder(m_strGamePath);
     m_uReached = 0;
     s_Step();
-    if (!CreateDirectoryA(strWork.c_str(), nullptr))
+    if (!CreateDirectoryU8(strWork.c_str()))
         return 0;
-    SetFileAttributesA(strWork.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    if (!CreateDirectoryA(Work("old").c_str(), nullptr))
+    SetFileAttributesU8(strWork.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    if (!CreateDirectoryU8(Work("old").c_str()))
         return 0;
     // Written under another name and renamed: a journal is either whole or absent.
     if (!s_WriteFile(Work("journal.tmp"), s_JournalText(m_Plan), true))
         return 0;
     s_Step();
-    return MoveFileExA(Work("journal.tmp").c_str(), Work("journal").c_str(), MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+    return MoveFileExU8(Work("journal.tmp").c_str(), Work("journal").c_str(), MOVEFILE_WRITE_THROUGH) ? 1 : 0;
 }
 
 int KInstallTransaction::SetAsidePluginFolder(const std::string& strName) {
     s_Step();
-    return MoveFileA(Game(strName).c_str(), Work("old\\" + strName).c_str()) ? 1 : 0;
+    return MoveFileU8(Game(strName).c_str(), Work("old\\" + strName).c_str()) ? 1 : 0;
 }
 
 std::string KInstallTransaction::TempPath(const std::string& strDestFile) {
     const KPlanFile& file = m_Plan.aFiles.at(m_uFile);
-    if (m_uFile >= m_uReached)
-        m_uReached = m_uFile + 1;
     BOOL bOk = TRUE;
     s_Step();
     if (file.chKind == 'R') {
         // A rename keeps the player's file whole, with its attributes, until the run is committed.
-        bOk = MoveFileA(strDestFile.c_str(), Work("old\\" + std::to_string(m_uFile)).c_str());
+        bOk = MoveFileU8(strDestFile.c_str(), Work("old\\" + std::to_string(m_uFile)).c_str());
     } else if (file.chKind == 'D' && s_Exists(strDestFile)) {
-        SetFileAttributesA(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
-        bOk = DeleteFileA(strDestFile.c_str());
+        SetFileAttributesU8(strDestFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        bOk = DeleteFileU8(strDestFile.c_str());
     }
     // The bytes go straight to the destination: nothing of the player's stands there now, and
     // a rollback removes whatever stands at a destination that was not the player's.
@@ -335,28 +336,28 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
         const KPlanFile& file = m_Plan.aFiles[i];
         std::string strDest = Game(file.strDest);
         if (bNewFolder)
-            DeleteFileA(Work("new\\" + std::to_string(i)).c_str());
+            DeleteFileU8(Work("new\\" + std::to_string(i)).c_str());
         if (file.chKind == 'R') {
             // Only a file of the player's is ever set aside, under its entry's number.
             std::string strOld = Work("old\\" + std::to_string(i));
             if (!s_Exists(strOld))
                 continue;  // never set aside: the player's file still stands
             if (s_Exists(strDest)) {
-                SetFileAttributesA(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(strDest.c_str());
+                SetFileAttributesU8(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileU8(strDest.c_str());
             }
-            if (!MoveFileA(strOld.c_str(), strDest.c_str())) {
+            if (!MoveFileU8(strOld.c_str(), strDest.c_str())) {
                 s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, strDest.c_str(), strOld.c_str());
                 bWhole = 0;
             }
-        } else if (fnOurs(file.strDest) && !DeleteFileA(strDest.c_str())) {
+        } else if (fnOurs(file.strDest) && !DeleteFileU8(strDest.c_str())) {
             // The files this run writes are never read-only; what else stands there is looked at
             // only when the plain removal fails.
             DWORD dwError = GetLastError();
             if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND || !s_IsPlainFile(strDest))
                 continue;
-            SetFileAttributesA(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!DeleteFileA(strDest.c_str())) {
+            SetFileAttributesU8(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileU8(strDest.c_str())) {
                 s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strDest.c_str());
                 bWhole = 0;
             }
@@ -364,7 +365,7 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     }
     for (size_t i = m_Plan.aNewFolders.size(); i-- > 0;) {
         std::string strFolder = Game(m_Plan.aNewFolders[i]);
-        if (fnOurs(m_Plan.aNewFolders[i]) && FolderExists(strFolder.c_str()) && !RemoveDirectoryA(strFolder.c_str())) {
+        if (fnOurs(m_Plan.aNewFolders[i]) && FolderExists(strFolder.c_str()) && !RemoveDirectoryU8(strFolder.c_str())) {
             s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strFolder.c_str());
             bWhole = 0;
         }
@@ -372,7 +373,7 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     for (const std::string& strName : m_Plan.aPluginFolders) {
         std::string strOld = Work("old\\" + strName);
         if (FolderExists(strOld.c_str()) && (FolderExists(Game(strName).c_str()) ||
-                                              !MoveFileA(strOld.c_str(), Game(strName).c_str()))) {
+                                              !MoveFileU8(strOld.c_str(), Game(strName).c_str()))) {
             s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, Game(strName).c_str(), strOld.c_str());
             bWhole = 0;
         }

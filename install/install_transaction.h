@@ -52,7 +52,11 @@ public:
     // Sets plug-in folder strName aside. 0 with the cause in GetLastError.
     int SetAsidePluginFolder(const std::string& strName);
     // The file of plan entry nFile comes next: TempPath and Place then act for it.
-    void SelectFile(size_t uFile) { m_uFile = uFile; }
+    void SelectFile(size_t uFile) {
+        m_uFile = uFile;
+        if (uFile + 1 > m_uReached)
+            m_uReached = uFile + 1;
+    }
     std::string TempPath(const std::string& strDestFile) override;
     int Place(const std::string& strTemp, const std::string& strDestFile) override;
     // Marks the run complete, then deletes what it set aside and the working folder.

@@ -17,7 +17,6 @@
 #include "tests/test_support.h"
 #include "xml/xml_document.h"
 
-using mwtest::Ansi;
 using mwtest::FileExists;
 using mwtest::KRecordingShell;
 using mwtest::KTempDir;
@@ -30,7 +29,7 @@ namespace {
 
 typedef std::map<std::string, std::string> KTree;
 
-const std::string s_strRestored = Ansi(u8"·安装没有完成，游戏目录已恢复原状。");
+const std::string s_strRestored = std::string(u8"·安装没有完成，游戏目录已恢复原状。");
 
 std::string s_File(const std::string& strPath, const std::string& strName) {
     return "<File><FilePath>" + strPath + "</FilePath><FileName>" + strName + "</FileName></File>";
@@ -111,7 +110,7 @@ protected:
 TEST_F(InstallTransactionTest, SuccessLeavesExactlyTheInstalledFilesAndNoWorkingFolder) {
     std::vector<std::string> lines = RunToEnd(s_Description(s_strPackageFiles));
     EXPECT_EQ("OnInstallEnd(1)", LastCall());
-    EXPECT_EQ(Ansi(u8"·文件复制完成。"), lines.at(lines.size() - 2));
+    EXPECT_EQ(std::string(u8"·文件复制完成。"), lines.at(lines.size() - 2));
     KTree expected = {
         {"velmora.exe", "file rw launcher"},   {"data", "dir"},
         {"data\\existing.dat", "file rw existing"}, {"data\\new", "dir"},
@@ -130,16 +129,16 @@ TEST_F(InstallTransactionTest, RefusalsTouchNothingAndSayWhyInOneLine) {
     };
     MakeFolders(m_strPackage + "\\folder.lua");
     const KCase aCases[] = {
-        {"<Root/>", Ansi(u8"·文件复制错误，请重试或重新下载升级包。")},
-        {s_Description(""), Ansi(u8"·文件复制错误，请重试或重新下载升级包。")},
+        {"<Root/>", std::string(u8"·文件复制错误，请重试或重新下载升级包。")},
+        {s_Description(""), std::string(u8"·文件复制错误，请重试或重新下载升级包。")},
         {s_Description(s_strPackageFiles + "<File><FilePath>x\\</FilePath></File>"),
-         Ansi(u8"·配置文件有误，不能进行升级，请重新下载升级包。")},
-        {s_Description(s_strPackageFiles + s_File("..\\", "evil.txt")), Ansi(u8"·复制..\\evil.txt时出错！（错误号：123）")},
-        {s_Description(s_File("", "what?.lua") + s_strPackageFiles), Ansi(u8"·复制what?.lua时出错！（错误号：123）")},
+         std::string(u8"·配置文件有误，不能进行升级，请重新下载升级包。")},
+        {s_Description(s_strPackageFiles + s_File("..\\", "evil.txt")), std::string(u8"·复制..\\evil.txt时出错！（错误号：123）")},
+        {s_Description(s_File("", "what?.lua") + s_strPackageFiles), std::string(u8"·复制what?.lua时出错！（错误号：123）")},
         {s_Description(s_strPackageFiles + s_File(".mendwright\\", "journal")),
-         Ansi(u8"·复制.mendwright\\journal时出错！（错误号：123）")},
-        {s_Description(s_strPackageFiles + s_File("\\", "missing.lua")), Ansi(u8"·升级包中缺少文件\\missing.lua，请重新下载升级包。")},
-        {s_Description(s_strPackageFiles + s_File("", "folder.lua")), Ansi(u8"·升级包中缺少文件folder.lua，请重新下载升级包。")},
+         std::string(u8"·复制.mendwright\\journal时出错！（错误号：123）")},
+        {s_Description(s_strPackageFiles + s_File("\\", "missing.lua")), std::string(u8"·升级包中缺少文件\\missing.lua，请重新下载升级包。")},
+        {s_Description(s_strPackageFiles + s_File("", "folder.lua")), std::string(u8"·升级包中缺少文件folder.lua，请重新下载升级包。")},
     };
     for (const KCase& oneCase : aCases) {
         SCOPED_TRACE(oneCase.strXml);
@@ -154,8 +153,8 @@ TEST_F(InstallTransactionTest, RefusalsTouchNothingAndSayWhyInOneLine) {
 TEST_F(InstallTransactionTest, FailureAtAnyFilePutsEverythingBack) {
     // The first, a middle and the last file fail: a destination another program holds open
     // without sharing, and a plain file where a folder belongs.
-    const std::string strInUse = Ansi(u8"·复制\\keep.txt时出错！（错误：文件正在使用）");
-    const std::string strNoFolder = Ansi(u8"·复制 ") + m_strGame + Ansi(u8"\\data\\new\\deep.dat 时出错！（错误：创建子目录失败）");
+    const std::string strInUse = std::string(u8"·复制\\keep.txt时出错！（错误：文件正在使用）");
+    const std::string strNoFolder = std::string(u8"·复制 ") + m_strGame + std::string(u8"\\data\\new\\deep.dat 时出错！（错误：创建子目录失败）");
     struct KCase {
         std::string strFiles;
         std::string strError;
@@ -182,7 +181,7 @@ TEST_F(InstallTransactionTest, FailureAtAnyFilePutsEverythingBack) {
             CloseHandle(hHeld);
         ASSERT_GE(lines.size(), 3u);
         EXPECT_EQ(oneCase.strError, lines[lines.size() - 3]);
-        EXPECT_EQ(Ansi(u8"失败，请重试或重新下载升级包。"), lines[lines.size() - 2]);
+        EXPECT_EQ(std::string(u8"失败，请重试或重新下载升级包。"), lines[lines.size() - 2]);
         EXPECT_EQ(s_strRestored, lines.back());
         EXPECT_EQ("OnInstallEnd(0)", LastCall());
         EXPECT_EQ(before, TreeSnapshot(m_strGame));
@@ -198,7 +197,7 @@ TEST_F(InstallTransactionTest, StopDuringAHugeFileRestoresWithinASecond) {
     ASSERT_TRUE(SetFilePointerEx(hBig, size, nullptr, FILE_BEGIN) && SetEndOfFile(hBig));
     CloseHandle(hBig);
     Start(s_Description(s_strPackageFiles + s_File("", "huge.pak")));
-    const std::string strHugeLine = Ansi(u8"·正在复制文件：huge.pak");
+    const std::string strHugeLine = std::string(u8"·正在复制文件：huge.pak");
     for (int i = 0; i < 3000; ++i) {
         std::vector<std::string> lines = m_pShell->Lines();
         if (!lines.empty() && lines.back().find(m_strGame) == 0 && lines[lines.size() - 2] == strHugeLine)
@@ -211,7 +210,7 @@ TEST_F(InstallTransactionTest, StopDuringAHugeFileRestoresWithinASecond) {
     EXPECT_LT(GetTickCount() - uStart, 1000u);
     std::vector<std::string> lines = m_pShell->Lines();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(Ansi(u8"·安装已取消。"), lines[lines.size() - 2]);
+    EXPECT_EQ(std::string(u8"·安装已取消。"), lines[lines.size() - 2]);
     EXPECT_EQ(s_strRestored, lines.back());
     EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
 }
@@ -234,11 +233,11 @@ TEST_F(InstallTransactionTest, EveryCrashPointRecoversToTheFolderBeforeOrAfter) 
         if (nRecovery == KRECOVERY_UNDONE) {
             ++nUndone;
             EXPECT_EQ(m_Before, now);
-            EXPECT_EQ(std::vector<std::string>{Ansi(u8"·发现上次没有完成的安装，游戏目录已恢复原状。")}, recovering.Lines());
+            EXPECT_EQ(std::vector<std::string>{std::string(u8"·发现上次没有完成的安装，游戏目录已恢复原状。")}, recovering.Lines());
         } else if (nRecovery == KRECOVERY_COMPLETED) {
             ++nCompleted;
             EXPECT_EQ(after, now);
-            EXPECT_EQ(std::vector<std::string>{Ansi(u8"·发现上次已完成的安装，已清理其临时文件。")}, recovering.Lines());
+            EXPECT_EQ(std::vector<std::string>{std::string(u8"·发现上次已完成的安装，已清理其临时文件。")}, recovering.Lines());
         } else {
             EXPECT_EQ(KRECOVERY_NONE, nRecovery);
         }
@@ -257,7 +256,7 @@ TEST_F(InstallTransactionTest, DamagedJournalIsReportedAndNothingIsTouched) {
     KRecordingShell recovering;
     EXPECT_EQ(KRECOVERY_FAILED, RecoverInterruptedInstall(m_strGame.c_str(), &recovering));
     ASSERT_EQ(1u, recovering.Lines().size());
-    EXPECT_EQ(0u, recovering.Lines()[0].find(Ansi(u8"·发现上次没有完成的安装，但安装记录已损坏")));
+    EXPECT_EQ(0u, recovering.Lines()[0].find(std::string(u8"·发现上次没有完成的安装，但安装记录已损坏")));
     EXPECT_EQ(before, TreeSnapshot(m_strGame));
 }
 

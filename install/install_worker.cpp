@@ -19,19 +19,6 @@ namespace {
 // A game folder longer than this leaves no room for "\interface2\" within MAX_PATH.
 enum { MAX_GAME_PATH = 245 };
 
-// The texts of the plug-in cleanup are not in the catalogue; they are written here in UTF-8 and
-// handed out in the ANSI code page, converted once.
-std::string s_AnsiText(const char* pszUtf8) {
-    int nWide = MultiByteToWideChar(CP_UTF8, 0, pszUtf8, -1, nullptr, 0);
-    std::wstring wstrText(static_cast<size_t>(nWide > 0 ? nWide : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, pszUtf8, -1, &wstrText[0], nWide);
-    int nAnsi = WideCharToMultiByte(CP_ACP, 0, wstrText.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string strText(static_cast<size_t>(nAnsi > 0 ? nAnsi : 1), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wstrText.c_str(), -1, &strText[0], nAnsi, nullptr, nullptr);
-    strText.resize(std::strlen(strText.c_str()));
-    return strText;
-}
-
 struct KPluginFolder {
     const char* pszName;
     const char* pszFailed;
@@ -39,13 +26,11 @@ struct KPluginFolder {
 };
 
 const KPluginFolder& s_PluginFolder(int nIndex) {
-    static const std::string s_strFailed1 = s_AnsiText(u8"清除老插件interface失败！可能有文件被占用，无法删除");
-    static const std::string s_strRemoved1 = s_AnsiText(u8"清除老插件interface成功！");
-    static const std::string s_strFailed2 = s_AnsiText(u8"清除老插件interface2失败！可能有文件被占用，无法删除");
-    static const std::string s_strRemoved2 = s_AnsiText(u8"清除老插件interface2成功！");
+    // The texts of the plug-in cleanup are not in the catalogue; the source is UTF-8, as the
+    // program's text is.
     static const KPluginFolder s_aFolders[2] = {
-        {"interface", s_strFailed1.c_str(), s_strRemoved1.c_str()},
-        {"interface2", s_strFailed2.c_str(), s_strRemoved2.c_str()},
+        {"interface", "清除老插件interface失败！可能有文件被占用，无法删除", "清除老插件interface成功！"},
+        {"interface2", "清除老插件interface2失败！可能有文件被占用，无法删除", "清除老插件interface2成功！"},
     };
     return s_aFolders[nIndex];
 }
@@ -63,7 +48,7 @@ bool s_WaitServicingRequests(HANDLE hThread, DWORD uMs) {
         if (dwWait == WAIT_OBJECT_0 + 1) {
             // Delivers the sent messages only; posted ones stay queued for the owner's loop.
             MSG msg;
-            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
             continue;
         }
         if (dwWait == WAIT_FAILED)
@@ -145,7 +130,7 @@ void KInstallRun::Run() {
     }
     KInstallTransaction transaction(strGame, plan);
     if (!transaction.Begin()) {
-        char szMessage[1024];
+        char szMessage[1024 * 3];
         std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_WORK_FOLDER_FAILED), static_cast<int>(GetLastError()));
         m_pShellCtrl->AddMessage(szMessage);
         transaction.Rollback(m_pShellCtrl);

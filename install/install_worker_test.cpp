@@ -13,7 +13,6 @@
 #include "tests/test_support.h"
 #include "xml/xml_document.h"
 
-using mwtest::Ansi;
 using mwtest::FileExists;
 using mwtest::KRecordingShell;
 using mwtest::KTempDir;
@@ -23,10 +22,10 @@ using mwtest::WriteFileBytes;
 
 namespace {
 
-const std::string s_strStart = Ansi(u8"·开始复制文件，可能需要几分钟时间，请稍等...");
+const std::string s_strStart = std::string(u8"·开始复制文件，可能需要几分钟时间，请稍等...");
 const std::string s_strSeparator48(48, '-');
 const std::string s_strSeparator54(54, '-');
-const std::string s_strDone = Ansi(u8" 完成！");
+const std::string s_strDone = std::string(u8" 完成！");
 
 std::string s_File(const std::string& strPath, const std::string& strName) {
     return "<File><FilePath>" + strPath + "</FilePath><FileName>" + strName + "</FileName></File>";
@@ -105,13 +104,13 @@ TEST_F(InstallWorkerTest, SuccessfulRunReportsEveryLineInOrder) {
     std::vector<std::string> expected = {
         s_strStart,
         s_strSeparator48,
-        Ansi(u8"清除老插件interface成功！"),
-        Ansi(u8"清除老插件interface2成功！"),
-        Ansi(u8"·正在复制文件：main.lua"),
+        std::string(u8"清除老插件interface成功！"),
+        std::string(u8"清除老插件interface2成功！"),
+        std::string(u8"·正在复制文件：main.lua"),
         Game("interface\\ui\\") + s_strDone,
-        Ansi(u8"·正在复制文件：readme.txt"),
+        std::string(u8"·正在复制文件：readme.txt"),
         m_strGame + "\\" + s_strDone,
-        Ansi(u8"·文件复制完成。"),
+        std::string(u8"·文件复制完成。"),
         s_strSeparator54,
     };
     EXPECT_EQ(expected, m_Shell.Lines());
@@ -136,7 +135,7 @@ TEST_F(InstallWorkerTest, DescriptionWithoutRootGoesToReportError) {
     Describe("<Other/>");
     ASSERT_TRUE(Install());
     std::vector<std::string> calls = {"OnInstallBegin", "AddMessage", "AddMessage",
-                                      "ReportError:" + Ansi(u8"·配置文件有误，不能进行升级，请重新下载升级包。"),
+                                      "ReportError:" + std::string(u8"·配置文件有误，不能进行升级，请重新下载升级包。"),
                                       "OnInstallEnd(0)"};
     EXPECT_EQ(calls, m_Shell.Calls());
 
@@ -153,7 +152,7 @@ TEST_F(InstallWorkerTest, ReadOnlyFilesInPluginFoldersDoNotBlockTheirRemoval) {
     ASSERT_TRUE(Install());
     std::vector<std::string> lines = m_Shell.Lines();
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(Ansi(u8"清除老插件interface成功！"), lines[2]);
+    EXPECT_EQ(std::string(u8"清除老插件interface成功！"), lines[2]);
     EXPECT_EQ("OnInstallEnd(1)", m_Shell.Calls().back());
     EXPECT_FALSE(FileExists(Game("interface")));
     EXPECT_FALSE(FileExists(Game(".mendwright")));
@@ -179,9 +178,9 @@ TEST_F(InstallWorkerTest, UnusableEntriesAreRefusedBeforeAnythingIsCopied) {
     };
     std::string strLong(300, 'L');
     const KCase aCases[] = {
-        {s_File("..\\", "evil.txt"), Ansi(u8"·复制..\\evil.txt时出错！（错误号：123）")},
+        {s_File("..\\", "evil.txt"), std::string(u8"·复制..\\evil.txt时出错！（错误号：123）")},
         {s_File(strLong + "\\", "x.lua"),
-         Ansi(u8"·复制") + strLong.substr(0, 259) + Ansi(u8"x.lua时出错！（错误号：206）")},
+         std::string(u8"·复制") + strLong + std::string(u8"\\x.lua时出错！（错误号：206）")},
     };
     ASSERT_TRUE(WriteFileBytes(m_Dir / "evil.txt", "outside"));
     PackageFile("ok.lua", "ok");
@@ -203,7 +202,7 @@ TEST_F(InstallWorkerTest, OverLongGameFolderIsRefused) {
     Describe(s_Description(s_File("", "a.lua")));
     m_Shell.m_strGamePath = m_strGame + "\\" + std::string(246 - m_strGame.size(), 'g');
     ASSERT_TRUE(Install());
-    std::vector<std::string> expected = {s_strStart, s_strSeparator48, Ansi(u8"·游戏路径有误，请选择正确的游戏路径。")};
+    std::vector<std::string> expected = {s_strStart, s_strSeparator48, std::string(u8"·游戏路径有误，请选择正确的游戏路径。")};
     EXPECT_EQ(expected, m_Shell.Lines());
     EXPECT_EQ("OnInstallEnd(0)", m_Shell.Calls().back());
 }
@@ -277,8 +276,8 @@ TEST_F(InstallWorkerTest, StopCarriesOutTheWorkersWindowRequestsWhileItWaits) {
     DWORD uElapsed = GetTickCount() - uStart;
     EXPECT_LT(uElapsed, static_cast<DWORD>(KInstallWorker::STOP_WAIT_MS));
     EXPECT_EQ(nullptr, m_Worker.m_hThread);
-    std::vector<std::string> expected = {s_strStart, s_strSeparator48, Ansi(u8"·安装已取消。"),
-                                         Ansi(u8"·安装没有完成，游戏目录已恢复原状。")};
+    std::vector<std::string> expected = {s_strStart, s_strSeparator48, std::string(u8"·安装已取消。"),
+                                         std::string(u8"·安装没有完成，游戏目录已恢复原状。")};
     EXPECT_EQ(expected, shell.m_OnWindowThread);
     EXPECT_EQ(0, shell.Count("OnInstallEnd(0)") + shell.Count("OnInstallEnd(1)"));
     EXPECT_FALSE(FileExists(Game("a.lua")));
@@ -300,7 +299,7 @@ TEST_F(InstallWorkerTest, StopDuringALargeFileReturnsPromptlyAndLeavesNoHalfFile
     Describe(s_Description(s_File("", "big.pak") + s_File("", "after.lua")));
 
     ASSERT_EQ(1, m_Worker.Start());
-    const std::string strBigLine = Ansi(u8"·正在复制文件：big.pak");
+    const std::string strBigLine = std::string(u8"·正在复制文件：big.pak");
     for (int i = 0; i < 3000; ++i) {
         std::vector<std::string> lines = m_Shell.Lines();
         if (lines.size() >= 3 && lines[2] == strBigLine)

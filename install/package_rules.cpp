@@ -14,8 +14,14 @@ bool s_IsSeparator(char ch) {
     return ch == '\\' || ch == '/';
 }
 
-bool s_IsLead(const char* p) {
-    return IsAnsiLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0';
+// The bytes after the first of the character at p: no byte of a longer character is a separator.
+size_t s_TrailBytes(const char* p) {
+    return NarrowCharLength(p) - 1;
+}
+
+// Whether a path fits the system's limit, counted as the system counts it (UTF-16 units).
+bool s_FitsMaxPath(const std::string& strPath) {
+    return NarrowUtf16Length(strPath.c_str()) < PACKAGE_MAX_PATH;
 }
 
 // A name made of dots and spaces with at least two dots: ".." itself, and the forms the system
@@ -52,14 +58,14 @@ int s_ReadField(IKXmlNode* pFile, const char* pszName, char* pszBuf, bool* pbPre
         return 1;
     pszBuf[0] = '\0';
     const char* pszWhole = pField->GetChildText(nullptr, pszBuf);
-    return !pszWhole || std::strlen(pszWhole) < KXML_TEXT_SIZE;
+    return !pszWhole || (std::strlen(pszWhole) < KXML_TEXT_SIZE && s_FitsMaxPath(pszWhole));
 }
 
 }  // namespace
 
 bool IsHostilePackagePart(const char* pszPart) {
-    // Double-byte characters are stepped over whole, so a trail byte is never taken for a
-    // separator.
+    // Characters of more than one byte are stepped over whole, so that no trail byte is ever
+    // taken for a separator (GBK's may look like one).
     const char* pszComponent = pszPart;
     for (const char* p = pszPart;; ++p) {
         if (*p == '\0' || s_IsSeparator(*p)) {
@@ -71,8 +77,8 @@ bool IsHostilePackagePart(const char* pszPart) {
             pszComponent = p + 1;
         } else if (static_cast<unsigned char>(*p) < 0x20 || std::strchr(":*?\"<>|", *p)) {
             return true;
-        } else if (s_IsLead(p)) {
-            ++p;
+        } else {
+            p += s_TrailBytes(p);
         }
     }
 }
@@ -89,8 +95,7 @@ std::string PackageFirstComponent(const std::string& strRelative) {
     for (size_t i = 0; i < strRelative.size(); ++i) {
         if (s_IsSeparator(strRelative[i]))
             return strRelative.substr(0, i);
-        if (IsAnsiLeadByte(static_cast<unsigned char>(strRelative[i])))
-            ++i;
+        i += s_TrailBytes(strRelative.c_str() + i);
     }
     return strRelative;
 }
@@ -103,7 +108,7 @@ unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePa
         return PACKAGE_FILE_BAD_NAME;
     std::string strDestFile = PackageDestFolder(pszGamePath, pszFilePath) + pszFileName;
     std::string strSourceFile = std::string(pszPackagePath) + "\\" + pszFilePath + pszFileName;
-    if (strDestFile.size() >= PACKAGE_MAX_PATH || strSourceFile.size() >= PACKAGE_MAX_PATH)
+    if (!s_FitsMaxPath(strDestFile) || !s_FitsMaxPath(strSourceFile))
         return PACKAGE_FILE_TOO_LONG;
     return PACKAGE_FILE_OK;
 }
@@ -128,8 +133,7 @@ const char* FindPackageBackslash(const char* pszFrom) {
     for (const char* p = pszFrom; *p; ++p) {
         if (*p == '\\')
             return p;
-        if (s_IsLead(p))
-            ++p;
+        p += s_TrailBytes(p);
     }
     return nullptr;
 }
@@ -137,7 +141,7 @@ const char* FindPackageBackslash(const char* pszFrom) {
 std::vector<std::string> FolderChain(const char* pszPath) {
     std::vector<std::string> chain;
     const char* pszFirst = pszPath ? FindPackageBackslash(pszPath) : nullptr;
-    if (!pszFirst || pszFirst == pszPath || std::strlen(pszPath) >= PACKAGE_MAX_PATH)
+    if (!pszFirst || pszFirst == pszPath || !s_FitsMaxPath(pszPath))
         return chain;
     int nLevel = 0;
     for (const char* pszSlash = FindPackageBackslash(pszFirst + 1); pszSlash && nLevel < PACKAGE_MAX_FOLDER_LEVELS;

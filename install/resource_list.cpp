@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/text_copy.h"
+#include "core/win_text.h"
 #include "install/ini_file.h"
 
 namespace {
@@ -14,12 +15,18 @@ namespace {
 // Numbered key triples of a type-1 package: "regkey1".."regkey9" and so on.
 const int s_nMaxKeyTriples = 9;
 
-// Reads pszKey into a field of uSize bytes, keeping at most uMaxChars bytes of the value, cut on
-// a character boundary.
+// Reads pszKey into a field of uSize bytes, keeping at most uMaxChars UTF-16 units of the value,
+// cut on a character boundary.
 void s_ReadField(const KIniFile& ini, int nSection, const char* pszKey, char* pszField, size_t uSize,
                  size_t uMaxChars) {
-    std::string strValue = ini.GetText(nSection, pszKey);
-    CopyTextCut(pszField, strValue.c_str(), (uMaxChars + 1 < uSize) ? uMaxChars + 1 : uSize);
+    std::wstring wstrValue = Utf8ToWide(ini.GetText(nSection, pszKey));
+    if (wstrValue.size() > uMaxChars) {
+        size_t uKeep = uMaxChars;
+        if (uKeep > 0 && wstrValue[uKeep - 1] >= 0xD800 && wstrValue[uKeep - 1] <= 0xDBFF)
+            --uKeep;  // never half a surrogate pair
+        wstrValue.resize(uKeep);
+    }
+    CopyTextCut(pszField, WideToUtf8(wstrValue.c_str()).c_str(), uSize);
 }
 
 // Reads the numbered triples 1..9 of a type-1 section up to the first incomplete one.
@@ -55,7 +62,7 @@ int KResourceList::Load(const char* pszResourceIni, const char* pszResInstallIni
     // A cut path would name another file, and a later write would land there: refuse it and
     // keep nothing of an earlier load.
     m_EntryList.clear();
-    if (strlen(pszResourceIni) >= sizeof(m_szResourceIni) || strlen(pszResInstallIni) >= sizeof(m_szResInstallIni)) {
+    if (!FitsMaxPath(pszResourceIni) || !FitsMaxPath(pszResInstallIni)) {
         m_szResourceIni[0] = '\0';
         m_szResInstallIni[0] = '\0';
         return 0;
@@ -75,7 +82,7 @@ int KResourceList::Load(const char* pszResourceIni, const char* pszResInstallIni
     for (const std::string& strName : catalogue.SectionNames()) {
         // A name that does not fit szName is skipped: cut, it would name another section of
         // resinstall.ini.
-        if (strName.size() >= sizeof(entry.szName))
+        if (Utf16Length(strName.c_str()) >= 128)
             continue;
         int nSection = catalogue.FindSection(strName.c_str());
         entry.KeyList.clear();
@@ -117,7 +124,9 @@ int KResourceList::SetInstallState(int nIndex, int nValue) {
     entry.nInstall = (nValue < -1 || nValue > 2) ? -1 : nValue;
     char szValue[16];
     snprintf(szValue, sizeof(szValue), "%d", nValue);
-    return WritePrivateProfileStringA(entry.szName, "install", szValue, m_szResInstallIni) ? 1 : 0;
+    // The file stays in the system's ANSI code page, as the game writes it: the profile functions
+    // keep a file without a byte-order mark in that code page.
+    return WriteProfileTextU8(entry.szName, "install", szValue, m_szResInstallIni) ? 1 : 0;
 }
 
 int KResourceList::SetInstallStateByName(const char* pszName, int nValue) {

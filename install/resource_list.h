@@ -3,21 +3,26 @@
 // status is written back through the INI functions.
 #pragma once
 
+#include <windows.h>
+
 #include <vector>
+
+// The fields are UTF-8; each holds as many characters as the game's own field of the bracketed
+// size (UTF-16 units, as the system counts), that is up to three bytes for each.
 
 // A key triple of a type-1 package.
 struct KResourceKey {
-    char szRegKey[260];
-    char szKeyName[128];
-    char szExe[128];
+    char szRegKey[260 * 3];
+    char szKeyName[128 * 3];
+    char szExe[128 * 3];
 };
 
 // One package: a section of resource.ini.
 struct KResourceEntry {
-    char szName[128];
-    char szTitle[128];
-    char szDescript[260];
-    char szDownloadWorker[260];
+    char szName[128 * 3];
+    char szTitle[128 * 3];
+    char szDescript[260 * 3];
+    char szDownloadWorker[260 * 3];
     int nInstall;  // 0 unknown, 1 installed, 2 marked by the unattended start, -1 invalid
     int nSkip;
     int nType;  // 1: the entry has key triples
@@ -43,7 +48,7 @@ public:
     // Index of the first entry named pszName (compared as GetInstallState does); -1 for none.
     int FindEntry(const char* pszName) const;
 
-    char m_szResourceIni[260];
-    char m_szResInstallIni[260];
+    char m_szResourceIni[MAX_PATH * 3];
+    char m_szResInstallIni[MAX_PATH * 3];
     std::vector<KResourceEntry> m_EntryList;
 };

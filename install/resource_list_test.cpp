@@ -50,7 +50,7 @@ TEST_F(ResourceListTest, FieldsAndStatesComeFromBothFilesInFileOrder) {
     ASSERT_TRUE(Load());
     ASSERT_EQ(2u, m_List.m_EntryList.size());
     EXPECT_STREQ("zeta", Entry(0).szName);
-    EXPECT_EQ(Ansi("美术包"), Entry(0).szTitle);
+    EXPECT_EQ("美术包", std::string(Entry(0).szTitle));
     EXPECT_STREQ("d", Entry(0).szDescript);
     EXPECT_STREQ("w.exe", Entry(0).szDownloadWorker);
     // A package without a section in resinstall.ini.
@@ -66,17 +66,18 @@ TEST_F(ResourceListTest, FieldsAndStatesComeFromBothFilesInFileOrder) {
 
 TEST_F(ResourceListTest, LongValuesAreCutToTheirLimitOnCharacterBoundaries) {
     std::string strWide;
-    for (int i = 0; i < 70; ++i)
-        strWide += Ansi("资");  // 140 bytes
+    for (int i = 0; i < 140; ++i)
+        strWide += "资";  // 140 characters, written in the system's code page
     WriteCatalogue("[p]\r\ntitle=" + std::string(200, 't') + "\r\ndescript=" + std::string(200, 'd') +
-                   "\r\ndownloadworker=" + strWide + "\r\ntype=1\r\nregkey1=" + std::string(300, 'r') +
+                   "\r\ndownloadworker=" + Ansi(strWide) + "\r\ntype=1\r\nregkey1=" + std::string(300, 'r') +
                    "\r\nkeyname1=" + std::string(200, 'k') + "\r\nexe1=" + std::string(200, 'e') + "\r\n");
     ASSERT_TRUE(Load());
     const KResourceEntry& entry = Entry(0);
     EXPECT_EQ(std::string(127, 't'), entry.szTitle);
     // The field holds 260 bytes, but no more than 127 characters are read into it.
     EXPECT_EQ(std::string(127, 'd'), entry.szDescript);
-    EXPECT_EQ(strWide.substr(0, 126), entry.szDownloadWorker);
+    // Characters count as the system counts them: 127 UTF-16 units, three bytes each in UTF-8.
+    EXPECT_EQ(strWide.substr(0, 127 * 3), entry.szDownloadWorker);
     ASSERT_EQ(1u, entry.KeyList.size());
     EXPECT_EQ(std::string(259, 'r'), entry.KeyList[0].szRegKey);
     EXPECT_EQ(std::string(127, 'k'), entry.KeyList[0].szKeyName);
@@ -198,7 +199,7 @@ TEST_F(ResourceListTest, NamesCompareWithoutCaseLikeIniSections) {
     EXPECT_EQ(1, Entry(0).nInstall);
     EXPECT_EQ(1, m_List.GetInstallState("basepack"));
     EXPECT_EQ(1, m_List.GetInstallState(" BASEPACK "));
-    EXPECT_EQ(2, m_List.GetInstallState(Ansi("美术pack").c_str()));
+    EXPECT_EQ(2, m_List.GetInstallState("美术pack"));
     EXPECT_EQ(0, m_List.FindEntry("BASEPACK"));
     EXPECT_NE(0, m_List.SetInstallStateByName("BASEpack", 2));
     EXPECT_EQ(2, static_cast<int>(GetPrivateProfileIntA("basepack", "install", -9, m_strResInstallIni.c_str())));

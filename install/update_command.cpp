@@ -9,6 +9,7 @@
 #include "core/folder_path.h"
 #include "core/text_copy.h"
 #include "core/update_semaphore.h"
+#include "core/win_text.h"
 #include "install/install_transaction.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
@@ -19,7 +20,7 @@ namespace {
 // The game's launcher stands in a game folder; any other folder is not one.
 bool s_HoldsLauncher(const char* pszGamePath) {
     std::string strLauncher = StripTrailingSeparators(pszGamePath) + "\\" + GetString(IDS_LAUNCHER_NAME);
-    DWORD dwAttributes = GetFileAttributesA(strLauncher.c_str());
+    DWORD dwAttributes = GetFileAttributesU8(strLauncher.c_str());
     return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

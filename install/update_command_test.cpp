@@ -15,7 +15,6 @@
 #include "tests/test_support.h"
 #include "xml/xml_document.h"
 
-using mwtest::Ansi;
 using mwtest::FileExists;
 using mwtest::KRecordingShell;
 using mwtest::KTempDir;
@@ -88,7 +87,7 @@ TEST_F(UpdateCommandTest, EmptyMissingOrPlainFileFolderGives2012) {
         frontEnd.m_strTyped = strTyped;
         EXPECT_EQ(KUPDATE_FOLDER_WRONG, RunUpdateCommand(&shell, &frontEnd, &m_Worker));
         EXPECT_EQ(std::vector<std::string>{"TakeGamePath"}, frontEnd.m_Asked);
-        EXPECT_EQ(std::vector<std::string>{Ansi(u8"·游戏路径有误，请选择正确的游戏路径。")}, shell.Lines());
+        EXPECT_EQ(std::vector<std::string>{std::string(u8"·游戏路径有误，请选择正确的游戏路径。")}, shell.Lines());
         EXPECT_EQ("OnInstallEnd(0)", shell.Calls().back());
         EXPECT_EQ(nullptr, m_Worker.m_hThread);
     }
@@ -134,13 +133,13 @@ TEST_F(UpdateCommandTest, EachRefusalComesBeforeTheGameFolderIsTouched) {
     };
     const KCase aCases[] = {
         {"damaged description", m_strGame, m_Dir / "package", &damaged, KUPDATE_DESCRIPTION_FAULTY,
-         Ansi(u8"·配置文件有误，不能进行升级，请重新下载升级包。")},
+         std::string(u8"·配置文件有误，不能进行升级，请重新下载升级包。")},
         {"no launcher", strNotAGame, m_Dir / "package", &m_Installer, KUPDATE_FOLDER_WRONG,
-         Ansi(u8"·游戏路径有误，请选择正确的游戏路径。")},
+         std::string(u8"·游戏路径有误，请选择正确的游戏路径。")},
         {"package in the game folder", m_strGame + "\\", m_strGame + "\\Downloads\\..", &m_Installer, KUPDATE_PACKAGE_IN_GAME,
-         Ansi(u8"·升级包不能放在游戏目录里，请把升级包解压到别的目录后再安装。")},
+         std::string(u8"·升级包不能放在游戏目录里，请把升级包解压到别的目录后再安装。")},
         {"package below the game folder", m_strGame, m_strGame + "\\update", &m_Installer, KUPDATE_PACKAGE_IN_GAME,
-         Ansi(u8"·升级包不能放在游戏目录里，请把升级包解压到别的目录后再安装。")},
+         std::string(u8"·升级包不能放在游戏目录里，请把升级包解压到别的目录后再安装。")},
     };
     for (const KCase& oneCase : aCases) {
         SCOPED_TRACE(oneCase.pszWhat);

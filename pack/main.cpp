@@ -2,6 +2,7 @@
 //   mendwright-pack make DIR [--title TEXT]
 //   mendwright-pack check DIR [--game-path-length N]
 // Exit code 0 done / clean, 1 problems found, 2 usage.
+#include "core/ansi_text.h"
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -84,6 +85,8 @@ int s_Run(const std::vector<std::string>& aArgs) {
 // Arguments arrive in UTF-16, so that any folder name reaches the tool whole.
 int wmain(int argc, wchar_t** argv) {
     RestrictLibrarySearch();
+    // The tool's names are GBK, as Update.dat holds them, on every system.
+    SetNarrowText(NARROW_GBK);
     std::vector<std::string> aArgs;
     for (int i = 1; i < argc; ++i) {
         int nLen = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);

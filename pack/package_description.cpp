@@ -9,7 +9,7 @@ namespace {
 
 // A UTF-16 LE text as the installer converts it to its narrow text: a character the code page
 // lacks becomes the default "?".
-std::string s_AnsiFromUtf16(const std::string& strBytes) {
+std::string s_NarrowFromUtf16(const std::string& strBytes) {
     std::string strText;
     for (size_t i = 0; i + 1 < strBytes.size(); i += 2) {
         unsigned long ulUnit = static_cast<unsigned char>(strBytes[i]) | (static_cast<unsigned char>(strBytes[i + 1]) << 8);
@@ -21,7 +21,7 @@ std::string s_AnsiFromUtf16(const std::string& strBytes) {
             }
         }
         std::string strChar;
-        strText += AnsiFromCodePoint(ulUnit, &strChar) ? strChar : std::string("?");
+        strText += NarrowFromCodePoint(ulUnit, &strChar) ? strChar : std::string("?");
     }
     return strText;
 }
@@ -49,7 +49,7 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
     std::string strText = strBytes;
     if (strBytes.size() >= 2 && static_cast<unsigned char>(strBytes[0]) == 0xFF &&
         static_cast<unsigned char>(strBytes[1]) == 0xFE)
-        strText = s_AnsiFromUtf16(strBytes.substr(2));
+        strText = s_NarrowFromUtf16(strBytes.substr(2));
     KTiXmlDocument document;
     if (!document.LoadBuffer(strText.c_str(), static_cast<int>(strText.size()), TIXML_ENCODING_LEGACY)) {
         *pstrError = document.ErrorDesc() ? document.ErrorDesc() : "not well-formed";

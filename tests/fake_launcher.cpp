@@ -1,11 +1,10 @@
 // Test helper: stands in for the game's launcher velmora.exe. Records that it was started, with
 // its working folder, command line and the id of the process that started it (one line each), in
-// "launched.txt" beside itself, and ends at once.
+// "launched.txt" beside itself, in UTF-8 whatever the system's code page, and ends at once.
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 // The id of the process that started this one; 0 when unknown.
 static DWORD s_ParentId() {
@@ -25,27 +24,41 @@ static DWORD s_ParentId() {
     return dwParent;
 }
 
+// The text in UTF-8.
+static std::string s_Utf8(const wchar_t* pwszText) {
+    int nLen = WideCharToMultiByte(CP_UTF8, 0, pwszText, -1, nullptr, 0, nullptr, nullptr);
+    if (nLen <= 1)
+        return std::string();
+    std::string strText(static_cast<size_t>(nLen), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, pwszText, -1, &strText[0], nLen, nullptr, nullptr);
+    strText.resize(static_cast<size_t>(nLen - 1));
+    return strText;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    char szSelf[MAX_PATH] = {0};
-    DWORD dwLen = GetModuleFileNameA(nullptr, szSelf, sizeof(szSelf));
-    if (!dwLen || dwLen >= sizeof(szSelf))
+    wchar_t wszSelf[MAX_PATH] = {0};
+    DWORD dwLen = GetModuleFileNameW(nullptr, wszSelf, MAX_PATH);
+    if (!dwLen || dwLen >= MAX_PATH)
         return 1;
-    char* pszSlash = std::strrchr(szSelf, '\\');
-    if (!pszSlash)
+    std::wstring wstrFolder(wszSelf, dwLen);
+    size_t nSlash = wstrFolder.rfind(L'\\');
+    if (nSlash == std::wstring::npos)
         return 1;
+    wstrFolder.resize(nSlash + 1);
     // Written under another name and renamed, so that a test waiting for launched.txt never reads
     // it half written.
-    char szRecord[MAX_PATH];
-    std::strcpy(pszSlash + 1, "launched.txt");
-    std::strcpy(szRecord, szSelf);
-    std::strcpy(pszSlash + 1, "launched.tmp");
-    char szCurrent[MAX_PATH] = {0};
-    GetCurrentDirectoryA(sizeof(szCurrent), szCurrent);
-    FILE* pFile = std::fopen(szSelf, "wb");
-    if (!pFile)
+    const std::wstring wstrRecord = wstrFolder + L"launched.txt";
+    const std::wstring wstrTemp = wstrFolder + L"launched.tmp";
+    wchar_t wszCurrent[MAX_PATH] = {0};
+    GetCurrentDirectoryW(MAX_PATH, wszCurrent);
+    const std::string strRecord = s_Utf8(wszCurrent) + "\n" + s_Utf8(GetCommandLineW()) + "\n" +
+                                  std::to_string(static_cast<unsigned long>(s_ParentId())) + "\n";
+    HANDLE hFile = CreateFileW(wstrTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
         return 1;
-    std::fprintf(pFile, "%s\n%s\n%lu\n", szCurrent, GetCommandLineA(), static_cast<unsigned long>(s_ParentId()));
-    if (std::fclose(pFile) != 0)
+    DWORD dwWritten = 0;
+    BOOL bWritten = WriteFile(hFile, strRecord.data(), static_cast<DWORD>(strRecord.size()), &dwWritten, nullptr);
+    if (!CloseHandle(hFile) || !bWritten || dwWritten != strRecord.size())
         return 1;
-    return MoveFileExA(szSelf, szRecord, MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+    return MoveFileExW(wstrTemp.c_str(), wstrRecord.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }

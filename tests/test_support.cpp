@@ -5,17 +5,19 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/win_text.h"
+
 namespace mwtest {
 
 KTempDir::KTempDir() {
-    char szTemp[MAX_PATH];
-    GetTempPathA(MAX_PATH, szTemp);
+    std::string strTemp;
+    GetTempFolderU8(&strTemp);
     static unsigned s_uCounter = 0;
     for (;;) {
-        char szName[MAX_PATH];
-        wsprintfA(szName, "%smwtest_%lu_%u_%u", szTemp, GetCurrentProcessId(), GetTickCount(), ++s_uCounter);
-        if (CreateDirectoryA(szName, nullptr)) {
-            m_strPath = szName;
+        std::string strName = strTemp + "mwtest_" + std::to_string(GetCurrentProcessId()) + "_" +
+                              std::to_string(GetTickCount()) + "_" + std::to_string(++s_uCounter);
+        if (CreateDirectoryU8(strName.c_str())) {
+            m_strPath = strName;
             break;
         }
     }
@@ -30,56 +32,66 @@ std::string KTempDir::operator/(const std::string& strRelative) const {
 }
 
 bool RemoveTree(const std::string& strPath) {
-    DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
+    DWORD dwAttributes = GetFileAttributesU8(strPath.c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES)
         return true;
-    SetFileAttributesA(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesU8(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return DeleteFileA(strPath.c_str()) != 0;
+        return DeleteFileU8(strPath.c_str()) != 0;
     // A link is removed itself, never followed.
     if (!(dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAA findData;
-        HANDLE hFind = FindFirstFileA((strPath + "\\*").c_str(), &findData);
+        WIN32_FIND_DATAW findData;
+        HANDLE hFind = FindFirstFileU8((strPath + "\\*").c_str(), &findData);
         if (hFind != INVALID_HANDLE_VALUE) {
             do {
-                std::string strName = findData.cFileName;
+                std::string strName = WideToUtf8(findData.cFileName);
                 if (strName != "." && strName != "..")
                     RemoveTree(strPath + "\\" + strName);
-            } while (FindNextFileA(hFind, &findData));
+            } while (FindNextFileW(hFind, &findData));
             FindClose(hFind);
         }
     }
-    return RemoveDirectoryA(strPath.c_str()) != 0;
+    return RemoveDirectoryU8(strPath.c_str()) != 0;
 }
 
 bool MakeFolders(const std::string& strPath) {
     for (size_t uPos = strPath.find('\\', 3); ; uPos = strPath.find('\\', uPos + 1)) {
         std::string strPrefix = strPath.substr(0, uPos);
-        CreateDirectoryA(strPrefix.c_str(), nullptr);
+        CreateDirectoryU8(strPrefix.c_str());
         if (uPos == std::string::npos)
             break;
     }
-    DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
+    DWORD dwAttributes = GetFileAttributesU8(strPath.c_str());
     return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool WriteFileBytes(const std::string& strPath, const std::string& strBytes) {
-    std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
-    file.write(strBytes.data(), static_cast<std::streamsize>(strBytes.size()));
-    return static_cast<bool>(file);
+    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD dwWritten = 0;
+    BOOL bOk = WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &dwWritten, nullptr);
+    CloseHandle(hFile);
+    return bOk && dwWritten == strBytes.size();
 }
 
 std::string ReadFileBytes(const std::string& strPath, bool* pbOk) {
-    std::ifstream file(strPath, std::ios::binary);
+    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
     if (pbOk)
-        *pbOk = static_cast<bool>(file);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+        *pbOk = hFile != INVALID_HANDLE_VALUE;
+    std::string strBytes;
+    if (hFile == INVALID_HANDLE_VALUE)
+        return strBytes;
+    char szChunk[65536];
+    DWORD dwRead = 0;
+    while (ReadFile(hFile, szChunk, sizeof(szChunk), &dwRead, nullptr) && dwRead > 0)
+        strBytes.append(szChunk, dwRead);
+    CloseHandle(hFile);
+    return strBytes;
 }
 
 bool FileExists(const std::string& strPath) {
-    return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesU8(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 static std::wstring s_Wide(const std::string& strUtf8) {
@@ -99,6 +111,10 @@ std::string Ansi(const std::string& strUtf8) {
     return strText;
 }
 
+std::string Gbk(const std::string& strUtf8) {
+    return Utf8ToCodePage(CP_GBK, strUtf8);
+}
+
 std::string Utf16WithBom(const std::string& strUtf8) {
     std::wstring wstrText = s_Wide(strUtf8);
     std::string strBytes("\xFF\xFE", 2);
@@ -110,11 +126,11 @@ std::string Utf16WithBom(const std::string& strUtf8) {
 }
 
 KLogCapture::KLogCapture() : m_strFile(m_Dir / "engine.log") {
-    SetEnvironmentVariableA("ENGINE_LOG", m_strFile.c_str());
+    SetEnvironmentVariableW(L"ENGINE_LOG", Utf8ToWide(m_strFile).c_str());
 }
 
 KLogCapture::~KLogCapture() {
-    SetEnvironmentVariableA("ENGINE_LOG", nullptr);
+    SetEnvironmentVariableW(L"ENGINE_LOG", nullptr);
 }
 
 std::vector<std::string> KLogCapture::Lines() const {
@@ -127,8 +143,9 @@ std::vector<std::string> KLogCapture::Lines() const {
 }
 
 std::string ProgramFolder() {
-    char szSelf[MAX_PATH] = {0};
-    GetModuleFileNameA(nullptr, szSelf, sizeof(szSelf));
+    std::string strSelf;
+    GetModulePathU8(nullptr, &strSelf);
+    const char* szSelf = strSelf.c_str();
     std::string strFolder = szSelf;
     return strFolder.substr(0, strFolder.rfind('\\'));
 }
@@ -150,14 +167,15 @@ KHelperProcess::KHelperProcess(const std::string& strExe, const std::string& str
     }
     SetHandleInformation(hInputWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(hOutputRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = hInputRead;
     startup.hStdOutput = hOutputWrite;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
-    if (CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    std::wstring wstrCommand = Utf8ToWide(strCommand);
+    if (CreateProcessW(nullptr, &wstrCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         m_hProcess = process.hProcess;
         CloseHandle(process.hThread);
     }
@@ -206,11 +224,13 @@ KSavedRegistryValue::KSavedRegistryValue(const std::string& strKey, const std::s
         return;
     DWORD dwType = REG_NONE;
     DWORD dwSize = 0;
-    m_bValueExisted = RegQueryValueExA(hKey, m_strName.c_str(), nullptr, &dwType, nullptr, &dwSize) == ERROR_SUCCESS;
+    // Saved and put back as the registry holds it (UTF-16 texts), whatever the code page.
+    std::wstring wstrName = Utf8ToWide(m_strName);
+    m_bValueExisted = RegQueryValueExW(hKey, wstrName.c_str(), nullptr, &dwType, nullptr, &dwSize) == ERROR_SUCCESS;
     m_ulType = dwType;
     if (m_bValueExisted && dwSize) {
         m_strSaved.resize(dwSize);
-        RegQueryValueExA(hKey, m_strName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&m_strSaved[0]), &dwSize);
+        RegQueryValueExW(hKey, wstrName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&m_strSaved[0]), &dwSize);
         m_strSaved.resize(dwSize);
     }
     RegCloseKey(hKey);
@@ -220,20 +240,30 @@ KSavedRegistryValue::~KSavedRegistryValue() {
     Restore();
 }
 
-long KSavedRegistryValue::Set(const std::string& strBytes, unsigned long ulType) {
+long KSavedRegistryValue::SetBytes(const std::string& strBytes, unsigned long ulType, bool bWide) {
     HKEY hKey = nullptr;
     LONG lResult = RegCreateKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
                                    nullptr);
     if (lResult != ERROR_SUCCESS)
         return lResult;
-    lResult = RegSetValueExA(hKey, m_strName.c_str(), 0, ulType, reinterpret_cast<const BYTE*>(strBytes.data()),
-                             static_cast<DWORD>(strBytes.size()));
+    const BYTE* pBytes = reinterpret_cast<const BYTE*>(strBytes.data());
+    DWORD dwSize = static_cast<DWORD>(strBytes.size());
+    if (bWide)
+        lResult = RegSetValueExW(hKey, Utf8ToWide(m_strName).c_str(), 0, ulType, pBytes, dwSize);
+    else
+        lResult = RegSetValueExA(hKey, m_strName.c_str(), 0, ulType, pBytes, dwSize);
     RegCloseKey(hKey);
     return lResult;
 }
 
+long KSavedRegistryValue::Set(const std::string& strBytes, unsigned long ulType) {
+    return SetBytes(strBytes, ulType, false);
+}
+
 long KSavedRegistryValue::SetText(const std::string& strText) {
-    return Set(strText + '\0', REG_SZ);
+    std::wstring wstrText = Utf8ToWide(strText);
+    return SetBytes(std::string(reinterpret_cast<const char*>(wstrText.c_str()), (wstrText.size() + 1) * sizeof(wchar_t)),
+                    REG_SZ, true);
 }
 
 void KSavedRegistryValue::Remove() {
@@ -253,7 +283,7 @@ bool KSavedRegistryValue::Restore() {
         return lResult == ERROR_SUCCESS || lResult == ERROR_FILE_NOT_FOUND;
     }
     if (m_bValueExisted)
-        return Set(m_strSaved, m_ulType) == ERROR_SUCCESS;
+        return SetBytes(m_strSaved, m_ulType, true) == ERROR_SUCCESS;
     Remove();
     return true;
 }
@@ -262,10 +292,10 @@ std::string UnixPath(const std::string& strPath) {
     typedef char*(CDECL * UnixFileNameFn)(LPCWSTR);
     UnixFileNameFn pfnUnixFileName = reinterpret_cast<UnixFileNameFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    WCHAR wszPath[MAX_PATH];
-    if (!pfnUnixFileName || !MultiByteToWideChar(CP_ACP, 0, strPath.c_str(), -1, wszPath, MAX_PATH))
+    std::wstring wstrPath = Utf8ToWide(strPath);
+    if (!pfnUnixFileName || wstrPath.empty())
         return std::string();
-    char* pszUnix = pfnUnixFileName(wszPath);
+    char* pszUnix = pfnUnixFileName(wstrPath.c_str());
     if (!pszUnix)
         return std::string();
     std::string strUnix = pszUnix;
@@ -274,23 +304,24 @@ std::string UnixPath(const std::string& strPath) {
 }
 
 static bool s_GetEnvironment(const std::string& strName, std::string* pstrValue) {
-    DWORD dwLen = GetEnvironmentVariableA(strName.c_str(), nullptr, 0);
+    std::wstring wstrName = Utf8ToWide(strName);
+    DWORD dwLen = GetEnvironmentVariableW(wstrName.c_str(), nullptr, 0);
     if (!dwLen)
         return false;
-    std::string strValue(dwLen, '\0');
-    dwLen = GetEnvironmentVariableA(strName.c_str(), &strValue[0], dwLen);
-    strValue.resize(dwLen);
-    *pstrValue = strValue;
+    std::wstring wstrValue(dwLen, L'\0');
+    dwLen = GetEnvironmentVariableW(wstrName.c_str(), &wstrValue[0], dwLen);
+    wstrValue.resize(dwLen);
+    *pstrValue = WideToUtf8(wstrValue.c_str());
     return true;
 }
 
 KScopedEnvironment::KScopedEnvironment(const std::string& strName, const std::string& strValue) : m_strName(strName) {
     m_bHadValue = s_GetEnvironment(strName, &m_strOld);
-    SetEnvironmentVariableA(strName.c_str(), strValue.c_str());
+    SetEnvironmentVariableW(Utf8ToWide(strName).c_str(), Utf8ToWide(strValue).c_str());
 }
 
 KScopedEnvironment::~KScopedEnvironment() {
-    SetEnvironmentVariableA(m_strName.c_str(), m_bHadValue ? m_strOld.c_str() : nullptr);
+    SetEnvironmentVariableW(Utf8ToWide(m_strName).c_str(), m_bHadValue ? Utf8ToWide(m_strOld).c_str() : nullptr);
 }
 
 KPlantedLibraries::KPlantedLibraries()
@@ -319,7 +350,7 @@ bool KPlantedLibraries::PlantAll(const std::string& strFolder) {
 
 bool KPlantedLibraries::Plant(const std::string& strFolder, const std::string& strName) {
     std::string strCopy = strFolder + "\\" + strName;
-    if (!CopyFileA((ProgramFolder() + "\\planted.dll").c_str(), strCopy.c_str(), FALSE))
+    if (!CopyFileW(Utf8ToWide(ProgramFolder() + "\\planted.dll").c_str(), Utf8ToWide(strCopy).c_str(), FALSE))
         return false;
     m_Planted.push_back(strCopy);
     return true;
@@ -347,12 +378,12 @@ std::string SourcePath(const std::string& strRelative) {
 namespace {
 
 void s_SnapshotInto(const std::string& strFolder, const std::string& strRelative, std::map<std::string, std::string>* pTree) {
-    WIN32_FIND_DATAA findData;
-    HANDLE hFind = FindFirstFileA((strFolder + "\\*").c_str(), &findData);
+    WIN32_FIND_DATAW findData;
+    HANDLE hFind = FindFirstFileU8((strFolder + "\\*").c_str(), &findData);
     if (hFind == INVALID_HANDLE_VALUE)
         return;
     do {
-        std::string strName = findData.cFileName;
+        std::string strName = WideToUtf8(findData.cFileName);
         if (strName == "." || strName == "..")
             continue;
         std::string strPath = strFolder + "\\" + strName;
@@ -364,7 +395,7 @@ void s_SnapshotInto(const std::string& strFolder, const std::string& strRelative
             (*pTree)[strKey] = std::string("file ") + (findData.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? "ro " : "rw ") +
                                ReadFileBytes(strPath);
         }
-    } while (FindNextFileA(hFind, &findData));
+    } while (FindNextFileW(hFind, &findData));
     FindClose(hFind);
 }
 

@@ -39,8 +39,12 @@ bool FileExists(const std::string& strPath);
 // to "file", its read-only flag ("ro" / "rw") and its bytes.
 std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder);
 
-// Text written in UTF-8 in a test's source, as bytes of the ANSI code page (GBK here).
+// Paths and texts of the tests are UTF-8, as the program's own. For the bytes outside:
+// Text written in UTF-8 in a test's source, as bytes of the system's ANSI code page (GBK under
+// zh_CN, 1252 under en_US): what ANSI programs of the game read and write.
 std::string Ansi(const std::string& strUtf8);
+// The same text in GBK: Update.dat's declared encoding, redirected console output.
+std::string Gbk(const std::string& strUtf8);
 // UTF-16 LE bytes with byte-order mark for a UTF-8 text.
 std::string Utf16WithBom(const std::string& strUtf8);
 
@@ -94,10 +98,10 @@ public:
     ~KSavedRegistryValue();
     KSavedRegistryValue(const KSavedRegistryValue&) = delete;
     KSavedRegistryValue& operator=(const KSavedRegistryValue&) = delete;
-    // Makes the key as needed and sets the value to strBytes of type ulType; the registry's result
-    // (ERROR_SUCCESS when set).
+    // Makes the key as needed and sets the value to strBytes of type ulType, written by an ANSI
+    // program (texts in the system's code page); the registry's result (ERROR_SUCCESS when set).
     long Set(const std::string& strBytes, unsigned long ulType);
-    // Sets a REG_SZ value as the system stores it, with its terminator.
+    // Sets a REG_SZ value to the UTF-8 strText as the system stores it (UTF-16, terminated).
     long SetText(const std::string& strText);
     // Removes the value; the key stays.
     void Remove();
@@ -106,6 +110,8 @@ public:
     bool Restore();
 
 private:
+    long SetBytes(const std::string& strBytes, unsigned long ulType, bool bWide);
+
     std::string m_strKey;
     std::string m_strName;
     KRegistryRoot m_eRoot;

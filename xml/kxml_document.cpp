@@ -5,7 +5,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
+#include "core/win_text.h"
 #include "xml/engine_api.h"
 #include "xml/kxml_element.h"
 #include "xml/xml_log.h"
@@ -34,8 +36,8 @@ int s_Utf16_Ansi(const wchar_t* pwszIn, unsigned uInLen, char* pszOut, unsigned 
     if (!XR_CHECK(pwszIn, s_szFunc) || !XR_CHECK(uInLen > 0, s_szFunc) || !XR_CHECK(pszOut, s_szFunc) ||
         !XR_CHECK(uOutLen > 0, s_szFunc))
         return -1;
-    int nOutLen = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pwszIn, static_cast<int>(uInLen), pszOut,
-                                      static_cast<int>(uOutLen), nullptr, nullptr);
+    int nOutLen = WideCharToMultiByte(CP_UTF8, 0, pwszIn, static_cast<int>(uInLen), pszOut, static_cast<int>(uOutLen),
+                                      nullptr, nullptr);
     XR_CHECK(nOutLen > 0, s_szFunc);
     return nOutLen;
 }
@@ -54,7 +56,12 @@ int KXMLDocument::Load(const char* pszXMLFileName) {
     if (!XR_CHECK(pszXMLFileName, s_szFunc) || !XR_CHECK(pszXMLFileName[0], s_szFunc))
         return 0;
 
-    std::unique_ptr<IKEngineFile, KEngineFileCloser> pFile(g_OpenFile(pszXMLFileName, 0, 0, 0));
+    // The engine takes the system's ANSI text: a path that code page cannot write goes by its
+    // short form, or not at all.
+    std::string strEnginePath = SystemAnsiPath(pszXMLFileName);
+    if (strEnginePath.empty())
+        return 0;
+    std::unique_ptr<IKEngineFile, KEngineFileCloser> pFile(g_OpenFile(strEnginePath.c_str(), 0, 0, 0));
     if (!pFile)
         return 0;
 
@@ -70,11 +77,14 @@ int KXMLDocument::Load(const char* pszXMLFileName) {
     pszBufRead[nSize] = '\0';
 
     std::unique_ptr<char[]> pAnsiBuffer;
+    std::string strConverted;
     const unsigned char* pcbyHead = reinterpret_cast<const unsigned char*>(pszBufRead);
     if (nSize >= 2 && pcbyHead[0] == 0xFF && pcbyHead[1] == 0xFE) {
-        // UTF-16 LE: convert the code units after the mark; an odd last byte is dropped.
+        // UTF-16 LE: convert the code units after the mark; an odd last byte is dropped. A unit
+        // takes at most three bytes in UTF-8.
         unsigned uUnits = static_cast<unsigned>(nSize - 2) / 2;
-        pAnsiBuffer.reset(new (std::nothrow) char[static_cast<size_t>(nSize)]);
+        nSize = static_cast<int>(uUnits * 3 + 1);
+        pAnsiBuffer.reset(new (std::nothrow) char[static_cast<size_t>(nSize) + 1]);
         std::unique_ptr<wchar_t[]> pwszText(new (std::nothrow) wchar_t[uUnits + 1]);
         if (!pAnsiBuffer || !pwszText)
             return 0;
@@ -84,6 +94,12 @@ int KXMLDocument::Load(const char* pszXMLFileName) {
             return 0;
         pAnsiBuffer[nSize] = '\0';
         pszBufRead = pAnsiBuffer.get();
+    } else if (!(nSize >= 3 && pcbyHead[0] == 0xEF && pcbyHead[1] == 0xBB && pcbyHead[2] == 0xBF)) {
+        // The document's own encoding (GBK for the installer's), read into the program's UTF-8.
+        // A zero byte ends the text, as it ends the parse.
+        strConverted = CodePageToUtf8(CodePage(), pszBufRead, strlen(pszBufRead));
+        pszBufRead = &strConverted[0];
+        nSize = static_cast<int>(strConverted.size());
     }
     if (!XR_CHECK(m_xmlDoc.LoadBuffer(pszBufRead, nSize, TIXML_ENCODING_LEGACY), s_szFunc))
         return 0;
@@ -106,8 +122,27 @@ IKXmlNode* KXMLDocument::GetRootElement(const char* pszName) {
     return KXmlElement::Adopt(m_ElementList, m_xmlDoc.FirstChildElement(pszName));
 }
 
+unsigned KXMLDocument::CodePage() const {
+    if (_stricmp(m_szEncoding, "gbk") == 0 || _stricmp(m_szEncoding, "gb2312") == 0)
+        return CP_GBK;
+    if (_stricmp(m_szEncoding, "utf-8") == 0)
+        return CP_UTF8;
+    return CP_ACP;
+}
+
 int KXMLDocument::Save(const char* pszFileName) {
     if (!pszFileName)
         return 0;
-    return m_xmlDoc.SaveFile(pszFileName) ? 1 : 0;
+    // Written back in the document's own encoding, with the line ends of text mode.
+    TiXmlPrinter printer;
+    printer.SetLineBreak("\r\n");
+    m_xmlDoc.Accept(&printer);
+    std::string strBytes = Utf8ToCodePage(CodePage(), printer.Str());
+    HANDLE hFile = CreateFileU8(pszFileName, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD dwWritten = 0;
+    BOOL bWritten = WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &dwWritten, nullptr);
+    CloseHandle(hFile);
+    return bWritten && dwWritten == strBytes.size() ? 1 : 0;
 }

@@ -22,6 +22,10 @@ public:
     int Push2Script(KTwScript* pScript) override;
     int Save(const char* pszFileName) override;
 
+    // The code page of the encoding the document was created with: GBK for "gbk", UTF-8 for
+    // "utf-8", else the system's ANSI code page. Files are read from it and scripts get it.
+    unsigned CodePage() const;
+
 private:
     KTiXmlDocument m_xmlDoc;
     std::vector<KXmlElement*> m_ElementList;
@@ -29,6 +33,6 @@ private:
     char m_szEncoding[32];
 };
 
-// Converts uInLen UTF-16 code units to the ANSI code page into at most uOutLen bytes, without a
-// terminator. The byte count (0 when nothing converted), or -1 when an argument is unusable.
+// Converts uInLen UTF-16 code units to the program's UTF-8 into at most uOutLen bytes, without a
+// terminator (the name is the one the engine's log has always shown). The byte count (0 when nothing converted), or -1 when an argument is unusable.
 int s_Utf16_Ansi(const wchar_t* pwszIn, unsigned uInLen, char* pszOut, unsigned uOutLen);

@@ -64,11 +64,11 @@ TEST(KXMLDocumentLoad, GbkAndUtf16ReadTheSame) {
     const std::string strXml = "<?xml version=\"1.0\" encoding=\"gbk\"?>\r\n<Root>\r\n<AppTitle>塔恩维克 插件</AppTitle>"
                                "\r\n<Item>界面</Item><Item>二</Item></Root>\r\n";
     int nGbk = 0, nUtf16 = 0;
-    std::string strGbk = LoadAndDescribe(Ansi(strXml), &nGbk);
+    std::string strGbk = LoadAndDescribe(mwtest::Gbk(strXml), &nGbk);
     std::string strUtf16 = LoadAndDescribe(mwtest::Utf16WithBom(strXml), &nUtf16);
     EXPECT_EQ(1, nGbk);
     EXPECT_EQ(1, nUtf16);
-    EXPECT_EQ(Ansi("塔恩维克 插件|界面|二"), strGbk);
+    EXPECT_EQ("塔恩维克 插件|界面|二", strGbk);
     EXPECT_EQ(strGbk, strUtf16);
 }
 
@@ -146,7 +146,7 @@ TEST(KTiXmlDocument, LoadBufferStopsAtLengthOrZeroAndReportsErrors) {
     EXPECT_EQ(nullptr, doc.FirstChildElement("a"));  // the previous content is gone
 }
 
-TEST(KTiXmlDocument, TextsKeepInnerWhiteSpaceAndCharacterReferencesBecomeGbk) {
+TEST(KTiXmlDocument, TextsKeepInnerWhiteSpaceAndCharacterReferencesBecomeUtf8) {
     struct KCase {
         const char* pszXml;
         std::string strText;
@@ -154,9 +154,9 @@ TEST(KTiXmlDocument, TextsKeepInnerWhiteSpaceAndCharacterReferencesBecomeGbk) {
     const KCase aCases[] = {
         {"<a>two  spaces.txt</a>", "two  spaces.txt"},
         {"<a>\n    pretty \t printed\n  </a>", "pretty \t printed"},
-        {"<a>&#x4E2D;&#25991;.lua</a>", Ansi(u8"中文.lua")},
+        {"<a>&#x4E2D;&#25991;.lua</a>", "中文.lua"},
         {"<a>&#65;&#x26;&lt;</a>", "A&<"},  // ASCII references stay the parser's
-        {"<a>&#xF6;&#x1F600;</a>", "??"},    // outside GBK: a character no file name may hold
+        {"<a>&#xF6;&#x1F600;</a>", "ö😀"},   // outside GBK, inside Unicode
     };
     for (const KCase& oneCase : aCases) {
         SCOPED_TRACE(oneCase.pszXml);
@@ -235,22 +235,22 @@ TEST(KXmlElement, GettersFollowTheirContracts) {
 }
 
 TEST(KXmlElement, LongTextsAreCutOnACharacterBoundary) {
-    // 10,000 bytes: an odd number of ASCII letters, then double-byte characters, so a cut at 259
+    // 1 + 3 * 4999 + 1 bytes: an ASCII letter, then three-byte characters, so a cut at 779
     // bytes would fall inside a character.
     std::string strLong = "a" + std::string();
     for (int i = 0; i < 4999; ++i)
-        strLong += Ansi("界");
+        strLong += "界";
     strLong += "z";
-    ASSERT_EQ(10000u, strLong.size());
+    ASSERT_EQ(14999u, strLong.size());
     KDocHolder doc;
     ASSERT_EQ(1, doc.pDoc->LoadBuff(("<Root><T>" + strLong + "</T></Root>").c_str()));
     char szBuf[KXML_TEXT_SIZE + 16];
     memset(szBuf, 'X', sizeof(szBuf));
     const char* pszText = doc.pDoc->GetRootElement("Root")->GetChildText("T", szBuf);
     ASSERT_NE(nullptr, pszText);
-    EXPECT_EQ(10000u, strlen(pszText));  // the caller can see the text was longer
-    EXPECT_EQ(259u, strlen(szBuf));      // 1 + 129 whole characters
-    EXPECT_EQ(strLong.substr(0, 259), std::string(szBuf));
+    EXPECT_EQ(14999u, strlen(pszText));  // the caller can see the text was longer
+    EXPECT_EQ(778u, strlen(szBuf));      // 1 + 259 whole characters
+    EXPECT_EQ(strLong.substr(0, 778), std::string(szBuf));
     for (size_t i = KXML_TEXT_SIZE; i < sizeof(szBuf); ++i)
         EXPECT_EQ('X', szBuf[i]) << "byte " << i << " written past the buffer";
 }

@@ -79,7 +79,7 @@ std::string s_ResolveCharacterReferences(const std::string& strText) {
             continue;
         }
         std::string strBytes;
-        if (AnsiFromCodePoint(ulCode, &strBytes))
+        if (NarrowFromCodePoint(ulCode, &strBytes))
             strResult += strBytes;
         else
             strResult += '?';

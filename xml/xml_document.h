@@ -6,9 +6,10 @@
 class KTwScript;
 class IKXmlNode;
 
-// Text buffers handed to the getters must hold this many bytes. A longer text is cut on a
-// character boundary; the getter's result still points to the whole text, so a caller can tell.
-enum { KXML_TEXT_SIZE = 260 };
+// Text buffers handed to the getters must hold this many bytes: a text of 259 UTF-16 units (a
+// path's limit) in UTF-8. A longer text is cut on a character boundary; the getter's result still
+// points to the whole text, so a caller can tell.
+enum { KXML_TEXT_SIZE = 260 * 3 };
 
 class IKXmlDocument {
 public:

@@ -2,6 +2,9 @@
 // { name = ..., value = ..., attrib = { [name] = value, ... }, children = { t1, t2, ... } }.
 #include <tinyxml.h>
 
+#include <string>
+
+#include "core/win_text.h"
 #include "xml/engine_api.h"
 #include "xml/kxml_document.h"
 #include "xml/kxml_element.h"
@@ -9,7 +12,13 @@
 
 namespace {
 
-int s_PushElem2Script(const TiXmlElement* pcElement, KTwScript& sc) {
+// The script's strings are in the document's code page (GBK for the installer's), as the game's
+// scripts expect; the document holds UTF-8.
+void s_PushText(KTwScript& sc, const char* pszText, unsigned uCodePage) {
+    sc.PushString(Utf8ToCodePage(uCodePage, pszText).c_str());
+}
+
+int s_PushElem2Script(const TiXmlElement* pcElement, KTwScript& sc, unsigned uCodePage) {
     static const char s_szFunc[] = "s_PushElem2Script";
     if (!XR_CHECK(pcElement, s_szFunc))
         return 0;
@@ -19,11 +28,11 @@ int s_PushElem2Script(const TiXmlElement* pcElement, KTwScript& sc) {
     const char* pszValue = pcElement->Value();
     if (!XR_CHECK(pszValue, s_szFunc) || !XR_CHECK(pszValue[0], s_szFunc))
         return 0;
-    sc.PushString(pszValue);
+    s_PushText(sc, pszValue, uCodePage);
     sc.SetTableField("name");
 
     const char* pszText = KXmlElementText(pcElement);
-    sc.PushString(pszText ? pszText : "");
+    s_PushText(sc, pszText ? pszText : "", uCodePage);
     sc.SetTableField("value");
 
     sc.PushTable();
@@ -31,11 +40,11 @@ int s_PushElem2Script(const TiXmlElement* pcElement, KTwScript& sc) {
         pszValue = pcAttrib->Value();
         if (!XR_CHECK(pszValue, s_szFunc))
             return 0;
-        sc.PushString(pszValue);
+        s_PushText(sc, pszValue, uCodePage);
         pszValue = pcAttrib->Name();
         if (!XR_CHECK(pszValue, s_szFunc) || !XR_CHECK(pszValue[0], s_szFunc))
             return 0;
-        sc.SetTableField(pszValue);
+        sc.SetTableField(Utf8ToCodePage(uCodePage, pszValue).c_str());
     }
     sc.SetTableField("attrib");
 
@@ -43,7 +52,7 @@ int s_PushElem2Script(const TiXmlElement* pcElement, KTwScript& sc) {
     int nIndex = 0;
     for (const TiXmlElement* pcChildElem = pcElement->FirstChildElement(); pcChildElem;
          pcChildElem = pcChildElem->NextSiblingElement()) {
-        if (!XR_CHECK(s_PushElem2Script(pcChildElem, sc), s_szFunc))
+        if (!XR_CHECK(s_PushElem2Script(pcChildElem, sc, uCodePage), s_szFunc))
             return 0;
         sc.SetTableIndex(++nIndex);
     }
@@ -63,7 +72,7 @@ int KXMLDocument::Push2Script(KTwScript* pScript) {
         pScript->SetTopIndex(nTopIndex);
         return 0;
     }
-    int nResult = s_PushElem2Script(pcElement, *pScript);
+    int nResult = s_PushElem2Script(pcElement, *pScript, CodePage());
     if (!nResult)
         pScript->SetTopIndex(nTopIndex);
     return nResult;

@@ -58,10 +58,10 @@ TEST(Push2Script, ValueIsEmptyWhenTheFirstChildIsAnElement) {
 
 TEST(Push2Script, KeepsOrderAttributesAndBytes) {
     KExport e;
-    std::string strXml = "<?xml version=\"1.0\"?><!-- c --><Root v=\"\" w=\"" + mwtest::Ansi("界") +
+    std::string strXml = "<?xml version=\"1.0\"?><!-- c --><Root v=\"\" w=\"" + std::string("界") +
                          "\"><x>1</x><!-- skip --><y><z><![CDATA[q]]></z></y><x>2</x></Root><Other/>";
     ASSERT_EQ(1, e.Push(strXml.c_str()));
-    EXPECT_EQ("Root[]{v=,w=" + mwtest::Ansi("界") + "}(x[1]{}() y[]{}(z[q]{}()) x[2]{}())", e.Describe());
+    EXPECT_EQ("Root[]{v=,w=" + mwtest::Gbk("界") + "}(x[1]{}() y[]{}(z[q]{}()) x[2]{}())", e.Describe());
 }
 
 TEST(Push2Script, FailureLeavesTheStackAsItWas) {
