@@ -376,7 +376,7 @@ TEST_F(CliTest, PackageMadeByThePackagingToolAndItsDigests) {
     KCliRun make = s_Run("make \"" + m_strPackage + "\" --title T", ProgramFolder() + "\\mendwright-pack.exe");
     ASSERT_EQ(0u, make.dwExit) << make.strOut;
     std::string strDescription = ReadFileBytes(m_strPackage + "\\Update.dat");
-    EXPECT_NE(std::string::npos, strDescription.find("<FileName>" + Ansi(u8"说明.txt") + "</FileName>"));
+    EXPECT_NE(std::string::npos, strDescription.find("<FileName>" + mwtest::Gbk(u8"说明.txt") + "</FileName>"));
     EXPECT_NE(std::string::npos, strDescription.find("<FileSha256>"));
 
     // One byte of main.lua differs from what the package was made with.
@@ -385,8 +385,8 @@ TEST_F(CliTest, PackageMadeByThePackagingToolAndItsDigests) {
     std::map<std::string, std::string> before = mwtest::TreeSnapshot(m_strGame);
     KCliRun damaged = s_Run(Arguments());
     EXPECT_EQ(1u, damaged.dwExit);
-    std::string strTail = Ansi(u8"·复制interface\\ui\\main.lua时出错！（错误：文件已损坏，与升级包的校验值不符）") + "\r\n" +
-                          Ansi(u8"失败，请重试或重新下载升级包。") + "\r\n" + Ansi(u8"·安装没有完成，游戏目录已恢复原状。") + "\r\n";
+    std::string strTail = mwtest::Gbk(u8"·复制interface\\ui\\main.lua时出错！（错误：文件已损坏，与升级包的校验值不符）") + "\r\n" +
+                          mwtest::Gbk(u8"失败，请重试或重新下载升级包。") + "\r\n" + mwtest::Gbk(u8"·安装没有完成，游戏目录已恢复原状。") + "\r\n";
     ASSERT_GE(damaged.strOut.size(), strTail.size());
     EXPECT_EQ(strTail, damaged.strOut.substr(damaged.strOut.size() - strTail.size()));
     std::map<std::string, std::string> after = mwtest::TreeSnapshot(m_strGame);
@@ -413,5 +413,5 @@ TEST_F(CliTest, PackageMadeByThePackagingToolAndItsDigests) {
     KCliRun installed = s_Run(Arguments());
     EXPECT_EQ(0u, installed.dwExit) << installed.strOut;
     EXPECT_EQ("main", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));
-    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + Ansi(u8"说明.txt")));
+    EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + std::string(u8"说明.txt")));
 }

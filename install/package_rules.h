@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "xml/xml_document.h"
+
 class IKXmlNode;
 
 // The installer's working folder inside the game folder; no package file may lie in it.
@@ -72,8 +74,8 @@ public:
     // what fits).
     int Read(IKXmlNode* pFile);
 
-    char m_szFilePath[260];
-    char m_szFileName[260];
+    char m_szFilePath[KXML_TEXT_SIZE];
+    char m_szFileName[KXML_TEXT_SIZE];
     bool m_bNamePresent;
     // The FileSha256 child's text: empty when the File has none (the file is then not checked).
     std::string m_strSha256;

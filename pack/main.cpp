@@ -2,11 +2,11 @@
 //   mendwright-pack make DIR [--title TEXT]
 //   mendwright-pack check DIR [--game-path-length N]
 // Exit code 0 done / clean, 1 problems found, 2 usage.
-#include "core/ansi_text.h"
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "core/ansi_text.h"
 #include "pack/pack_platform.h"
 #include "pack/package_check.h"
 #include "pack/package_make.h"
