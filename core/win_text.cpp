@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "core/ansi_text.h"
+
 std::wstring Utf8ToWide(const char* pszUtf8) {
     if (!pszUtf8 || !pszUtf8[0])
         return std::wstring();
@@ -72,14 +74,8 @@ std::string Utf8ToCodePage(UINT uCodePage, const std::string& strUtf8, bool* pbE
 }
 
 size_t Utf16Length(const char* pszUtf8) {
-    if (!pszUtf8)
-        return 0;
-    size_t uUnits = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(pszUtf8); *p; ++p) {
-        if ((*p & 0xC0) != 0x80)
-            uUnits += *p >= 0xF0 ? 2 : 1;  // a four-byte sequence is a surrogate pair
-    }
-    return uUnits;
+    // The installer's narrow text is UTF-8: one count serves it and the shared name rules.
+    return NarrowUtf16Length(pszUtf8);
 }
 
 bool FitsMaxPath(const std::string& strPath) {
