@@ -85,7 +85,9 @@ bool FileDigestHex(const std::string& strPath, std::string* pstrHex) {
     if (!pFile)
         return false;
     KSha256 digest;
-    std::vector<char> buffer(1u << 20);
+    // One buffer for every file: allocating and clearing a fresh one per file cost more than
+    // hashing a small file.
+    thread_local std::vector<char> buffer(1u << 20);
     size_t uRead = 0;
     while ((uRead = std::fread(buffer.data(), 1, buffer.size(), pFile.get())) > 0)
         digest.Update(buffer.data(), uRead);

@@ -99,7 +99,9 @@ bool FileDigestHex(const std::string& strPath, std::string* pstrHex) {
     if (file.h == INVALID_HANDLE_VALUE)
         return false;
     KSha256 digest;
-    std::vector<char> buffer(1u << 20);
+    // One buffer for every file: allocating and clearing a fresh one per file cost more than
+    // hashing a small file.
+    thread_local std::vector<char> buffer(1u << 20);
     DWORD dwRead = 0;
     for (;;) {
         if (!ReadFile(file.h, buffer.data(), static_cast<DWORD>(buffer.size()), &dwRead, nullptr))
