@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "app/shell_ctrl.h"
-#include "core/digest_thread.h"
 #include "core/folder_exists.h"
 #include "core/sha256.h"
 #include "core/string_ids.h"
@@ -87,42 +86,31 @@ DWORD s_CopyToTemp(const std::string& strSource, const std::string& strTemp, con
         return GetLastError();
 
     DWORD dwError = ERROR_SUCCESS;
-    // Two buffers: while one chunk is hashed, it is written and the next is read into the other.
     thread_local std::vector<char> s_Buffer;
-    if (s_Buffer.size() < 2 * s_uChunk)
-        s_Buffer.resize(2 * s_uChunk);
-    char* apBuffer[2] = {s_Buffer.data(), s_Buffer.data() + s_uChunk};
-    // A file of one chunk is hashed in place; a longer one on a thread of its own.
-    std::unique_ptr<KDigestThread> pHasher;
-    for (int nBuffer = 0;; nBuffer ^= 1) {
+    if (s_Buffer.size() < s_uChunk)
+        s_Buffer.resize(s_uChunk);
+    for (;;) {
         if (pbStop && pbStop->load()) {
             dwError = ERROR_REQUEST_ABORTED;
             break;
         }
-        char* pBuffer = apBuffer[nBuffer];
         DWORD dwRead = 0;
-        if (!ReadFile(source.Get(), pBuffer, s_uChunk, &dwRead, nullptr)) {
+        if (!ReadFile(source.Get(), s_Buffer.data(), s_uChunk, &dwRead, nullptr)) {
             dwError = GetLastError();
             break;
         }
         if (dwRead == 0)
             break;
-        if (pDigest && !pHasher && dwRead == s_uChunk)
-            pHasher.reset(new KDigestThread(pDigest));
-        if (pHasher)
-            pHasher->Add(pBuffer, dwRead);
-        else if (pDigest)
-            pDigest->Update(pBuffer, dwRead);
+        if (pDigest)
+            pDigest->Update(s_Buffer.data(), dwRead);
         DWORD dwWritten = 0;
-        if (!WriteFile(temp.Get(), pBuffer, dwRead, &dwWritten, nullptr) || dwWritten != dwRead) {
+        if (!WriteFile(temp.Get(), s_Buffer.data(), dwRead, &dwWritten, nullptr) || dwWritten != dwRead) {
             dwError = GetLastError();
             if (dwError == ERROR_SUCCESS)
                 dwError = ERROR_HANDLE_DISK_FULL;
             break;
         }
     }
-    // Every chunk is hashed before the buffers are used again or the digest is read.
-    pHasher.reset();
     FILETIME ftLastWrite;
     ftLastWrite.dwLowDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart);
     ftLastWrite.dwHighDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart >> 32);
