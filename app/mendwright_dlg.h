@@ -108,10 +108,10 @@ private:
 
     // The notice that reports wait in m_Reports, posted once per burst; then the timer takes
     // them every REPORT_PERIOD_MS until the queue is found empty. Each take repaints the list,
-    // which under Wine costs the window's thread several milliseconds: about twelve a second
+    // which under Wine costs the window's thread several milliseconds: about fourteen a second
     // keep the newest line in view without slowing the copy.
     static const UINT WM_SHELL_REPORTS = WM_APP + 2;
-    enum { TIMER_REPORTS = 2, REPORT_PERIOD_MS = 80 };
+    enum { TIMER_REPORTS = 2, REPORT_PERIOD_MS = 70 };
     // After a report was queued: shows it at once on the dialog's thread, else posts the notice
     // when bNoticeDue.
     void Reported(bool bNoticeDue);
