@@ -37,17 +37,6 @@ bool s_IsParentName(const char* pszBegin, size_t uLen) {
     return uDots >= 2;
 }
 
-bool s_EqualsNoCase(const std::string& strOne, const char* pszOther) {
-    if (strOne.size() != std::strlen(pszOther))
-        return false;
-    for (size_t i = 0; i < strOne.size(); ++i) {
-        char a = strOne[i], b = pszOther[i];
-        if ((a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) != (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b))
-            return false;
-    }
-    return true;
-}
-
 // Reads the text of pFile's child pszName into pszBuf (KXML_TEXT_SIZE bytes). A missing child
 // leaves pszBuf alone (*pbPresent false); a child without text empties it. 0 when the text does
 // not fit the buffer.
@@ -62,6 +51,17 @@ int s_ReadField(IKXmlNode* pFile, const char* pszName, char* pszBuf, bool* pbPre
 }
 
 }  // namespace
+
+bool EqualsNoCaseAscii(const std::string& strOne, const char* pszOther) {
+    if (strOne.size() != std::strlen(pszOther))
+        return false;
+    for (size_t i = 0; i < strOne.size(); ++i) {
+        char a = strOne[i], b = pszOther[i];
+        if ((a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) != (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b))
+            return false;
+    }
+    return true;
+}
 
 bool IsHostilePackagePart(const char* pszPart) {
     // Characters of more than one byte are stepped over whole, so that no trail byte is ever
@@ -120,7 +120,7 @@ unsigned long CheckListedFile(const char* pszGamePath, const char* pszPackagePat
         return ulRefusal;
     std::string strDestFolder = PackageDestFolder(pszGamePath, pszFilePath);
     std::string strDest = strDestFolder.substr(std::strlen(pszGamePath) + 1) + pszFileName;
-    if (s_EqualsNoCase(PackageFirstComponent(strDest), WORK_FOLDER_NAME))
+    if (EqualsNoCaseAscii(PackageFirstComponent(strDest), WORK_FOLDER_NAME))
         return PACKAGE_FILE_BAD_NAME;
     // Deeper than the installer makes folders: the copy could never succeed.
     std::vector<std::string> chain = FolderChain(strDestFolder.c_str());

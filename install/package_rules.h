@@ -40,6 +40,10 @@ std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath);
 // The first component of a relative path (up to the first separator).
 std::string PackageFirstComponent(const std::string& strRelative);
 
+// Two names equal when ASCII letters are compared without case (other bytes as they are), as
+// the file system matches the installer's own names.
+bool EqualsNoCaseAscii(const std::string& strOne, const char* pszOther);
+
 // The checks every listed file passes before anything is written: PACKAGE_FILE_BAD_NAME when
 // FilePath or FileName (alone or joined) names a parent folder, holds a colon, a character no
 // file name may hold, or a device name; PACKAGE_FILE_TOO_LONG when the destination or the source

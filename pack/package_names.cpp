@@ -5,22 +5,6 @@
 #include "install/package_rules.h"
 #include "pack/pack_platform.h"
 
-namespace {
-
-bool s_EqualsNoCase(const std::string& strOne, const char* pszOther) {
-    std::string strTwo = pszOther;
-    if (strOne.size() != strTwo.size())
-        return false;
-    for (size_t i = 0; i < strOne.size(); ++i) {
-        char a = strOne[i], b = strTwo[i];
-        if ((a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) != (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b))
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 std::string AssumedGamePath(int nLength) {
     if (nLength <= 0)
         return "C:\\Program Files (x86)\\Tarnwick";
@@ -33,7 +17,7 @@ bool IsInstallerOwnFile(const std::vector<std::string>& aParts) {
     if (aParts.size() != 1)
         return false;
     for (const char* pszOwn : s_apszOwn) {
-        if (s_EqualsNoCase(aParts[0], pszOwn))
+        if (EqualsNoCaseAscii(aParts[0], pszOwn))
             return true;
     }
     return false;
