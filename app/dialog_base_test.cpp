@@ -57,8 +57,11 @@ protected:
 // Runs a dialog's modal loop on its own thread for the test's lifetime.
 class KDialogThread {
 public:
-    explicit KDialogThread(KDialog* pDialog) : m_pDialog(pDialog), m_nResult(-2) {
-        m_Thread = std::thread([this]() { m_nResult = m_pDialog->DoModal(); });
+    explicit KDialogThread(KDialog* pDialog) : m_pDialog(pDialog), m_nResult(-2), m_bDone(false) {
+        m_Thread = std::thread([this]() {
+            m_nResult = m_pDialog->DoModal();
+            m_bDone = true;
+        });
         for (int i = 0; i < 500 && !m_pDialog->m_hWnd; ++i)
             Sleep(10);
         // The handle is known from WM_INITDIALOG on; the controls are bound once it has returned
@@ -71,16 +74,18 @@ public:
             PostMessageA(m_pDialog->m_hWnd, WM_COMMAND, IDCANCEL, 0);
         m_Thread.join();
     }
-    // The modal result, once the loop has ended (waits up to 5 s).
+    // The modal result, once DoModal has returned it (waits up to 5 s): the window is gone a
+    // moment before DoModal returns.
     INT_PTR Result() {
-        for (int i = 0; i < 500 && m_pDialog->m_hWnd; ++i)
+        for (int i = 0; i < 500 && !m_bDone; ++i)
             Sleep(10);
-        return m_pDialog->m_hWnd ? -3 : static_cast<INT_PTR>(m_nResult);
+        return m_bDone ? static_cast<INT_PTR>(m_nResult) : -3;
     }
 
 private:
     KDialog* m_pDialog;
     std::atomic<INT_PTR> m_nResult;
+    std::atomic<bool> m_bDone;
     std::thread m_Thread;
 };
 

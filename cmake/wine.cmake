@@ -6,9 +6,19 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 else()
   set(WINE_ARCH win32)
 endif()
+# Where the kernel runs no 32-bit code, the 32-bit build's programs run under Debian's 32-bit Wine
+# in an emulated chroot (scripts/wine32); it exits 77 where that cannot run (tests: skipped).
+set(MW_WINE wine)
+if(WINE_ARCH STREQUAL "win32")
+  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/win-arch OUTPUT_VARIABLE native_arch
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT native_arch STREQUAL "win32")
+    set(MW_WINE ${CMAKE_SOURCE_DIR}/scripts/wine32)
+  endif()
+endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR
     env WINEPREFIX=${WINE_PREFIX} WINEARCH=${WINE_ARCH} WINEDEBUG=-all LANG=zh_CN.UTF-8
-        LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES=mscoree,mshtml= wine)
+        LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES=mscoree,mshtml= ${MW_WINE})
 
 # mw_wine_in_locale(OUT LOCALE): the same Wine environment under another locale (en_US.UTF-8:
 # code page 1252; ja_JP.UTF-8: 932), in that locale's own prefix beside the first
@@ -16,5 +26,5 @@ set(CMAKE_CROSSCOMPILING_EMULATOR
 function(mw_wine_in_locale out locale)
   string(REGEX REPLACE "\\..*$" "" tag "${locale}")
   set(${out} env WINEPREFIX=${WINE_PREFIX}-${tag} WINEARCH=${WINE_ARCH} WINEDEBUG=-all LANG=${locale}
-      LC_ALL=${locale} WINEDLLOVERRIDES=mscoree,mshtml= wine PARENT_SCOPE)
+      LC_ALL=${locale} WINEDLLOVERRIDES=mscoree,mshtml= ${MW_WINE} PARENT_SCOPE)
 endfunction()

@@ -63,34 +63,48 @@ std::string s_ReadHandoffGamePath(const std::string& strIni) {
     return strPath;
 }
 
+// The "Path" value of hKey into *pstrPath, as s_ReadRegistryGamePath describes; false when hKey has
+// no such value.
+bool s_ReadPathValue(HKEY hKey, std::string* pstrPath) {
+    DWORD dwSize = 0;
+    if (RegQueryValueExW(hKey, L"Path", nullptr, nullptr, nullptr, &dwSize) != ERROR_SUCCESS)
+        return false;
+    // Zero-filled, so that a second query that fails leaves an empty folder.
+    std::vector<char> buffer(dwSize + sizeof(wchar_t), '\0');
+    DWORD dwRead = dwSize;
+    DWORD dwType = REG_NONE;
+    RegQueryValueExW(hKey, L"Path", nullptr, &dwType, reinterpret_cast<BYTE*>(buffer.data()), &dwRead);
+    if (dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ) {
+        const wchar_t* pwszText = reinterpret_cast<const wchar_t*>(buffer.data());
+        size_t uUnits = 0;
+        while (uUnits < dwSize / sizeof(wchar_t) && pwszText[uUnits])
+            ++uUnits;
+        *pstrPath = WideToUtf8(pwszText, static_cast<int>(uUnits));
+    } else {
+        std::vector<char>::iterator itEnd = std::find(buffer.begin(), buffer.begin() + dwSize, '\0');
+        *pstrPath = CodePageToUtf8(CP_ACP, std::string(buffer.begin(), itEnd));
+    }
+    return true;
+}
+
 // The value "Path" of the game launcher's App Paths key up to its first NUL: a text value as
 // stored (UTF-16), any other type as raw bytes of the system's ANSI code page, as an ANSI program
-// reads it. Leaves *pstrPath alone when the key cannot be opened with full access or has no such
-// value.
+// reads it. Looks in the program's own view of the registry, then in the other one: on 64-bit
+// Windows a 32-bit program sees the 32-bit view (Wow6432Node), while the game's installer may have
+// registered it in the 64-bit one. Leaves *pstrPath alone when no view has a key that can be
+// opened with full access and holds such a value.
 void s_ReadRegistryGamePath(std::string* pstrPath) {
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(GetString(IDS_APP_PATHS_KEY)).c_str(), 0, KEY_ALL_ACCESS, &hKey) !=
-        ERROR_SUCCESS)
-        return;
-    DWORD dwSize = 0;
-    if (RegQueryValueExW(hKey, L"Path", nullptr, nullptr, nullptr, &dwSize) == ERROR_SUCCESS) {
-        // Zero-filled, so that a second query that fails leaves an empty folder.
-        std::vector<char> buffer(dwSize + sizeof(wchar_t), '\0');
-        DWORD dwRead = dwSize;
-        DWORD dwType = REG_NONE;
-        RegQueryValueExW(hKey, L"Path", nullptr, &dwType, reinterpret_cast<BYTE*>(buffer.data()), &dwRead);
-        if (dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ) {
-            const wchar_t* pwszText = reinterpret_cast<const wchar_t*>(buffer.data());
-            size_t uUnits = 0;
-            while (uUnits < dwSize / sizeof(wchar_t) && pwszText[uUnits])
-                ++uUnits;
-            *pstrPath = WideToUtf8(pwszText, static_cast<int>(uUnits));
-        } else {
-            std::vector<char>::iterator itEnd = std::find(buffer.begin(), buffer.begin() + dwSize, '\0');
-            *pstrPath = CodePageToUtf8(CP_ACP, std::string(buffer.begin(), itEnd));
-        }
+    const REGSAM samOtherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    for (REGSAM samView : {static_cast<REGSAM>(0), samOtherView}) {
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(GetString(IDS_APP_PATHS_KEY)).c_str(), 0,
+                          KEY_ALL_ACCESS | samView, &hKey) != ERROR_SUCCESS)
+            continue;
+        bool bFound = s_ReadPathValue(hKey, pstrPath);
+        RegCloseKey(hKey);
+        if (bFound)
+            return;
     }
-    RegCloseKey(hKey);
 }
 
 // resource.ini and resinstall.ini of <strGame>\resource\ into *pList; see LoadResourceList.

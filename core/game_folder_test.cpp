@@ -146,6 +146,16 @@ TEST_F(GameFolderTest, RegistryFolderThatExistsWinsOverDefaults) {
         EXPECT_FALSE(FolderExists((std::string(Default(2)) + "\\resource").c_str()));
 }
 
+TEST_F(GameFolderTest, RegistryFolderOfTheOtherViewIsFound) {
+    // On 64-bit Windows the 32-bit installer reads the 32-bit view of the registry, while the
+    // game's own installer may have registered it in the 64-bit one (and the other way round).
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
+    mwtest::KSavedRegistryValue other(s_pszAppPathsKey, "Path", mwtest::KRegistryRoot::LocalMachineOtherView);
+    ASSERT_EQ(ERROR_SUCCESS, other.SetText(m_strGame));
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(m_strGame, m_Installer.m_strGamePath);
+}
+
 TEST_F(GameFolderTest, RegistryFolderWithAChineseNameIsFoundOnAnyCodePage) {
     // The registry holds UTF-16: the name comes through whole whatever the system's code page
     // (under 1252 an ANSI read would give "??").

@@ -722,6 +722,20 @@ TEST_F(GuiTest, ManyFilesShowEveryLineInOrderBeforeTheEnd) {
 // The ways out of the dialog while a long installation runs.
 enum KQuitWay { QUIT_BUTTON, QUIT_ESC_KEY, QUIT_CLOSE_BOX, QUIT_TRAY_MENU, QUIT_ENTER_IN_EDIT };
 
+// Milliseconds to start the tests' helper program with no arguments and see it end.
+DWORD s_IdleProcessMs() {
+    std::wstring wstrCommand = Utf8ToWide("\"" + mwtest::ProgramFolder() + "\\hold.exe\"");
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    DWORD dwStart = GetTickCount();
+    if (!CreateProcessW(nullptr, &wstrCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 0;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return GetTickCount() - dwStart;
+}
+
 class GuiQuitTest : public GuiTest, public ::testing::WithParamInterface<KQuitWay> {};
 
 TEST_P(GuiQuitTest, EndsPromptlyDuringALargeCopy) {
@@ -769,7 +783,11 @@ TEST_P(GuiQuitTest, EndsPromptlyDuringALargeCopy) {
     }
     DWORD dwExit = 1;
     ASSERT_TRUE(app.WaitExit(8000, &dwExit));
-    EXPECT_LT(GetTickCount() - dwStart, 2000u);
+    // Two seconds of the program's own, plus what this machine takes right now to start and end
+    // a process that does nothing: under load or emulation that share grows, the program's not.
+    DWORD dwQuit = GetTickCount() - dwStart;
+    DWORD dwPlatform = s_IdleProcessMs();
+    EXPECT_LT(dwQuit, 2000u + dwPlatform) << "the platform's share: " << dwPlatform << " ms";
     EXPECT_EQ(dwExit, 0u);
     EXPECT_EQ(IsSemaphoreExist(strSemaphore.c_str()), 0);
     // Stopped in the middle, and the game folder put back as it was.

@@ -216,10 +216,16 @@ static HKEY s_Root(KRegistryRoot eRoot) {
     return eRoot == KRegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
+static REGSAM s_View(KRegistryRoot eRoot) {
+    if (eRoot != KRegistryRoot::LocalMachineOtherView)
+        return 0;
+    return sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
 KSavedRegistryValue::KSavedRegistryValue(const std::string& strKey, const std::string& strName, KRegistryRoot eRoot)
     : m_strKey(strKey), m_strName(strName), m_eRoot(eRoot) {
     HKEY hKey = nullptr;
-    m_bKeyExisted = RegOpenKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, KEY_READ, &hKey) == ERROR_SUCCESS;
+    m_bKeyExisted = RegOpenKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, KEY_READ | s_View(m_eRoot), &hKey) == ERROR_SUCCESS;
     if (!m_bKeyExisted)
         return;
     DWORD dwType = REG_NONE;
@@ -242,7 +248,7 @@ KSavedRegistryValue::~KSavedRegistryValue() {
 
 long KSavedRegistryValue::SetBytes(const std::string& strBytes, unsigned long ulType, bool bWide) {
     HKEY hKey = nullptr;
-    LONG lResult = RegCreateKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+    LONG lResult = RegCreateKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | s_View(m_eRoot), nullptr, &hKey,
                                    nullptr);
     if (lResult != ERROR_SUCCESS)
         return lResult;
@@ -268,7 +274,7 @@ long KSavedRegistryValue::SetText(const std::string& strText) {
 
 void KSavedRegistryValue::Remove() {
     HKEY hKey = nullptr;
-    if (RegOpenKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, KEY_ALL_ACCESS, &hKey) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(s_Root(m_eRoot), m_strKey.c_str(), 0, KEY_ALL_ACCESS | s_View(m_eRoot), &hKey) == ERROR_SUCCESS) {
         RegDeleteValueA(hKey, m_strName.c_str());
         RegCloseKey(hKey);
     }
@@ -279,7 +285,7 @@ bool KSavedRegistryValue::Restore() {
         return true;
     m_bRestored = true;
     if (!m_bKeyExisted) {
-        LONG lResult = RegDeleteKeyA(s_Root(m_eRoot), m_strKey.c_str());
+        LONG lResult = RegDeleteKeyExA(s_Root(m_eRoot), m_strKey.c_str(), s_View(m_eRoot), 0);
         return lResult == ERROR_SUCCESS || lResult == ERROR_FILE_NOT_FOUND;
     }
     if (m_bValueExisted)

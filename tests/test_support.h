@@ -86,7 +86,9 @@ private:
     bool m_bHeld = false;
 };
 
-enum class KRegistryRoot { LocalMachine, CurrentUser };
+// LocalMachineOtherView: HKEY_LOCAL_MACHINE as programs of the other bitness see it (on 64-bit
+// Windows the 32-bit view, Wow6432Node, for a 64-bit program, and the 64-bit view for a 32-bit one).
+enum class KRegistryRoot { LocalMachine, CurrentUser, LocalMachineOtherView };
 
 // One value of a key under HKEY_LOCAL_MACHINE (or HKEY_CURRENT_USER), as it was when the object
 // was made, put back when it goes away: its type and bytes, or no value, or no key at all (a key

@@ -4,6 +4,9 @@
 
 #ifdef ENGINE_BUILD
 #define ENGINE_API __declspec(dllexport)
+#elif defined(__MINGW32__)
+// Delay-loaded (cmake/delay_load.cmake): called through the stubs by name, not dllimport.
+#define ENGINE_API
 #else
 #define ENGINE_API __declspec(dllimport)
 #endif
