@@ -31,6 +31,7 @@ int s_TextWidth(HWND hControl) {
 
 BOOL CAboutDlg::OnInitDialog() {
     KDialog::OnInitDialog();
+    m_Font.Apply(m_hWnd);
     // The template leaves room for the texts in the usual fonts; a wider font (the system picks
     // the face that stands in for "宋体") must not cut them.
     RECT rcMargin = {7, 7, 0, 0};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/dialog_base.h"
+#include "app/readable_font.h"
 #include "app/resource.h"
 
 class CAboutDlg : public KDialog {
@@ -9,6 +10,10 @@ public:
     CAboutDlg() : KDialog(IDD_ABOUTBOX) {}
 
 protected:
-    // Widens each text to its whole width in the dialog's font, and the box with them.
+    // A font that can show the texts (app/readable_font.h), then widens each text to its whole
+    // width in it, and the box with them.
     BOOL OnInitDialog() override;
+
+private:
+    KReadableFont m_Font;
 };

@@ -35,8 +35,13 @@ INT_PTR KDialog::DoModal(HWND hParent) {
 }
 
 void KDialog::EndDialog(int nResult) {
-    if (m_hWnd)
-        ::EndDialog(m_hWnd, nResult);
+    if (!m_hWnd)
+        return;
+    // A popup menu open on this thread (the tray menu) runs its own loop, which would keep the
+    // dialog, and the process, alive until the player dismissed it.
+    if (GetWindowThreadProcessId(m_hWnd, nullptr) == GetCurrentThreadId())
+        EndMenu();
+    ::EndDialog(m_hWnd, nResult);
 }
 
 BOOL KDialog::UpdateData(BOOL bSaveAndValidate) {

@@ -90,6 +90,7 @@ BOOL CMendwrightDlg::OnInitDialog() {
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     LoadTexts();
+    m_Font.Apply(m_hWnd);
 
     CenterOnScreen();
     GetWindowRect(m_hWnd, &m_rcStartup);
@@ -252,15 +253,15 @@ void CMendwrightDlg::OnBnClickedUpdate() {
     m_bUpdateCommandRunning = 0;
 }
 
-void CMendwrightDlg::ShowGameRunning() {
+void CMendwrightDlg::ShowGameRunning(int nTextId) {
     // Started unattended and hidden in the tray: no box waits for a player; the line and the
     // failure balloon say it.
     if (m_Installer.IsPathFromIni() && !m_bShown) {
-        AddMessage(GetString(IDS_GAME_RUNNING));
+        AddMessage(GetString(nTextId));
+        m_bOtherInstallation = nTextId == IDS_UPDATE_RUNNING;
         return;
     }
-    MessageBoxW(m_hWnd, Utf8ToWide(GetString(IDS_GAME_RUNNING)).c_str(), Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(),
-                MB_OK);
+    MessageBoxW(m_hWnd, Utf8ToWide(GetString(nTextId)).c_str(), Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(), MB_OK);
 }
 
 void CMendwrightDlg::TakeGamePath() {
@@ -306,10 +307,10 @@ void CMendwrightDlg::OnQuit() {
 }
 
 void CMendwrightDlg::OnOK() {
-    // Enter ends the dialog too: the worker is stopped first, so that it never reports to a
-    // window, a tray icon or a semaphore that the window's destruction has taken away.
-    StopEverything();
-    KDialog::OnOK();
+    // Enter ends the dialog as Quit does: the worker is stopped first, so that it never reports to
+    // a window, a tray icon or a semaphore that the window's destruction has taken away, and the
+    // unattended start's handoff files go, so that no later start takes them for its own.
+    OnQuit();
 }
 
 void CMendwrightDlg::StopEverything() {

@@ -12,6 +12,7 @@
 #include "app/controls.h"
 #include "app/dialog_base.h"
 #include "app/picture_show.h"
+#include "app/readable_font.h"
 #include "app/report_queue.h"
 #include "app/shell_ctrl.h"
 #include "app/tray_icon.h"
@@ -78,7 +79,7 @@ private:
     void CenterOnScreen();
 
     // The update command's front end.
-    void ShowGameRunning() override;
+    void ShowGameRunning(int nTextId) override;
     void TakeGamePath() override;
 
     // Tray icon and balloons (mendwright_tray.cpp).
@@ -139,6 +140,7 @@ private:
     KUpdateSemaphore* m_pUpdateSemaphore;
     HICON m_hIcon;
     KPictureShow m_Picture;
+    KReadableFont m_Font;
 
     DWORD m_dwWindowThread;
     // The message the shell broadcasts when its taskbar is created (after a restart).
@@ -158,6 +160,9 @@ private:
     // Lines and progress reported by the worker, waiting for this window's thread.
     KReportQueue m_Reports;
     bool m_bReportTimer = false;  // TIMER_REPORTS runs
+    // An unattended start found another installation on its game folder: that one does the work,
+    // and this one leaves without a failure balloon.
+    bool m_bOtherInstallation = false;
     // GetGamePath's answer to the worker thread, stable until its next call.
     std::string m_strWorkerGamePath;
 };

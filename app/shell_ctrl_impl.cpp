@@ -159,9 +159,15 @@ int CMendwrightDlg::OnInstallEnd(int bSucceeded) {
             m_Progress.Show(SW_HIDE);
             m_nInstallState = INSTALL_FAILED;
         }
-        // A run cancelled by a way out ends with the program: no balloon for it.
-        if (!m_bShown && !m_bEnding)
+        // A run cancelled by a way out ends with the program: no balloon for it. Nor for an
+        // unattended start that left the work to another installation: it ends five seconds
+        // later, as after a success.
+        bool bLeaveToOther = !bSucceeded && m_bOtherInstallation && !m_bShown;
+        m_bOtherInstallation = false;
+        if (!m_bShown && !m_bEnding && !bLeaveToOther)
             ShowStateBalloon();
+        if (bLeaveToOther)
+            SetTimer(m_hWnd, 1, 5000, nullptr);
         if (m_pUpdateSemaphore && m_pUpdateSemaphore->m_hSemaphore)
             m_pUpdateSemaphore->Release();
         if (bSucceeded && m_Installer.IsPathFromIni()) {

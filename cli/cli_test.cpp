@@ -261,19 +261,25 @@ TEST_F(CliTest, KilledAtRandomTheGameFolderRecoversToBeforeOrAfter) {
     EXPECT_GE(nUndone, 1);
 }
 
-TEST_F(CliTest, RunningUpdateExitsThreeWithText2008) {
+TEST_F(CliTest, RunningGameOrUpdateExitsThreeAndSaysWhich) {
     Describe(s_File("", std::string(u8"说明.txt")));
     std::string strFound;
     std::vector<std::string> expected = InitLines(&strFound);
-    KUpdateSemaphore update;
-    std::strcpy(update.m_szName, MakeSemaphoreName("UPDATE", strFound.c_str()));
-    ASSERT_EQ(1, update.Acquire(0));
-
-    KCliRun run = s_Run(Arguments());
-    EXPECT_EQ(3u, run.dwExit);
-    EXPECT_EQ(s_Lines(expected), run.strOut);
-    EXPECT_EQ(mwtest::Gbk(u8"检测到游戏正在运行，请先把游戏关闭再升级。") + "\r\n", run.strErr);
-    EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
+    const struct {
+        const char* pszPrefix;
+        const char* pszText;
+    } cases[] = {{"CLIENT", u8"检测到游戏正在运行，请先把游戏关闭再升级。"},
+                 {"UPDATE", u8"检测到另一个升级程序正在安装到这个游戏目录，请等它完成后再升级。"}};
+    for (const auto& c : cases) {
+        KUpdateSemaphore held;
+        std::strcpy(held.m_szName, MakeSemaphoreName(c.pszPrefix, strFound.c_str()));
+        ASSERT_EQ(1, held.Acquire(0));
+        KCliRun run = s_Run(Arguments());
+        EXPECT_EQ(3u, run.dwExit) << c.pszPrefix;
+        EXPECT_EQ(s_Lines(expected), run.strOut) << c.pszPrefix;
+        EXPECT_EQ(mwtest::Gbk(c.pszText) + "\r\n", run.strErr) << c.pszPrefix;
+        EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua")) << c.pszPrefix;
+    }
 }
 
 TEST_F(CliTest, DamagedDescriptionIsReportedOnStandardError) {

@@ -82,9 +82,9 @@ KUpdateInstaller* KConsoleShell::GetUpdateInstaller() {
     return m_pInstaller;
 }
 
-void KConsoleShell::ShowGameRunning() {
+void KConsoleShell::ShowGameRunning(int nTextId) {
     std::lock_guard<std::mutex> lock(m_Lock);
-    m_pOutput->WriteNote(GetString(IDS_GAME_RUNNING));
+    m_pOutput->WriteNote(GetString(nTextId));
 }
 
 void KConsoleShell::SetPaths(const std::string& strGamePath, const std::string& strPackagePath) {

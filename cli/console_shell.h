@@ -33,7 +33,7 @@ public:
     KUpdateInstaller* GetUpdateInstaller() override;
 
     // Text 2008 on standard error.
-    void ShowGameRunning() override;
+    void ShowGameRunning(int nTextId) override;
     // The game folder was given up front (SetPaths): nothing to take over.
     void TakeGamePath() override {}
 

@@ -1,6 +1,28 @@
 #include "core/library_search.h"
 
 #include <cwchar>
+#include <string>
+
+namespace {
+
+// System libraries that the system's own components load by name only when first needed: the theme
+// library loads msimg32.dll when it first draws a themed control (the dialog's Update), through a
+// search that under Wine still looks in the program's folder. Loaded now from the system folder by
+// full path, so that those later loads by name find them loaded.
+const wchar_t* const s_apwszLateSystemLibraries[] = {L"msimg32.dll"};
+
+void s_LoadLateSystemLibraries() {
+    wchar_t wszSystem[MAX_PATH] = {0};
+    UINT uLen = GetSystemDirectoryW(wszSystem, MAX_PATH);
+    if (!uLen || uLen >= MAX_PATH)
+        return;
+    for (const wchar_t* pwszName : s_apwszLateSystemLibraries) {
+        std::wstring wstrPath = std::wstring(wszSystem, uLen) + L"\\" + pwszName;
+        LoadLibraryExW(wstrPath.c_str(), nullptr, 0);
+    }
+}
+
+}  // namespace
 
 bool RestrictLibrarySearch() {
     // Looked up rather than imported: without the update the program would not start at all.
@@ -13,6 +35,7 @@ bool RestrictLibrarySearch() {
     bool bRestricted = pfnSetDefault && pfnSetDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Takes the current folder out of the search that remains for calls naming no folders.
     SetDllDirectoryW(L"");
+    s_LoadLateSystemLibraries();
     return bRestricted;
 }
 

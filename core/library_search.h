@@ -10,7 +10,8 @@
 #include <windows.h>
 
 // Restricts the library search of this process to the system folder: neither the program's
-// folder, the current folder nor PATH is searched any more. Call before anything that loads a
+// folder, the current folder nor PATH is searched any more, and loads from the system folder the
+// libraries that system components would look up late by name. Call before anything that loads a
 // library. False when the system lacks SetDefaultDllDirectories (Windows 7 without update
 // KB2533623): then only the current folder is taken out of the search.
 bool RestrictLibrarySearch();

@@ -10,6 +10,7 @@
 
 #include "core/string_ids.h"
 #include "core/string_table.h"
+#include "core/win_text.h"
 #include "tests/recording_output.h"
 #include "tests/test_support.h"
 #include "xml/xml_document.h"
@@ -67,19 +68,31 @@ TEST(UpdateDescription, SamplePackageLoadsWithTitleAndApplications) {
     EXPECT_EQ(276u, sizeof(KAppInfo));
 }
 
-TEST(UpdateDescription, Utf16TwinReadsTheSameAsGbk) {
+TEST(UpdateDescription, Utf16AndUtf8TwinsReadTheSameAsGbk) {
     KLoaded gbk(Sample());
-    KLoaded utf16(mwtest::ReadFileBytes(mwtest::SourcePath("examples/testdata/Update.utf16.dat")));
-    EXPECT_EQ(gbk.nResult, utf16.nResult);
-    EXPECT_EQ(gbk.output.m_Lines, utf16.output.m_Lines);
-    EXPECT_EQ(gbk.Title(), utf16.Title());
-    EXPECT_EQ(gbk.installer.m_AppInfoList.size(), utf16.installer.m_AppInfoList.size());
+    // The sample in UTF-8 as an editor saves it: declared so, with or without the byte-order mark.
+    std::string strUtf8 = CodePageToUtf8(936, Sample());
+    size_t uAt = strUtf8.find("encoding=\"gbk\"");
+    ASSERT_NE(uAt, std::string::npos);
+    strUtf8.replace(uAt, 15, "encoding=\"utf-8\"");
+    const std::pair<const char*, std::string> twins[] = {
+        {"UTF-16", mwtest::ReadFileBytes(mwtest::SourcePath("examples/testdata/Update.utf16.dat"))},
+        {"UTF-8", strUtf8},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" + strUtf8},
+    };
+    for (const auto& twin : twins) {
+        KLoaded loaded(twin.second);
+        EXPECT_EQ(gbk.nResult, loaded.nResult) << twin.first;
+        EXPECT_EQ(gbk.output.m_Lines, loaded.output.m_Lines) << twin.first;
+        EXPECT_EQ(gbk.Title(), loaded.Title()) << twin.first;
+        EXPECT_EQ(gbk.installer.m_AppInfoList.size(), loaded.installer.m_AppInfoList.size()) << twin.first;
+    }
 }
 
 TEST(UpdateDescription, UnusableDescriptionsReportTheFaultOnce) {
     const std::pair<const char*, std::string> cases[] = {
         {"BOM-only UTF-16", std::string("\xFF\xFE", 2)},
-        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF<Root><AppTitle>t</AppTitle></Root>"},
+        {"an encoding it cannot read", "<?xml version=\"1.0\" encoding=\"big5\"?><Root><AppTitle>t</AppTitle></Root>"},
         {"lower-case root", "<root><AppTitle>t</AppTitle></root>"},
         {"nested Root", "<Package><Root><AppTitle>t</AppTitle></Root></Package>"},
         {"not well-formed", "<Root><AppTitle>t</Root>"},
@@ -93,7 +106,7 @@ TEST(UpdateDescription, UnusableDescriptionsReportTheFaultOnce) {
         EXPECT_EQ("", loaded.Title()) << c.first;
         // A parse failure is logged once; a missing Root is not a load failure.
         bool bParseFails = c.second[0] != '<';
-        bParseFails = bParseFails || std::string(c.first) == "not well-formed";
+        bParseFails = bParseFails || std::string(c.first) == "not well-formed" || c.second.find("big5") != std::string::npos;
         EXPECT_EQ(bParseFails, !log.Lines().empty()) << c.first;
     }
 }

@@ -64,14 +64,14 @@ const char* MakeFolderSemaphoreName(const char* pszPrefix, const char* pszFolder
     return MakeSemaphoreName(pszPrefix, strFolder.c_str());
 }
 
-int IsFolderInUse(const char* pszFolder) {
+int IsFolderHeldBy(const char* pszPrefix, const char* pszFolder) {
     std::string strAsWritten = StripTrailingSeparators(pszFolder ? pszFolder : "") + "\\";
-    for (const char* pszPrefix : {"UPDATE", "CLIENT"}) {
-        if (IsSemaphoreExist(MakeFolderSemaphoreName(pszPrefix, pszFolder)) ||
-            IsSemaphoreExist(MakeSemaphoreName(pszPrefix, strAsWritten.c_str())))
-            return 1;
-    }
-    return 0;
+    return IsSemaphoreExist(MakeFolderSemaphoreName(pszPrefix, pszFolder)) ||
+           IsSemaphoreExist(MakeSemaphoreName(pszPrefix, strAsWritten.c_str()));
+}
+
+int IsFolderInUse(const char* pszFolder) {
+    return IsFolderHeldBy("UPDATE", pszFolder) || IsFolderHeldBy("CLIENT", pszFolder);
 }
 
 int IsSemaphoreExist(const char* pszName) {

@@ -21,6 +21,10 @@ const char* MakeFolderSemaphoreName(const char* pszPrefix, const char* pszFolder
 // of its normal form, or of the folder as written, exists. One thread only.
 int IsFolderInUse(const char* pszFolder);
 
+// 1 when the pszPrefix semaphore ("UPDATE" or "CLIENT") of the folder pszFolder, in its normal form
+// or as written, exists. One thread only.
+int IsFolderHeldBy(const char* pszPrefix, const char* pszFolder);
+
 // 1 when "Global\<pszName>" exists and opens with full access; 0 otherwise (absent, refused, or
 // a name too long to form).
 int IsSemaphoreExist(const char* pszName);

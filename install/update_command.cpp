@@ -24,6 +24,14 @@ bool s_HoldsLauncher(const char* pszGamePath) {
     return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// What to tell when the start-up folder or pszGamePath (when given) is in use: the game running
+// (a "CLIENT" semaphore) comes first; else another installation holds it.
+int s_RunningTextId(KUpdateInstaller* pInstaller, const char* pszGamePath) {
+    bool bGame = IsSemaphoreExist(MakeSemaphoreName("CLIENT", pInstaller->m_strGamePath.c_str())) ||
+                 (pszGamePath && IsFolderHeldBy("CLIENT", pszGamePath));
+    return bGame ? IDS_GAME_RUNNING : IDS_UPDATE_RUNNING;
+}
+
 int s_Refuse(IKShellCtrl* pShellCtrl, int nLine, int nOutcome) {
     if (nLine)
         pShellCtrl->AddMessage(GetString(nLine));
@@ -40,7 +48,7 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
     if (!pInstaller->IsDescriptionUsable())
         return s_Refuse(pShellCtrl, IDS_DESCRIPTION_FAULTY, KUPDATE_DESCRIPTION_FAULTY);
     if (pInstaller->IsGameRunning()) {
-        pFrontEnd->ShowGameRunning();
+        pFrontEnd->ShowGameRunning(s_RunningTextId(pInstaller, nullptr));
         return s_Refuse(pShellCtrl, 0, KUPDATE_GAME_RUNNING);
     }
     pFrontEnd->TakeGamePath();
@@ -53,7 +61,7 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
     if (pWorker->IsRunning())
         return KUPDATE_START_FAILED;  // a second press before the first worker disabled Update
     if (IsFolderInUse(pszGamePath) || !pWorker->HoldFolder(pszGamePath)) {
-        pFrontEnd->ShowGameRunning();
+        pFrontEnd->ShowGameRunning(s_RunningTextId(pInstaller, pszGamePath));
         return s_Refuse(pShellCtrl, 0, KUPDATE_GAME_RUNNING);
     }
     if (RecoverInterruptedInstall(pszGamePath, pShellCtrl) == KRECOVERY_FAILED) {

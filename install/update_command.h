@@ -9,8 +9,9 @@ class KInstallWorker;
 // What the Update command needs from its front end beyond the control surface.
 class IKUpdateFrontEnd {
 public:
-    // The game or an update of it runs: tell the user with text 2008 (the dialog: a message box).
-    virtual void ShowGameRunning() = 0;
+    // The game runs (text 2008), or another installation runs on the game folder (2090): tell the
+    // user with text nTextId (the dialog: a message box).
+    virtual void ShowGameRunning(int nTextId) = 0;
     // Takes over the game folder as the user typed it, so that GetGamePath returns it from now
     // on (the dialog: data exchange from the controls).
     virtual void TakeGamePath() = 0;

@@ -27,7 +27,7 @@ namespace {
 class KTypedFrontEnd : public IKUpdateFrontEnd {
 public:
     explicit KTypedFrontEnd(KRecordingShell* pShell) : m_pShell(pShell) {}
-    void ShowGameRunning() override { m_Asked.push_back("ShowGameRunning"); }
+    void ShowGameRunning(int nTextId) override { m_Asked.push_back("ShowGameRunning(" + std::to_string(nTextId) + ")"); }
     void TakeGamePath() override {
         m_Asked.push_back("TakeGamePath");
         m_pShell->m_strGamePath = m_strTyped;
@@ -71,7 +71,7 @@ TEST_F(UpdateCommandTest, RunningGameIsCheckedFirstOnTheStartUpFolder) {
     ASSERT_EQ(1, client.Acquire(0));
 
     EXPECT_EQ(KUPDATE_GAME_RUNNING, Run());
-    EXPECT_EQ(std::vector<std::string>{"ShowGameRunning"}, m_FrontEnd.m_Asked);
+    EXPECT_EQ(std::vector<std::string>{"ShowGameRunning(2008)"}, m_FrontEnd.m_Asked);
     EXPECT_EQ(std::vector<std::string>{"OnInstallEnd(0)"}, m_Shell.Calls());
     EXPECT_EQ("last taken over", m_Shell.m_strGamePath);  // the typed text was not taken over
 }
@@ -165,7 +165,7 @@ TEST_F(UpdateCommandTest, TheFolderInstalledIntoIsHeldForTheWholeRunUnderAnySpel
         std::strcpy(other.m_szName, MakeFolderSemaphoreName("UPDATE", strOther.c_str()));
         ASSERT_EQ(1, other.Acquire(0));
         EXPECT_EQ(KUPDATE_GAME_RUNNING, Run());
-        EXPECT_EQ((std::vector<std::string>{"TakeGamePath", "ShowGameRunning"}), m_FrontEnd.m_Asked);
+        EXPECT_EQ((std::vector<std::string>{"TakeGamePath", "ShowGameRunning(2090)"}), m_FrontEnd.m_Asked);
     }
     // Our own run holds it from the checks to its end, so that a second one is refused.
     m_Installer.m_pXmlDoc->LoadBuff("<Root><FileList><File><FilePath></FilePath><FileName>a.lua</FileName></File>"

@@ -509,6 +509,8 @@ std::string s_Line(int nId) {
         return std::string(u8"·文件复制完成。");
     case 2028:
         return std::string(u8"失败，请重试或重新下载升级包。");
+    case 2090:
+        return std::string(u8"检测到另一个升级程序正在安装到这个游戏目录，请等它完成后再升级。");
     default:
         return std::string();
     }
@@ -911,6 +913,11 @@ TEST_F(GuiTest, TrayMenuOpensAndTheAboutBoxShowsTheProduct) {
     PostMessageW(hAbout, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindow(hAbout); }, 5000));
     EXPECT_TRUE(IsWindowEnabled(app.Dlg()));
+
+    // The dialog ending while the menu is open (as the unattended start's timed quit may) closes
+    // the menu too: the process does not wait for the player to dismiss it.
+    PostMessageW(app.Dlg(), WM_TRAY_NOTIFY, 100, WM_RBUTTONDOWN);
+    ASSERT_NE(s_WaitForWindowOfClass(app.ProcessId(), "#32768", 5000), nullptr);
     app.Click(ID_QUIT);
     EXPECT_TRUE(app.WaitExit(10000));
 }
@@ -952,7 +959,8 @@ TEST_F(GuiTest, SecondCopyOnTheSameFolderRefusesWhileTheFirstInstalls) {
     HWND hBox = second.WaitForMessageBox();
     ASSERT_NE(hBox, nullptr);
     EXPECT_EQ(s_WindowText(hBox), "Tarnwick");
-    EXPECT_EQ(s_MessageBoxText(hBox), std::string(u8"检测到游戏正在运行，请先把游戏关闭再升级。"));
+    // Another installation, not a running game: the player is not sent looking for one.
+    EXPECT_EQ(s_MessageBoxText(hBox), s_Line(2090));
     PostMessageW(hBox, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(s_WaitUntil([&]() { return !IsWindow(hBox); }, 5000));
     EXPECT_EQ(second.Lines(), std::vector<std::string>{s_Line(2011)});
@@ -963,6 +971,8 @@ TEST_F(GuiTest, SecondCopyOnTheSameFolderRefusesWhileTheFirstInstalls) {
     // Once the first copy has ended, the second may install. (It is let finish: stopped, it
     // would first put back every file of the package.)
     ASSERT_TRUE(s_WaitUntil([&]() { return first.Enabled(ID_RUN_GAME); }, 120000));
+    // A dialog holds the update semaphore only while it installs.
+    EXPECT_EQ(IsSemaphoreExist(MakeSemaphoreName("UPDATE", m_strGame.c_str())), 0);
     first.Click(ID_QUIT);
     ASSERT_TRUE(first.WaitExit(8000));
     second.Click(ID_UPDATE);
@@ -1274,8 +1284,10 @@ TEST_F(GuiUnattendedTest, AHandoffFolderThatCannotHoldTheGameIsRefused) {
         EXPECT_EQ(GetFileAttributesU8(strRootFiles.c_str()), INVALID_FILE_ATTRIBUTES);
     if (!bRootHadResource)
         EXPECT_EQ(GetFileAttributesU8("C:\\resource"), INVALID_FILE_ATTRIBUTES);
-    app.Click(ID_QUIT);
+    // Enter ends it as Quit does, its handoff file gone: a later start must not take it up.
+    PostMessageW(app.Dlg(), WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(app.WaitExit(8000));
+    EXPECT_FALSE(FileExists(HandoffFile("mwtest_root")));
 }
 
 TEST_F(GuiTest, NothingIsCreatedForAGameFolderThatIsNotThere) {
@@ -1388,21 +1400,26 @@ TEST_F(GuiUnattendedTest, TwoStartsOnOneFolderInstallOnce) {
     bool bFirst = first.Start(Exe(), "mwtest_pkgA");
     other.join();
     ASSERT_TRUE(bFirst && bSecond);
-    KMendwright* pInstalling = nullptr;
+    // The one refused says so: another installation runs on its folder. Its lines are read at
+    // once, since it ends five seconds later.
+    KMendwright* pRefused = nullptr;
     ASSERT_TRUE(s_WaitUntil(
         [&]() {
-            pInstalling = first.HasLine(s_Line(2014)) ? &first : second.HasLine(s_Line(2014)) ? &second : nullptr;
-            return pInstalling != nullptr;
+            pRefused = first.HasLine(s_Line(2090)) ? &first : second.HasLine(s_Line(2090)) ? &second : nullptr;
+            return pRefused != nullptr;
         },
         30000));
-    KMendwright* pRefused = pInstalling == &first ? &second : &first;
-    ASSERT_TRUE(pInstalling->WaitForLine(s_Line(2022), 120000));
-    // The other one said why and copied nothing, and no message box waits for a player.
     std::vector<std::string> refused = pRefused->Lines();
-    EXPECT_GE(refused.size(), 2u);
+    EXPECT_TRUE(s_OtherDialogs(*pRefused).empty());
+    KMendwright* pInstalling = pRefused == &first ? &second : &first;
+    ASSERT_TRUE(pInstalling->WaitForLine(s_Line(2022), 120000));
+    // It copied nothing, no message box waited for a player, and it left the work to the other
+    // and ended by itself, without a failure balloon.
+    ASSERT_GE(refused.size(), 2u);
     for (const std::string& strLine : refused)
         EXPECT_NE(strLine, s_Line(2014));
-    EXPECT_TRUE(s_OtherDialogs(*pRefused).empty());
+    EXPECT_EQ(refused.back(), s_Line(2090));
+    EXPECT_TRUE(pRefused->WaitExit(10000));
     std::pair<std::string, std::string> last = LargePackageFile(799);
     EXPECT_TRUE(FileExists(m_strGame + "\\" + last.first + last.second));
 }

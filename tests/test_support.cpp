@@ -343,7 +343,8 @@ KPlantedLibraries::KPlantedLibraries()
 const std::vector<std::string>& KPlantedLibraries::CommonNames() {
     static const std::vector<std::string> s_Names = {
         "version.dll", "uxtheme.dll",  "dwmapi.dll",  "winmm.dll",   "cryptbase.dll", "profapi.dll",
-        "propsys.dll", "userenv.dll", "wtsapi32.dll", "secur32.dll", "dbghelp.dll",   "iphlpapi.dll"};
+        "propsys.dll", "userenv.dll", "wtsapi32.dll", "secur32.dll", "dbghelp.dll",   "iphlpapi.dll",
+        "msimg32.dll"};
     return s_Names;
 }
 

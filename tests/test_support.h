@@ -156,7 +156,7 @@ public:
     KPlantedLibraries();
     KPlantedLibraries(const KPlantedLibraries&) = delete;
     KPlantedLibraries& operator=(const KPlantedLibraries&) = delete;
-    // The dozen names, such as "version.dll".
+    // The common names, such as "version.dll".
     static const std::vector<std::string>& CommonNames();
     // Plants every one of CommonNames() in strFolder; false when a copy fails.
     bool PlantAll(const std::string& strFolder);

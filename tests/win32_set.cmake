@@ -17,12 +17,12 @@ endif()
 # folder in either registry view; the semaphores; Cobblepak through its export; the tray data; the
 # dialog's start-up, an installation with Run Game, the tray icon and menu.
 set(MW_WIN32_SET
-    "cli_tests|CliTest.InstallPrintsEveryLine*:CliTest.PackageMissingAFile*:CliTest.WrongGameFolder*:CliTest.RunningUpdate*:CliTest.UsageErrors*:CliPlantedTest.*"
+    "cli_tests|CliTest.InstallPrintsEveryLine*:CliTest.PackageMissingAFile*:CliTest.WrongGameFolder*:CliTest.RunningGameOrUpdate*:CliTest.UsageErrors*:CliPlantedTest.*"
     "install_tests|InstallTransactionTest.SuccessLeaves*:InstallTransactionTest.RefusalsTouchNothing*:InstallTransactionTest.FailureAtAnyFile*"
     "core_tests|GameFolderTest.Registry*:*Semaphore*"
     "xml_tests|*"
     "packcomb_library_test|*"
-    "app_tests|TrayIconTest.*:StateBalloonTest.*:DialogBaseTest.*"
+    "app_tests|TrayIconTest.*:StateBalloonTest.*:DialogBaseTest.*:ReadableFontTest.*"
     "gui_tests|GuiTest.StartUpShows*:GuiTest.FullInstallationThenRunGame*:GuiTest.MinimiseHidesIntoTheTray*:GuiTest.TrayMenuOpens*:GuiTest.NoPlantedLibrary*:GuiTest.MissingEngine*")
 foreach(entry IN LISTS MW_WIN32_SET)
   string(REPLACE "|" ";" parts "${entry}")

@@ -49,6 +49,36 @@ struct KEngineFileCloser {
     void operator()(IKEngineFile* pFile) const { pFile->Release(); }
 };
 
+// The encoding that the XML declaration at the start of the nSize bytes of pszText names, in
+// lower case; "" when there is no declaration or it names none.
+std::string s_DeclaredEncoding(const char* pszText, int nSize) {
+    if (nSize < 5 || std::strncmp(pszText, "<?xml", 5) != 0)
+        return std::string();
+    const char* pszEnd = static_cast<const char*>(std::memchr(pszText, '>', static_cast<size_t>(nSize)));
+    std::string strDeclaration(pszText, pszEnd ? pszEnd : pszText + nSize);
+    size_t uName = strDeclaration.find("encoding");
+    size_t uOpen = uName == std::string::npos ? uName : strDeclaration.find_first_of("\"'", uName);
+    size_t uClose = uOpen == std::string::npos ? uOpen : strDeclaration.find(strDeclaration[uOpen], uOpen + 1);
+    if (uClose == std::string::npos)
+        return std::string();
+    std::string strEncoding = strDeclaration.substr(uOpen + 1, uClose - uOpen - 1);
+    for (char& c : strEncoding)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return strEncoding;
+}
+
+// The code page of a declared encoding; uDefault for none or plain ASCII (a subset of every code
+// page read here), 0 for one this layer cannot read.
+unsigned s_CodePageOfDeclared(const std::string& strEncoding, unsigned uDefault) {
+    if (strEncoding.empty() || strEncoding == "us-ascii" || strEncoding == "ascii")
+        return uDefault;
+    if (strEncoding == "utf-8" || strEncoding == "utf8")
+        return CP_UTF8;
+    if (strEncoding == "gbk" || strEncoding == "gb2312" || strEncoding == "cp936" || strEncoding == "x-gbk")
+        return CP_GBK;
+    return 0;
+}
+
 }  // namespace
 
 int KXMLDocument::Load(const char* pszXMLFileName) {
@@ -94,12 +124,21 @@ int KXMLDocument::Load(const char* pszXMLFileName) {
             return 0;
         pAnsiBuffer[nSize] = '\0';
         pszBufRead = pAnsiBuffer.get();
-    } else if (!(nSize >= 3 && pcbyHead[0] == 0xEF && pcbyHead[1] == 0xBB && pcbyHead[2] == 0xBF)) {
-        // The document's own encoding (GBK for the installer's), read into the program's UTF-8.
-        // A zero byte ends the text, as it ends the parse.
-        strConverted = CodePageToUtf8(CodePage(), pszBufRead, strlen(pszBufRead));
-        pszBufRead = &strConverted[0];
-        nSize = static_cast<int>(strConverted.size());
+    } else if (nSize >= 3 && pcbyHead[0] == 0xEF && pcbyHead[1] == 0xBB && pcbyHead[2] == 0xBF) {
+        // UTF-8 with its mark, as most editors write it: the program's own text.
+        pszBufRead += 3;
+        nSize -= 3;
+    } else {
+        // The encoding the declaration names, else the document's own (GBK for the installer's),
+        // read into the program's UTF-8. A zero byte ends the text, as it ends the parse.
+        unsigned uCodePage = s_CodePageOfDeclared(s_DeclaredEncoding(pszBufRead, nSize), CodePage());
+        if (!XR_CHECK(uCodePage != 0, s_szFunc))
+            return 0;
+        if (uCodePage != CP_UTF8) {
+            strConverted = CodePageToUtf8(uCodePage, pszBufRead, strlen(pszBufRead));
+            pszBufRead = &strConverted[0];
+            nSize = static_cast<int>(strConverted.size());
+        }
     }
     if (!XR_CHECK(m_xmlDoc.LoadBuffer(pszBufRead, nSize, TIXML_ENCODING_LEGACY), s_szFunc))
         return 0;

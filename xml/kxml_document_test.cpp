@@ -60,16 +60,26 @@ std::string LoadAndDescribe(const std::string& strBytes, int* pnResult) {
 
 }  // namespace
 
-TEST(KXMLDocumentLoad, GbkAndUtf16ReadTheSame) {
-    const std::string strXml = "<?xml version=\"1.0\" encoding=\"gbk\"?>\r\n<Root>\r\n<AppTitle>塔恩维克 插件</AppTitle>"
-                               "\r\n<Item>界面</Item><Item>二</Item></Root>\r\n";
-    int nGbk = 0, nUtf16 = 0;
-    std::string strGbk = LoadAndDescribe(mwtest::Gbk(strXml), &nGbk);
-    std::string strUtf16 = LoadAndDescribe(mwtest::Utf16WithBom(strXml), &nUtf16);
-    EXPECT_EQ(1, nGbk);
-    EXPECT_EQ(1, nUtf16);
-    EXPECT_EQ("塔恩维克 插件|界面|二", strGbk);
-    EXPECT_EQ(strGbk, strUtf16);
+TEST(KXMLDocumentLoad, EveryEncodingItDeclaresOrMarksReadsTheSame) {
+    const std::string strBody = "\r\n<Root>\r\n<AppTitle>塔恩维克 插件</AppTitle>\r\n<Item>界面</Item><Item>二</Item></Root>\r\n";
+    const std::string strGbk = "<?xml version=\"1.0\" encoding=\"gbk\"?>" + strBody;
+    const std::string strUtf8 = "<?xml version='1.0' encoding = 'UTF-8'?>" + strBody;
+    const struct {
+        const char* pszName;
+        std::string strBytes;
+    } cases[] = {
+        {"GBK declared", mwtest::Gbk(strGbk)},
+        {"GBK, no declaration", mwtest::Gbk(strBody)},
+        {"UTF-16 with its mark", mwtest::Utf16WithBom(strGbk)},
+        {"UTF-8 declared", strUtf8},
+        {"UTF-8 declared, with its mark", "\xEF\xBB\xBF" + strUtf8},
+        {"UTF-8 with its mark, no declaration", "\xEF\xBB\xBF" + strBody},
+    };
+    for (const auto& c : cases) {
+        int nResult = 0;
+        EXPECT_EQ("塔恩维克 插件|界面|二", LoadAndDescribe(c.strBytes, &nResult)) << c.pszName;
+        EXPECT_EQ(1, nResult) << c.pszName;
+    }
 }
 
 TEST(KXMLDocumentLoad, LineEndsAllParseToTheSameTree) {
@@ -95,7 +105,9 @@ TEST(KXMLDocumentLoad, FailuresAreLoggedWithTheirCondition) {
          {"uInLen > 0 in s_Utf16_Ansi", "nSize >= 0 in KXMLDocument::Load"}},
         {"BOM and one byte", std::string("\xFF\xFE<", 3),
          {"uInLen > 0 in s_Utf16_Ansi", "nSize >= 0 in KXMLDocument::Load"}},
-        {"UTF-8 BOM", "\xEF\xBB\xBF<Root/>", {strParse}},
+        {"encoding it cannot read", "<?xml version=\"1.0\" encoding=\"big5\"?><Root/>",
+         {"uCodePage != 0 in KXMLDocument::Load"}},
+        {"UTF-8 mark, not well-formed", "\xEF\xBB\xBF<Root>", {strParse}},
         {"not well-formed", "<Root><AppTitle>x</Root>", {strParse}},
         {"empty file", "", {strParse}},
     };
