@@ -120,6 +120,22 @@ int s_CountFiles(KUpdateInstaller* pInstaller) {
     return nFiles;
 }
 
+// What Init reports, without its word that the folder its search found is wrong (2012): the
+// Update command says that of the folder it installs into (--game DIR or the one found), so the
+// line comes once, and never before an install into DIR that succeeds.
+class KInitLines : public IKMsgOutput {
+public:
+    explicit KInitLines(IKMsgOutput* pOutput) : m_pOutput(pOutput) {}
+    int AddMessage(const char* pszText) override {
+        if (pszText && std::strcmp(pszText, GetString(IDS_GAME_PATH_WRONG)) == 0)
+            return 1;
+        return m_pOutput->AddMessage(pszText);
+    }
+
+private:
+    IKMsgOutput* m_pOutput;
+};
+
 int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
     KUpdateInstaller installer;
     KConsoleShell shell(&installer, pOutput);
@@ -127,7 +143,14 @@ int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
     worker.m_pShellCtrl = &shell;
 
     std::string strPackage = s_PackageFolder(options);
-    installer.Init((strPackage + "\\Update.dat").c_str(), &shell);
+    KInitLines initLines(&shell);
+    installer.Init((strPackage + "\\Update.dat").c_str(), &initLines);
+    installer.m_pMsgOutput = &shell;  // the resource check's lines go out whole
+    if (!installer.IsDescriptionUsable()) {
+        // Init has said why; the Update command would only say it again.
+        shell.Flush();
+        return EXIT_FAILED;
+    }
     RecoverAtStartUp(installer.m_strGamePath.c_str(), &shell);
     shell.SetPaths(options.bGame ? options.strGame : installer.m_strGamePath, strPackage);
     shell.SetFileCount(s_CountFiles(&installer));

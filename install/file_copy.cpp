@@ -225,7 +225,8 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
             s_AddFormatted(pShellCtrl, "\n%s,\n%s", strSourceFile.c_str(), strDestFile.c_str());
             break;
         case ERROR_ACCESS_DENIED:
-            s_AddFormatted(pShellCtrl, GetString(IDS_COPY_ERR_READONLY), pszFilePath, pszFileName);
+            s_AddFormatted(pShellCtrl, GetString(FolderExists(strDestFile.c_str()) ? IDS_COPY_ERR_FOLDER : IDS_COPY_ERR_READONLY),
+                           pszFilePath, pszFileName);
             break;
         case ERROR_SHARING_VIOLATION:
             s_AddFormatted(pShellCtrl, GetString(IDS_COPY_ERR_IN_USE), pszFilePath, pszFileName);

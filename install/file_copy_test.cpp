@@ -90,14 +90,15 @@ TEST_F(FileCopyTest, ProtectedDestinationIsOverwritten) {
     EXPECT_EQ("new", ReadFileBytes(m_strGame + "\\a.dll"));
 }
 
-TEST_F(FileCopyTest, AccessDeniedGives2018) {
-    // A folder standing where the destination file belongs cannot be overwritten: access denied.
+TEST_F(FileCopyTest, FolderAtTheDestinationGives2073) {
+    // A folder standing where the destination file belongs cannot be overwritten: access denied,
+    // said as what it is.
     ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\a.dll", "new"));
     ASSERT_TRUE(MakeFolders(m_strGame + "\\a.dll"));
     EXPECT_EQ(0, Copy("", "a.dll"));
     std::vector<std::string> lines = m_Shell.Lines();
     ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ(std::string(u8"·复制a.dll时出错！（错误：文件为只读）"), lines[2]);
+    EXPECT_EQ(std::string(u8"·复制a.dll时出错！（错误：目标位置已有同名文件夹）"), lines[2]);
     EXPECT_EQ(1, m_Shell.Count("StepProgress"));
 }
 

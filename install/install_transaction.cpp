@@ -114,10 +114,22 @@ std::string s_JournalText(const KInstallPlan& plan) {
     return strText;
 }
 
-// A relative path from a journal that stays inside the game folder.
+// A relative path from a journal that stays inside the game folder and out of the working folder.
 bool s_IsSafeRelative(const std::string& strRelative) {
     return !strRelative.empty() && strRelative[0] != '\\' && strRelative[0] != '/' &&
-           CheckPackageFile("C:", "C:", "", strRelative.c_str()) == ERROR_SUCCESS;
+           CheckListedFile("C:", "C:", "", strRelative.c_str()) == ERROR_SUCCESS;
+}
+
+// The identity of the file or folder at strPath (volume and file index); false when it cannot
+// be opened.
+bool s_FileIdentity(const std::string& strPath, BY_HANDLE_FILE_INFORMATION* pInfo) {
+    HANDLE hFile = CreateFileU8(strPath.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    BOOL bOk = GetFileInformationByHandle(hFile, pInfo);
+    CloseHandle(hFile);
+    return bOk != FALSE;
 }
 
 // Reads a journal back into a plan; false when it is damaged.
@@ -217,6 +229,11 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
                 AddCopyErrorLine(pMsgOutput, szFilePath, szFileName, dwRefusal);
             return 0;
         }
+        // A digest the copy could never match is refused here, before anything is set aside.
+        if (reader.m_bSha256Present && !IsSha256Text(reader.m_strSha256.c_str())) {
+            s_AddLine(pMsgOutput, IDS_DIGEST_MALFORMED, szFilePath, szFileName);
+            return 0;
+        }
         if (!s_IsPlainFile(strPackagePath + "\\" + szFilePath + szFileName)) {
             s_AddLine(pMsgOutput, IDS_SOURCE_MISSING, szFilePath, szFileName);
             return 0;
@@ -236,17 +253,24 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
         planFile.strFileName = szFileName;
         planFile.strDest = strDest;
         planFile.strSha256 = reader.m_strSha256;
-        if (!setDests.insert(s_FoldCase(strDest)).second)
+        DWORD dwDest = INVALID_FILE_ATTRIBUTES;
+        if (!setDests.insert(s_FoldCase(strDest)).second) {
             planFile.chKind = 'D';
-        else
-            planFile.chKind = fnSurvives(strDest) && s_IsPlainFile(strGamePath + "\\" + strDest) ? 'R' : 'N';
+        } else {
+            dwDest = fnSurvives(strDest) ? GetFileAttributesU8((strGamePath + "\\" + strDest).c_str()) : INVALID_FILE_ATTRIBUTES;
+            planFile.chKind = dwDest != INVALID_FILE_ATTRIBUTES && !(dwDest & FILE_ATTRIBUTE_DIRECTORY) ? 'R' : 'N';
+        }
+        if (dwDest != INVALID_FILE_ATTRIBUTES && (dwDest & FILE_ATTRIBUTE_DIRECTORY)) {
+            s_AddLine(pMsgOutput, IDS_COPY_ERR_FOLDER, szFilePath, szFileName);
+            return 0;
+        }
         pPlan->aFiles.push_back(planFile);
     }
     return 1;
 }
 
 KInstallTransaction::KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan)
-    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0), m_uReached(plan.aFiles.size()) {}
+    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0), m_uReached(plan.aFiles.size()), m_pRefused(nullptr) {}
 
 std::string KInstallTransaction::Work(const std::string& strRelative) const {
     return s_WorkFolder(m_strGamePath) + "\\" + strRelative;
@@ -259,9 +283,31 @@ std::string KInstallTransaction::Game(const std::string& strRelative) const {
 int KInstallTransaction::Begin() {
     std::string strWork = s_WorkFolder(m_strGamePath);
     m_uReached = 0;
+    m_pRefused = nullptr;
     s_Step();
     if (!CreateDirectoryU8(strWork.c_str()))
         return 0;
+    // Now that the working folder exists it has a short name, and a folder of a destination may
+    // name it that way: the journal and the commit mark would be written over. Each first folder
+    // is resolved by the file system and compared with the working folder by identity.
+    BY_HANDLE_FILE_INFORMATION work, other;
+    if (s_FileIdentity(strWork, &work)) {
+        std::set<std::wstring> setChecked;
+        for (const KPlanFile& file : m_Plan.aFiles) {
+            std::string strFirst = PackageFirstComponent(file.strDest);
+            bool bInFolder = file.strDest.find_first_of("\\/", file.strDest.find(strFirst) + strFirst.size()) != std::string::npos;
+            // A file of the game folder itself writes into no folder; each first folder once.
+            if (!bInFolder || !setChecked.insert(s_FoldCase(strFirst)).second)
+                continue;
+            if (s_FileIdentity(Game(strFirst), &other) && other.dwVolumeSerialNumber == work.dwVolumeSerialNumber &&
+                other.nFileIndexHigh == work.nFileIndexHigh && other.nFileIndexLow == work.nFileIndexLow) {
+                m_pRefused = &file;
+                RemoveDirectoryU8(strWork.c_str());
+                SetLastError(ERROR_INVALID_NAME);
+                return 0;
+            }
+        }
+    }
     SetFileAttributesU8(strWork.c_str(), FILE_ATTRIBUTE_HIDDEN);
     if (!CreateDirectoryU8(Work("old").c_str()))
         return 0;

@@ -37,8 +37,9 @@ struct KInstallPlan {
 };
 
 // Reads the FileList under pRoot and checks, touching nothing, that the run can succeed as far as
-// can be known: at least one File, each with a FileName and names that CheckPackageFile passes,
-// each source a plain file of the package. On a refusal reports one line on pMsgOutput and
+// can be known: at least one File, each with a FileName and names that CheckListedFile passes,
+// a FileSha256 (when present) of 64 hex digits, each source a plain file of the package, no
+// folder standing at a destination. On a refusal reports one line on pMsgOutput and
 // returns 0; else fills *pPlan and returns 1.
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
                     IKMsgOutput* pMsgOutput, KInstallPlan* pPlan);
@@ -47,8 +48,12 @@ class KInstallTransaction : public IKFilePlacement {
 public:
     KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan);
 
-    // Makes the working folder and writes the journal. 0 with the cause in GetLastError.
+    // Makes the working folder and writes the journal. 0 with the cause in GetLastError; when a
+    // destination lies in the working folder under another spelling (its short name), that
+    // folder is removed again and RefusedFile names the file.
     int Begin();
+    // The plan entry Begin refused; null when it refused none.
+    const KPlanFile* RefusedFile() const { return m_pRefused; }
     // Sets plug-in folder strName aside. 0 with the cause in GetLastError.
     int SetAsidePluginFolder(const std::string& strName);
     // The file of plan entry nFile comes next: TempPath and Place then act for it.
@@ -75,6 +80,7 @@ private:
     // Plan entries below this index may have been touched; a run that began here touched no
     // other, a transaction read back from a journal may have touched any.
     size_t m_uReached;
+    const KPlanFile* m_pRefused;
 };
 
 // What RecoverInterruptedInstall found.

@@ -6,12 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/sha256.h"
 #include "core/update_installer.h"
+#include "core/win_text.h"
 #include "install/install_worker.h"
 #include "tests/recording_shell.h"
 #include "tests/test_support.h"
@@ -31,8 +34,15 @@ typedef std::map<std::string, std::string> KTree;
 
 const std::string s_strRestored = std::string(u8"·安装没有完成，游戏目录已恢复原状。");
 
-std::string s_File(const std::string& strPath, const std::string& strName) {
-    return "<File><FilePath>" + strPath + "</FilePath><FileName>" + strName + "</FileName></File>";
+std::string s_File(const std::string& strPath, const std::string& strName, const char* pszSha256 = nullptr) {
+    return "<File><FilePath>" + strPath + "</FilePath><FileName>" + strName + "</FileName>" +
+           (pszSha256 ? "<FileSha256>" + std::string(pszSha256) + "</FileSha256>" : std::string()) + "</File>";
+}
+
+std::string s_Sha256(const std::string& strBytes) {
+    KSha256 digest;
+    digest.Update(strBytes.data(), strBytes.size());
+    return digest.FinishHex();
 }
 
 std::string s_Description(const std::string& strFiles) {
@@ -108,7 +118,13 @@ protected:
 };
 
 TEST_F(InstallTransactionTest, SuccessLeavesExactlyTheInstalledFilesAndNoWorkingFolder) {
-    std::vector<std::string> lines = RunToEnd(s_Description(s_strPackageFiles));
+    // Digests in either case: upper case as other tools write them.
+    std::string strUpper = s_Sha256("readme");
+    for (char& ch : strUpper)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    std::vector<std::string> lines = RunToEnd(s_Description(s_File("interface\\ui\\", "main.lua", s_Sha256("main").c_str()) +
+                                                            s_File("\\", "keep.txt") + s_File("data\\new\\", "deep.dat") +
+                                                            s_File("", "readme.txt", strUpper.c_str())));
     EXPECT_EQ("OnInstallEnd(1)", LastCall());
     EXPECT_EQ(std::string(u8"·文件复制完成。"), lines.at(lines.size() - 2));
     KTree expected = {
@@ -128,6 +144,19 @@ TEST_F(InstallTransactionTest, RefusalsTouchNothingAndSayWhyInOneLine) {
         std::string strLine;
     };
     MakeFolders(m_strPackage + "\\folder.lua");
+    Package("extra.txt", "extra");
+    MakeFolders(m_strGame + "\\extra.txt");
+    m_Before = TreeSnapshot(m_strGame);
+    // The working folder's short name, as the file system gives it to a folder of that name.
+    std::string strProbe = m_Dir / "probe\\" WORK_FOLDER_NAME;
+    MakeFolders(strProbe);
+    wchar_t wszShort[MAX_PATH] = {0};
+    ASSERT_NE(0u, GetShortPathNameW(Utf8ToWide(strProbe).c_str(), wszShort, MAX_PATH));
+    std::string strShort = WideToUtf8(wszShort);
+    strShort = strShort.substr(strShort.rfind('\\') + 1);
+    Package(strShort + "\\done", "done");
+    ASSERT_NE(std::string(WORK_FOLDER_NAME), strShort);
+    const std::string strDigestWrong = std::string(u8"·升级包中文件readme.txt的校验值有误，请重新下载升级包。");
     const KCase aCases[] = {
         {"<Root/>", std::string(u8"·文件复制错误，请重试或重新下载升级包。")},
         {s_Description(""), std::string(u8"·文件复制错误，请重试或重新下载升级包。")},
@@ -137,6 +166,20 @@ TEST_F(InstallTransactionTest, RefusalsTouchNothingAndSayWhyInOneLine) {
         {s_Description(s_File("", "what?.lua") + s_strPackageFiles), std::string(u8"·复制what?.lua时出错！（错误号：123）")},
         {s_Description(s_strPackageFiles + s_File(".mendwright\\", "journal")),
          std::string(u8"·复制.mendwright\\journal时出错！（错误号：123）")},
+        // The working folder as the system resolves names: trailing dots and spaces, "." levels,
+        // case, and its short name once it exists.
+        {s_Description(s_strPackageFiles + s_File(".mendwright.\\", "done")),
+         std::string(u8"·复制.mendwright.\\done时出错！（错误号：123）")},
+        {s_Description(s_File(".\\.MENDWRIGHT \\", "journal") + s_strPackageFiles),
+         std::string(u8"·复制.\\.MENDWRIGHT \\journal时出错！（错误号：123）")},
+        {s_Description(s_strPackageFiles + s_File(strShort + "\\", "done")),
+         std::string(u8"·复制") + strShort + std::string(u8"\\done时出错！（错误号：123）")},
+        {s_Description(s_strPackageFiles + s_File("\\", "extra.txt")),
+         std::string(u8"·复制\\extra.txt时出错！（错误：目标位置已有同名文件夹）")},
+        // Digests no copy could match: empty, one digit short, not hex.
+        {s_Description(s_File("", "readme.txt", "") + s_strPackageFiles), strDigestWrong},
+        {s_Description(s_File("", "readme.txt", s_Sha256("readme").substr(1).c_str())), strDigestWrong},
+        {s_Description(s_File("", "readme.txt", std::string(64, 'g').c_str())), strDigestWrong},
         {s_Description(s_strPackageFiles + s_File("\\", "missing.lua")), std::string(u8"·升级包中缺少文件\\missing.lua，请重新下载升级包。")},
         {s_Description(s_strPackageFiles + s_File("", "folder.lua")), std::string(u8"·升级包中缺少文件folder.lua，请重新下载升级包。")},
     };
@@ -250,14 +293,18 @@ TEST_F(InstallTransactionTest, EveryCrashPointRecoversToTheFolderBeforeOrAfter) 
 }
 
 TEST_F(InstallTransactionTest, DamagedJournalIsReportedAndNothingIsTouched) {
-    MakeFolders(m_strGame + "\\.mendwright");
-    WriteFileBytes(m_strGame + "\\.mendwright\\journal", "MENDWRIGHT JOURNAL 1\nF\tN\t..\\..\\outside\n");
-    KTree before = TreeSnapshot(m_strGame);
-    KRecordingShell recovering;
-    EXPECT_EQ(KRECOVERY_FAILED, RecoverInterruptedInstall(m_strGame.c_str(), &recovering));
-    ASSERT_EQ(1u, recovering.Lines().size());
-    EXPECT_EQ(0u, recovering.Lines()[0].find(std::string(u8"·发现上次没有完成的安装，但安装记录已损坏")));
-    EXPECT_EQ(before, TreeSnapshot(m_strGame));
+    // A path out of the game folder, and one into the working folder itself.
+    for (const char* pszEntry : {"F\tN\t..\\..\\outside\n", "F\tN\t.mendwright.\\journal\n"}) {
+        SCOPED_TRACE(pszEntry);
+        MakeFolders(m_strGame + "\\.mendwright");
+        WriteFileBytes(m_strGame + "\\.mendwright\\journal", std::string("MENDWRIGHT JOURNAL 1\n") + pszEntry);
+        KTree before = TreeSnapshot(m_strGame);
+        KRecordingShell recovering;
+        EXPECT_EQ(KRECOVERY_FAILED, RecoverInterruptedInstall(m_strGame.c_str(), &recovering));
+        ASSERT_EQ(1u, recovering.Lines().size());
+        EXPECT_EQ(0u, recovering.Lines()[0].find(std::string(u8"·发现上次没有完成的安装，但安装记录已损坏")));
+        EXPECT_EQ(before, TreeSnapshot(m_strGame));
+    }
 }
 
 }  // namespace

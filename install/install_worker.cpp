@@ -130,9 +130,13 @@ void KInstallRun::Run() {
     }
     KInstallTransaction transaction(strGame, plan);
     if (!transaction.Begin()) {
-        char szMessage[1024 * 3];
-        std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_WORK_FOLDER_FAILED), static_cast<int>(GetLastError()));
-        m_pShellCtrl->AddMessage(szMessage);
+        if (const KPlanFile* pRefused = transaction.RefusedFile()) {
+            AddCopyErrorLine(m_pShellCtrl, pRefused->strFilePath.c_str(), pRefused->strFileName.c_str(), ERROR_INVALID_NAME);
+        } else {
+            char szMessage[1024 * 3];
+            std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_WORK_FOLDER_FAILED), static_cast<int>(GetLastError()));
+            m_pShellCtrl->AddMessage(szMessage);
+        }
         transaction.Rollback(m_pShellCtrl);
         End(0);
         return;

@@ -92,12 +92,38 @@ std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath) 
 }
 
 std::string PackageFirstComponent(const std::string& strRelative) {
-    for (size_t i = 0; i < strRelative.size(); ++i) {
-        if (s_IsSeparator(strRelative[i]))
-            return strRelative.substr(0, i);
-        i += s_TrailBytes(strRelative.c_str() + i);
+    size_t uStart = 0;
+    for (size_t i = 0; i <= strRelative.size(); ++i) {
+        if (i == strRelative.size() || s_IsSeparator(strRelative[i])) {
+            // No trail byte is a dot or a space: the name ends where its last other byte does.
+            size_t uEnd = i;
+            while (uEnd > uStart && (strRelative[uEnd - 1] == '.' || strRelative[uEnd - 1] == ' '))
+                --uEnd;
+            if (uEnd > uStart)
+                return strRelative.substr(uStart, uEnd - uStart);
+            uStart = i + 1;
+        } else {
+            i += s_TrailBytes(strRelative.c_str() + i);
+        }
     }
-    return strRelative;
+    return std::string();
+}
+
+bool HasTrailingDotOrSpace(const char* pszRelative) {
+    const char* pszComponent = pszRelative;
+    for (const char* p = pszRelative;; ++p) {
+        if (*p == '\0' || s_IsSeparator(*p)) {
+            size_t uLen = static_cast<size_t>(p - pszComponent);
+            bool bDot = uLen == 1 && pszComponent[0] == '.';
+            if (uLen && !bDot && (p[-1] == '.' || p[-1] == ' '))
+                return true;
+            if (*p == '\0')
+                return false;
+            pszComponent = p + 1;
+        } else {
+            p += s_TrailBytes(p);
+        }
+    }
 }
 
 unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
@@ -150,7 +176,7 @@ std::vector<std::string> FolderChain(const char* pszPath) {
     return chain;
 }
 
-KListedFileReader::KListedFileReader() : m_bNamePresent(false) {
+KListedFileReader::KListedFileReader() : m_bNamePresent(false), m_bSha256Present(false) {
     m_szFilePath[0] = '\0';
     m_szFileName[0] = '\0';
 }
@@ -161,9 +187,10 @@ int KListedFileReader::Read(IKXmlNode* pFile) {
     m_szFileName[0] = '\0';
     bFits = s_ReadField(pFile, "FileName", m_szFileName, &m_bNamePresent) && bFits;
     char szDigest[KXML_TEXT_SIZE] = {0};
-    bool bDigestPresent = false;
-    s_ReadField(pFile, "FileSha256", szDigest, &bDigestPresent);
+    s_ReadField(pFile, "FileSha256", szDigest, &m_bSha256Present);
     m_strSha256 = szDigest;
+    for (char& ch : m_strSha256)
+        ch = ch >= 'A' && ch <= 'F' ? static_cast<char>(ch - 'A' + 'a') : ch;
     return bFits;
 }
 
@@ -171,7 +198,7 @@ int IsSha256Text(const char* pszText) {
     size_t uLen = 0;
     for (; pszText[uLen]; ++uLen) {
         char ch = pszText[uLen];
-        if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f')))
+        if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F')))
             return 0;
     }
     return uLen == PACKAGE_SHA256_HEX;

@@ -37,8 +37,13 @@ bool IsHostilePackagePart(const char* pszPart);
 // a lone "\" or "/".
 std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath);
 
-// The first component of a relative path (up to the first separator).
+// The first folder or file name of a relative path as the system resolves it: empty and "."
+// levels skipped, trailing dots and spaces dropped (".mendwright.\x" lies in ".mendwright").
 std::string PackageFirstComponent(const std::string& strRelative);
+
+// True when a level of pszRelative other than "." ends in a dot or a space: the system drops
+// them, so the file is found under another name than the one listed.
+bool HasTrailingDotOrSpace(const char* pszRelative);
 
 // Two names equal when ASCII letters are compared without case (other bytes as they are), as
 // the file system matches the installer's own names.
@@ -52,7 +57,9 @@ unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePa
                                const char* pszFileName);
 
 // CheckPackageFile, and what the install plan adds: a destination inside the installer's working
-// folder is a bad name, one below more folders than are made is too deep.
+// folder (by its long name as the system resolves names; its short name exists only once the
+// folder does, and the install transaction checks it then) is a bad name, one below more folders
+// than are made is too deep.
 unsigned long CheckListedFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
                               const char* pszFileName);
 
@@ -81,9 +88,12 @@ public:
     char m_szFilePath[KXML_TEXT_SIZE];
     char m_szFileName[KXML_TEXT_SIZE];
     bool m_bNamePresent;
-    // The FileSha256 child's text: empty when the File has none (the file is then not checked).
+    // The FileSha256 child's text, hex digits in lower case (the case the digests are computed
+    // in); empty when the File has none (the file is then not checked) or an empty one.
     std::string m_strSha256;
+    bool m_bSha256Present;
 };
 
-// 1 when pszText is PACKAGE_SHA256_HEX hex digits (lower-case, as written by the packaging tool).
+// 1 when pszText is PACKAGE_SHA256_HEX hex digits, in either case (the packaging tool writes lower
+// case, other tools upper case).
 int IsSha256Text(const char* pszText);

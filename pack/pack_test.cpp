@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -136,6 +137,10 @@ TEST(PackMakeTest, EveryRefusalIsListedAndNothingIsWritten) {
         {{"a:b.txt"}, "a:b.txt", "refuses"},
         {{"..../x.txt"}, "....\\x.txt", "refuses"},
         {{".Mendwright/x.txt"}, ".Mendwright\\x.txt", "refuses"},
+        {{".mendwright. /x.txt"}, ".mendwright. \\x.txt", "refuses"},
+        {{"b/trail."}, "b\\trail.", "ending in a dot or a space"},
+        {{"dir./f"}, "dir.\\f", "ending in a dot or a space"},
+        {{"sp /f"}, "sp \\f", "ending in a dot or a space"},
         {{strLong + ".txt"}, strLong, "would not fit"},
         {{strDeep + "x.txt"}, "d\\d\\", "more folders"},
         {{"A.txt", "a.txt"}, "a.txt", "differs only in case from A.txt"},
@@ -204,15 +209,29 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         fnMade(tree);
         std::string strText = tree.Read("Update.dat");
         size_t uDigest = strText.find("<FileSha256>") + 12;
-        fnRewrite(tree, strText.substr(uDigest, 4), "ABCD");
+        fnRewrite(tree, strText.substr(uDigest, 4), "WXYZ");
+        // a.txt's digest in upper case, as other tools write it: no problem.
+        size_t uSecond = strText.find("<FileSha256>", uDigest) + 12;
+        std::string strUpper = strText.substr(uSecond, 64);
+        for (char& ch : strUpper)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        fnRewrite(tree, strText.substr(uSecond, 64), strUpper);
         // Listed twice (in another letter case), and names the installer refuses.
         fnRewrite(tree, "</FileList>",
                   "<File><FilePath>\\</FilePath><FileName>A.TXT</FileName></File>"
                   "<File><FilePath>..\\</FilePath><FileName>x.txt</FileName></File>"
                   "<File><FilePath>\\</FilePath><FileName>nul</FileName></File>"
-                  "<File><FilePath>ui\\</FilePath></File></FileList>");
+                  "<File><FilePath>ui\\</FilePath></File>"
+                  "<File><FilePath>.mendwright.\\</FilePath><FileName>done</FileName></File>"
+                  "<File><FilePath>ui.\\</FilePath><FileName>x.txt</FileName></File>"
+                  "<File><FilePath>\\</FilePath><FileName>e.txt</FileName><FileSha256></FileSha256></File>"
+                  "</FileList>");
         EXPECT_EQ(1, tree.Check());
-        EXPECT_TRUE(tree.Said(u8"界面.lua", "not 64 lower-case hex digits")) << tree.Report();
+        EXPECT_TRUE(tree.Said(u8"界面.lua", "not 64 hex digits")) << tree.Report();
+        EXPECT_TRUE(tree.Said("e.txt", "not 64 hex digits"));
+        EXPECT_FALSE(tree.Said("a.txt", "FileSha256"));
+        EXPECT_TRUE(tree.Said(".mendwright.\\done", "refuses"));
+        EXPECT_TRUE(tree.Said("ui.\\x.txt", "ending in a dot or a space"));
         EXPECT_TRUE(tree.Said("A.TXT", "listed twice"));
         EXPECT_TRUE(tree.Said("..\\x.txt", "refuses"));
         EXPECT_TRUE(tree.Said("nul", "refuses"));

@@ -45,11 +45,12 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
                                 "): no FileName: the installer takes the description as faulty");
             continue;
         }
-        unsigned long ulRefusal = file.bFits ? CheckListedFile(strGame.c_str(), strGame.c_str(), file.strFilePath.c_str(),
-                                                               file.strFileName.c_str())
-                                             : static_cast<unsigned long>(PACKAGE_FILE_TOO_LONG);
+        unsigned long ulRefusal = CheckPackedName(strGame, file);
         if (ulRefusal != PACKAGE_FILE_OK)
             aProblems.push_back(strShown + ": " + RefusalText(ulRefusal, strGame.size()));
+        bool bDigestUsable = !file.bSha256Present || IsSha256Text(file.strSha256.c_str());
+        if (!bDigestUsable)
+            aProblems.push_back(strShown + ": FileSha256 is not 64 hex digits: the installer refuses the package");
 
         std::vector<std::string> aParts;
         if (!TreePartsOf(file, &aParts)) {
@@ -58,7 +59,7 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
         }
         if (!setDests.insert(TreeKey(aParts)).second)
             aProblems.push_back(strShown + ": listed twice");
-        if (!file.strSha256.empty())
+        if (file.bSha256Present)
             ++uDigests;
         auto found = mapTree.find(TreeKey(aParts));
         if (aParts.empty() || found == mapTree.end()) {
@@ -71,12 +72,10 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
             aProblems.push_back(strShown + ": not a plain file");
             continue;
         }
-        if (file.strSha256.empty())
+        if (!file.bSha256Present || !bDigestUsable)
             continue;
         std::string strDigest;
-        if (!IsSha256Text(file.strSha256.c_str()))
-            aProblems.push_back(strShown + ": FileSha256 is not 64 lower-case hex digits: the install would fail here");
-        else if (!FileDigestHex(PackageEntryPath(strDir, aEntries[found->second].aParts), &strDigest))
+        if (!FileDigestHex(PackageEntryPath(strDir, aEntries[found->second].aParts), &strDigest))
             aProblems.push_back(strShown + ": cannot be read");
         else if (strDigest != file.strSha256)
             aProblems.push_back(strShown + ": the file's SHA-256 differs from its FileSha256: the install would fail here");

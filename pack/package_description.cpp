@@ -76,6 +76,7 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
         file.strFileName = reader.m_szFileName;
         file.bNamePresent = reader.m_bNamePresent;
         file.strSha256 = reader.m_strSha256;
+        file.bSha256Present = reader.m_bSha256Present;
         pDescription->aFiles.push_back(file);
     }
     return true;

@@ -9,7 +9,8 @@
 struct KListedFile {
     std::string strFilePath;
     std::string strFileName;
-    std::string strSha256;  // empty: no FileSha256
+    std::string strSha256;  // lower case; empty: no FileSha256, or an empty one
+    bool bSha256Present = false;
     bool bNamePresent = true;
     bool bFits = true;  // both texts fit the installer's 260-byte buffers
 };

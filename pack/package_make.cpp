@@ -101,10 +101,8 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
             aProblems.push_back(strShown + ": a name GBK cannot hold");
             continue;
         }
-        unsigned long ulRefusal = file.strFilePath.size() < 260 && file.strFileName.size() < 260
-                                      ? CheckListedFile(strGame.c_str(), strGame.c_str(), file.strFilePath.c_str(),
-                                                        file.strFileName.c_str())
-                                      : static_cast<unsigned long>(PACKAGE_FILE_TOO_LONG);
+        file.bFits = file.strFilePath.size() < 260 && file.strFileName.size() < 260;
+        unsigned long ulRefusal = CheckPackedName(strGame, file);
         if (ulRefusal != PACKAGE_FILE_OK) {
             aProblems.push_back(strShown + ": " + RefusalText(ulRefusal, strGame.size()));
             continue;

@@ -88,9 +88,22 @@ std::string ShownParts(const std::vector<std::string>& aParts) {
     return strShown;
 }
 
+unsigned long CheckPackedName(const std::string& strGame, const KListedFile& file) {
+    if (!file.bFits)
+        return PACKAGE_FILE_TOO_LONG;
+    unsigned long ulCode =
+        CheckListedFile(strGame.c_str(), strGame.c_str(), file.strFilePath.c_str(), file.strFileName.c_str());
+    if (ulCode == PACKAGE_FILE_OK && HasTrailingDotOrSpace((file.strFilePath + file.strFileName).c_str()))
+        return PACKED_NAME_TRAILING;
+    return ulCode;
+}
+
 std::string RefusalText(unsigned long ulCode, size_t uGamePathLength) {
     std::string strCode = " (the installer stops with error " + std::to_string(ulCode) + ")";
     switch (ulCode) {
+    case PACKED_NAME_TRAILING:
+        return "a name ending in a dot or a space: Windows drops them, and the installer stops because the file is "
+               "missing";
     case PACKAGE_FILE_BAD_NAME:
         return "a name the installer refuses: a parent folder, a drive or stream, a character no file name may hold, "
                "a device name, or its working folder" + strCode;

@@ -33,6 +33,15 @@ std::string ShownName(const KListedFile& file);
 // The parts joined with backslashes, as the installer writes paths.
 std::string ShownParts(const std::vector<std::string>& aParts);
 
-// Why the installer refuses a file, for a code of CheckListedFile; nGamePathLength names the
+// A name that ends in a dot or a space somewhere: the installer looks for it without them and
+// does not find the file. Not a code of the installer's.
+enum : unsigned long { PACKED_NAME_TRAILING = 0x10000 };
+
+// What make and check refuse in a File's names under the game folder strGame: CheckListedFile's
+// code (too long when the texts did not fit the installer's buffers), else PACKED_NAME_TRAILING
+// or PACKAGE_FILE_OK.
+unsigned long CheckPackedName(const std::string& strGame, const KListedFile& file);
+
+// Why the installer refuses a file, for a code of CheckPackedName; nGamePathLength names the
 // assumed game folder's length.
 std::string RefusalText(unsigned long ulCode, size_t uGamePathLength);
