@@ -64,6 +64,26 @@ const char* MakeFolderSemaphoreName(const char* pszPrefix, const char* pszFolder
     return MakeSemaphoreName(pszPrefix, strFolder.c_str());
 }
 
+std::string MakeFolderIdentityName(const char* pszFolder) {
+    HANDLE hFolder = CreateFileU8(pszFolder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    if (hFolder == INVALID_HANDLE_VALUE)
+        return std::string();
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL bOk = GetFileInformationByHandle(hFolder, &info);
+    CloseHandle(hFolder);
+    if (!bOk || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::string();
+    // The volume's serial number is left out: Wine gives one folder reached through two drive
+    // letters two serials.
+    char szName[s_uNameSize];
+    std::snprintf(szName, sizeof(szName), "MendwrightFolder%08lX%08lX-%08lX%08lX",
+                  static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow),
+                  static_cast<unsigned long>(info.ftCreationTime.dwHighDateTime),
+                  static_cast<unsigned long>(info.ftCreationTime.dwLowDateTime));
+    return szName;
+}
+
 int IsFolderHeldBy(const char* pszPrefix, const char* pszFolder) {
     std::string strAsWritten = StripTrailingSeparators(pszFolder ? pszFolder : "") + "\\";
     return IsSemaphoreExist(MakeFolderSemaphoreName(pszPrefix, pszFolder)) ||

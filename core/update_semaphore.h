@@ -3,6 +3,8 @@
 // names; their existence alone is the signal.
 #pragma once
 
+#include <string>
+
 // The semaphore name for pszPrefix and the folder that holds pszPath (pszPath with its last
 // component removed; with a null pszPath, the folder of the running program): the prefix, cut to
 // 63 characters, followed by the MD5 text of that folder, or the prefix alone when the digest
@@ -16,6 +18,12 @@ const char* MakeSemaphoreName(const char* pszPrefix, const char* pszPath);
 // (NormalFolderPath): "C:\game", "C:\game\" and "c:\GAME" name one semaphore, the one the game's
 // own programs form from their folder. Same buffer rules as MakeSemaphoreName.
 const char* MakeFolderSemaphoreName(const char* pszPrefix, const char* pszFolder);
+
+// The name of the installer's own semaphore for the folder pszFolder itself, whatever path reaches
+// it (a folder link, another drive letter, a short name): "MendwrightFolder" followed by the
+// folder's file index and creation time, which every such path shares; "" when the folder cannot
+// be opened.
+std::string MakeFolderIdentityName(const char* pszFolder);
 
 // 1 when the game or an update runs in the folder pszFolder: the "UPDATE" or "CLIENT" semaphore
 // of its normal form, or of the folder as written, exists. One thread only.

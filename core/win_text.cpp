@@ -102,40 +102,67 @@ std::string SystemAnsiPath(const std::string& strPath) {
     return std::string();
 }
 
+namespace {
+
+// pszPath for the wide file calls. A path that reaches the system's limits (MAX_PATH, and 12 less
+// for a new folder) goes in its extended-length form "\\?\C:\..." ("\\?\UNC\server\..."), made from
+// its full path, so that the working folder's copies of the deepest plug-in files, which are
+// longer than the files themselves, can be made, read and removed.
+std::wstring s_FilePath(const char* pszPath) {
+    std::wstring wstrPath = Utf8ToWide(pszPath);
+    if (wstrPath.size() < MAX_PATH - 12 || wstrPath.compare(0, 4, L"\\\\?\\") == 0)
+        return wstrPath;
+    DWORD dwLen = GetFullPathNameW(wstrPath.c_str(), 0, nullptr, nullptr);
+    if (!dwLen)
+        return wstrPath;
+    std::wstring wstrFull(dwLen, L'\0');
+    dwLen = GetFullPathNameW(wstrPath.c_str(), dwLen, &wstrFull[0], nullptr);
+    if (!dwLen || dwLen >= wstrFull.size())
+        return wstrPath;
+    wstrFull.resize(dwLen);
+    if (wstrFull.size() > 2 && wstrFull[1] == L':')
+        return L"\\\\?\\" + wstrFull;
+    if (wstrFull.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC" + wstrFull.substr(1);
+    return wstrPath;
+}
+
+}  // namespace
+
 DWORD GetFileAttributesU8(const char* pszPath) {
-    return GetFileAttributesW(Utf8ToWide(pszPath).c_str());
+    return GetFileAttributesW(s_FilePath(pszPath).c_str());
 }
 
 BOOL SetFileAttributesU8(const char* pszPath, DWORD dwAttributes) {
-    return SetFileAttributesW(Utf8ToWide(pszPath).c_str(), dwAttributes);
+    return SetFileAttributesW(s_FilePath(pszPath).c_str(), dwAttributes);
 }
 
 HANDLE CreateFileU8(const char* pszPath, DWORD dwAccess, DWORD dwShare, DWORD dwDisposition, DWORD dwFlags) {
-    return CreateFileW(Utf8ToWide(pszPath).c_str(), dwAccess, dwShare, nullptr, dwDisposition, dwFlags, nullptr);
+    return CreateFileW(s_FilePath(pszPath).c_str(), dwAccess, dwShare, nullptr, dwDisposition, dwFlags, nullptr);
 }
 
 BOOL DeleteFileU8(const char* pszPath) {
-    return DeleteFileW(Utf8ToWide(pszPath).c_str());
+    return DeleteFileW(s_FilePath(pszPath).c_str());
 }
 
 BOOL CreateDirectoryU8(const char* pszPath) {
-    return CreateDirectoryW(Utf8ToWide(pszPath).c_str(), nullptr);
+    return CreateDirectoryW(s_FilePath(pszPath).c_str(), nullptr);
 }
 
 BOOL RemoveDirectoryU8(const char* pszPath) {
-    return RemoveDirectoryW(Utf8ToWide(pszPath).c_str());
+    return RemoveDirectoryW(s_FilePath(pszPath).c_str());
 }
 
 BOOL MoveFileU8(const char* pszFrom, const char* pszTo) {
-    return MoveFileW(Utf8ToWide(pszFrom).c_str(), Utf8ToWide(pszTo).c_str());
+    return MoveFileW(s_FilePath(pszFrom).c_str(), s_FilePath(pszTo).c_str());
 }
 
 BOOL MoveFileExU8(const char* pszFrom, const char* pszTo, DWORD dwFlags) {
-    return MoveFileExW(Utf8ToWide(pszFrom).c_str(), Utf8ToWide(pszTo).c_str(), dwFlags);
+    return MoveFileExW(s_FilePath(pszFrom).c_str(), s_FilePath(pszTo).c_str(), dwFlags);
 }
 
 HANDLE FindFirstFileU8(const char* pszPattern, WIN32_FIND_DATAW* pFound) {
-    return FindFirstFileW(Utf8ToWide(pszPattern).c_str(), pFound);
+    return FindFirstFileW(s_FilePath(pszPattern).c_str(), pFound);
 }
 
 bool GetFullPathU8(const char* pszPath, std::string* pstrFull) {

@@ -10,10 +10,10 @@
 
 namespace {
 
-// pszFolder + "\" + pszName in *pstrPath; 0 when the result would not fit MAX_PATH.
-int s_ComposePath(std::string* pstrPath, const char* pszFolder, const std::string& strName) {
+// pszFolder + "\" + pszName in *pstrPath. Paths past MAX_PATH are fine: the file calls take
+// them in their extended-length form.
+void s_ComposePath(std::string* pstrPath, const char* pszFolder, const std::string& strName) {
     *pstrPath = std::string(pszFolder) + "\\" + strName;
-    return FitsMaxPath(*pstrPath);
 }
 
 // A folder link (junction, symbolic link): the directory bit together with the reparse bit.
@@ -43,8 +43,7 @@ int s_RemoveFolderLink(const char* pszPath) {
 // of the folder itself tells whether everything went.
 void s_DeleteContents(const char* pszPath, int bClearReadOnly) {
     std::string strPattern;
-    if (!s_ComposePath(&strPattern, pszPath, "*.*"))
-        return;
+    s_ComposePath(&strPattern, pszPath, "*.*");
     WIN32_FIND_DATAW findData;
     HANDLE hFind = FindFirstFileU8(strPattern.c_str(), &findData);
     if (hFind == INVALID_HANDLE_VALUE)
@@ -54,8 +53,7 @@ void s_DeleteContents(const char* pszPath, int bClearReadOnly) {
         if (pwszName[0] == L'.' && (pwszName[1] == L'\0' || (pwszName[1] == L'.' && pwszName[2] == L'\0')))
             continue;
         std::string strEntry;
-        if (!s_ComposePath(&strEntry, pszPath, WideToUtf8(pwszName)))
-            continue;  // too long to address: it stays, and so does this folder
+        s_ComposePath(&strEntry, pszPath, WideToUtf8(pwszName));
         const char* szEntry = strEntry.c_str();
         if (s_IsFolderLink(findData.dwFileAttributes))
             s_RemoveFolderLink(szEntry);
@@ -78,8 +76,6 @@ int DeleteFolderTree(const char* pszPath, int bClearReadOnly) {
     // The path's own attributes are read without its trailing backslash: with one, a link
     // reports the folder it points to.
     std::string strBare = pszPath;
-    if (!FitsMaxPath(strBare))
-        return 0;
     size_t uLen = strBare.size();
     while (uLen > 1 && (strBare[uLen - 1] == '\\' || strBare[uLen - 1] == '/') && strBare[uLen - 2] != ':')
         strBare.resize(--uLen);

@@ -70,17 +70,22 @@ std::string s_WorkFolder(const std::string& strGamePath) {
 }
 
 // Removes the working folder: what was set aside, what was written, then the journal, then the
-// commit mark, then the folder. Each removal can be repeated after a kill.
+// commit mark, then the folder. Each removal can be repeated after a kill. When something set
+// aside cannot be removed, the journal and the mark stay, so that the next start finds the
+// commit and finishes it; 0 then, and whenever the folder itself stays.
 int s_RemoveWorkFolder(const std::string& strWork) {
     s_Step();
     for (const char* pszSub : {"\\old", "\\new"}) {
         std::string strSub = strWork + pszSub;
         if (FolderExists(strSub.c_str()))
             DeleteFolderTree(strSub.c_str(), 1);
+        if (FolderExists(strSub.c_str()))
+            return 0;
     }
     s_Step();
     DeleteFileU8((strWork + "\\journal").c_str());
     DeleteFileU8((strWork + "\\journal.tmp").c_str());
+    DeleteFileU8((strWork + "\\lock").c_str());
     s_Step();
     DeleteFileU8((strWork + "\\done").c_str());
     SetFileAttributesU8(strWork.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -270,7 +275,18 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
 }
 
 KInstallTransaction::KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan)
-    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0), m_uReached(plan.aFiles.size()), m_pRefused(nullptr) {}
+    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0), m_uReached(plan.aFiles.size()), m_pRefused(nullptr),
+      m_hLock(nullptr), m_bOwnsWork(true) {}
+
+KInstallTransaction::~KInstallTransaction() {
+    ReleaseLock();
+}
+
+void KInstallTransaction::ReleaseLock() {
+    if (m_hLock)
+        CloseHandle(m_hLock);
+    m_hLock = nullptr;
+}
 
 std::string KInstallTransaction::Work(const std::string& strRelative) const {
     return s_WorkFolder(m_strGamePath) + "\\" + strRelative;
@@ -284,9 +300,11 @@ int KInstallTransaction::Begin() {
     std::string strWork = s_WorkFolder(m_strGamePath);
     m_uReached = 0;
     m_pRefused = nullptr;
+    m_bOwnsWork = false;
     s_Step();
     if (!CreateDirectoryU8(strWork.c_str()))
         return 0;
+    m_bOwnsWork = true;
     // Now that the working folder exists it has a short name, and a folder of a destination may
     // name it that way: the journal and the commit mark would be written over. Each first folder
     // is resolved by the file system and compared with the working folder by identity.
@@ -309,6 +327,12 @@ int KInstallTransaction::Begin() {
         }
     }
     SetFileAttributesU8(strWork.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    // Deleted by the system when the handle closes, a killed run's too.
+    HANDLE hLock = CreateFileU8(Work("lock").c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE);
+    if (hLock == INVALID_HANDLE_VALUE)
+        return 0;
+    m_hLock = hLock;
     if (!CreateDirectoryU8(Work("old").c_str()))
         return 0;
     // Written under another name and renamed: a journal is either whole or absent.
@@ -355,11 +379,14 @@ int KInstallTransaction::Commit() {
         bDestroys = bDestroys || file.chKind == 'R';
     if (!s_WriteFile(Work("done"), "", bDestroys))
         return 0;
+    ReleaseLock();
     s_RemoveWorkFolder(s_WorkFolder(m_strGamePath));
     return 1;
 }
 
 int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
+    if (!m_bOwnsWork)
+        return 1;  // Begin touched nothing: the working folder there is another run's
     int bWhole = 1;
     // Below a plug-in folder that was never set aside, everything is still the player's.
     std::vector<std::pair<std::wstring, bool>> setAside;
@@ -425,6 +452,7 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
         }
     }
     // What could not be put back stays in the working folder, with the journal, for the next start.
+    ReleaseLock();
     if (bWhole)
         s_RemoveWorkFolder(s_WorkFolder(m_strGamePath));
     return bWhole;
@@ -437,14 +465,27 @@ int RecoverInterruptedInstall(const char* pszGamePath, IKMsgOutput* pMsgOutput) 
     std::string strWork = s_WorkFolder(strGamePath);
     if (!FolderExists(strWork.c_str()))
         return KRECOVERY_NONE;
+    // A live run, reached through another spelling of the folder, holds its lock: its journal is
+    // no interrupted installation.
+    HANDLE hLock = CreateFileU8((strWork + "\\lock").c_str(), GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (hLock != INVALID_HANDLE_VALUE)
+        CloseHandle(hLock);
+    else if (GetLastError() == ERROR_SHARING_VIOLATION)
+        return KRECOVERY_BUSY;
     if (s_Exists(strWork + "\\done")) {
-        s_RemoveWorkFolder(strWork);
+        if (!s_RemoveWorkFolder(strWork)) {
+            s_AddLine(pMsgOutput, IDS_WORK_FOLDER_STUCK, strWork.c_str());
+            return KRECOVERY_FAILED;
+        }
         s_AddLine(pMsgOutput, IDS_RECOVERED_COMPLETED);
         return KRECOVERY_COMPLETED;
     }
     if (!s_Exists(strWork + "\\journal")) {
         // Stopped before its first change: nothing of the player's was touched.
-        s_RemoveWorkFolder(strWork);
+        if (!s_RemoveWorkFolder(strWork)) {
+            s_AddLine(pMsgOutput, IDS_WORK_FOLDER_STUCK, strWork.c_str());
+            return KRECOVERY_FAILED;
+        }
         return KRECOVERY_NONE;
     }
     KInstallPlan plan;

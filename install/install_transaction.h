@@ -47,8 +47,14 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
 class KInstallTransaction : public IKFilePlacement {
 public:
     KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan);
+    // Lets go of the working folder's lock, if still held.
+    ~KInstallTransaction();
+    KInstallTransaction(const KInstallTransaction&) = delete;
+    KInstallTransaction& operator=(const KInstallTransaction&) = delete;
 
-    // Makes the working folder and writes the journal. 0 with the cause in GetLastError; when a
+    // Makes the working folder, takes its lock (a file held open without sharing for the whole run,
+    // so that no other installer takes the journal for an interrupted one) and writes the journal.
+    // 0 with the cause in GetLastError; when a
     // destination lies in the working folder under another spelling (its short name), that
     // folder is removed again and RefusedFile names the file.
     int Begin();
@@ -81,6 +87,12 @@ private:
     // other, a transaction read back from a journal may have touched any.
     size_t m_uReached;
     const KPlanFile* m_pRefused;
+    void* m_hLock;  // the working folder's lock while this run holds it, else null
+    // False while Begin has not made the working folder: one standing there is another run's, and
+    // Rollback leaves it alone. True for a transaction read back from a journal.
+    bool m_bOwnsWork;
+
+    void ReleaseLock();
 };
 
 // What RecoverInterruptedInstall found.
@@ -89,11 +101,12 @@ enum KRecovery {
     KRECOVERY_UNDONE,        // an unfinished run was undone
     KRECOVERY_COMPLETED,     // a completed run's cleanup was finished
     KRECOVERY_FAILED,        // something could not be put back (reported), or the journal is damaged
+    KRECOVERY_BUSY,          // a live installation holds the working folder's lock: nothing touched
 };
 
 // Looks for an interrupted installation in pszGamePath and finishes it: undoes an unfinished run
-// or finishes the cleanup of a completed one, with one line on pMsgOutput saying which. The
-// caller makes sure that no other installation runs in that folder. Returns a KRecovery.
+// or finishes the cleanup of a completed one, with one line on pMsgOutput saying which. Leaves a
+// working folder whose lock a live run holds alone. Returns a KRecovery.
 int RecoverInterruptedInstall(const char* pszGamePath, IKMsgOutput* pMsgOutput);
 
 // Tests only: the run abandons itself (as a killed process would) once this many file-system

@@ -16,6 +16,7 @@
 #include "core/update_installer.h"
 #include "core/win_text.h"
 #include "install/install_worker.h"
+#include "install/package_rules.h"
 #include "tests/recording_shell.h"
 #include "tests/test_support.h"
 #include "xml/xml_document.h"
@@ -136,6 +137,27 @@ TEST_F(InstallTransactionTest, SuccessLeavesExactlyTheInstalledFilesAndNoWorking
         {"keep.txt", "file rw new keep"},       {"readme.txt", "file rw readme"},
     };
     EXPECT_EQ(expected, TreeSnapshot(m_strGame));
+}
+
+TEST_F(InstallTransactionTest, DeepPluginFilesUnderALongGameFolderInstallTwiceInARow) {
+    // A game folder of 185 characters, a player's plug-in file of 246: set aside in the working
+    // folder it is longer than MAX_PATH, and the commit must still remove it whole.
+    size_t uPad = 185 - (m_Dir / "").size();
+    ASSERT_LT(uPad, 200u);
+    m_strGame = m_Dir / std::string(uPad, 'g');
+    ASSERT_EQ(185u, m_strGame.size());
+    MakeGame();
+    std::string strDeep = m_strGame + "\\interface\\deep\\" + std::string(246 - m_strGame.size() - 20, 'p') + ".lua";
+    ASSERT_EQ(246u, strDeep.size());
+    ASSERT_TRUE(MakeFolders(m_strGame + "\\interface\\deep"));
+    ASSERT_TRUE(WriteFileBytes(strDeep, "deep plug-in"));
+    for (int nRun = 1; nRun <= 2; ++nRun) {
+        RunToEnd(s_Description(s_strPackageFiles));
+        EXPECT_EQ("OnInstallEnd(1)", LastCall()) << "run " << nRun;
+        EXPECT_FALSE(FileExists(m_strGame + "\\" WORK_FOLDER_NAME)) << "run " << nRun;
+        EXPECT_TRUE(FileExists(m_strGame + "\\interface\\ui\\main.lua")) << "run " << nRun;
+    }
+    EXPECT_FALSE(FileExists(strDeep));
 }
 
 TEST_F(InstallTransactionTest, RefusalsTouchNothingAndSayWhyInOneLine) {

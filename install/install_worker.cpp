@@ -244,10 +244,20 @@ int KInstallWorker::HoldFolder(const char* pszGamePath) {
     ReleaseFolder();
     CopyTextCut(m_FolderSemaphore.m_szName, MakeFolderSemaphoreName("UPDATE", pszGamePath),
                 sizeof(m_FolderSemaphore.m_szName));
-    return m_FolderSemaphore.Acquire(0);
+    if (!m_FolderSemaphore.Acquire(0))
+        return 0;
+    // The folder itself, under whatever spelling another installer reached it.
+    CopyTextCut(m_IdentitySemaphore.m_szName, MakeFolderIdentityName(pszGamePath).c_str(),
+                sizeof(m_IdentitySemaphore.m_szName));
+    if (m_IdentitySemaphore.m_szName[0] && !m_IdentitySemaphore.Acquire(0)) {
+        m_FolderSemaphore.Release();
+        return 0;
+    }
+    return 1;
 }
 
 void KInstallWorker::ReleaseFolder() {
+    m_IdentitySemaphore.Release();
     m_FolderSemaphore.Release();
 }
 

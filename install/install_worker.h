@@ -33,8 +33,9 @@ public:
     // itself, it only asks the worker to stop.
     int Stop();
 
-    // Takes hold of the "UPDATE" semaphore of pszGamePath (its normal form) for the next run, so
-    // that no other installation, by any front end, runs into that folder meanwhile. 0 when
+    // Takes hold of the "UPDATE" semaphore of pszGamePath (its normal form), and of the installer's
+    // own one of the folder's identity, for the next run, so that no other installation, by any
+    // front end and under any spelling of the folder, runs into it meanwhile. 0 when
     // another program holds it, or a worker of this block still runs. The run lets go of it when
     // it ends (before OnInstallEnd); ReleaseFolder lets go of it when no run follows.
     int HoldFolder(const char* pszGamePath);
@@ -61,4 +62,6 @@ public:
     std::atomic<int> m_bRestoring;
     // The semaphore of the folder being installed into, held from HoldFolder to the run's end.
     KUpdateSemaphore m_FolderSemaphore;
+    // The installer's own semaphore of the same folder by its identity (MakeFolderIdentityName).
+    KUpdateSemaphore m_IdentitySemaphore;
 };

@@ -64,7 +64,13 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
         pFrontEnd->ShowGameRunning(s_RunningTextId(pInstaller, pszGamePath));
         return s_Refuse(pShellCtrl, 0, KUPDATE_GAME_RUNNING);
     }
-    if (RecoverInterruptedInstall(pszGamePath, pShellCtrl) == KRECOVERY_FAILED) {
+    int nRecovery = RecoverInterruptedInstall(pszGamePath, pShellCtrl);
+    if (nRecovery == KRECOVERY_BUSY) {
+        pWorker->ReleaseFolder();
+        pFrontEnd->ShowGameRunning(IDS_UPDATE_RUNNING);
+        return s_Refuse(pShellCtrl, 0, KUPDATE_GAME_RUNNING);
+    }
+    if (nRecovery == KRECOVERY_FAILED) {
         pWorker->ReleaseFolder();
         return s_Refuse(pShellCtrl, 0, KUPDATE_RECOVERY_FAILED);
     }

@@ -10,7 +10,9 @@
 
 #include "core/update_installer.h"
 #include "core/update_semaphore.h"
+#include "install/install_transaction.h"
 #include "install/install_worker.h"
+#include "install/package_rules.h"
 #include "tests/recording_shell.h"
 #include "tests/test_support.h"
 #include "xml/xml_document.h"
@@ -154,6 +156,35 @@ TEST_F(UpdateCommandTest, EachRefusalComesBeforeTheGameFolderIsTouched) {
         EXPECT_EQ(nullptr, m_Worker.m_hThread);
     }
     EXPECT_TRUE(FileExists(strNotAGame + "\\interface"));
+}
+
+TEST_F(UpdateCommandTest, AFolderBeingInstalledIsRefusedThroughALinkOrAnotherDriveAndItsJournalKept) {
+    // Another run installs into the game folder: it holds the folder's semaphores and the lock of
+    // its working folder, whose journal no spelling of the folder may take for an interrupted run.
+    std::vector<std::string> aliases;
+    if (mwtest::MakeFolderLink(m_Dir / "gamelink", m_strGame))
+        aliases.push_back(m_Dir / "gamelink");
+    std::string strUnix = mwtest::UnixPath(m_strGame);
+    if (!strUnix.empty()) {
+        for (char& ch : strUnix)
+            ch = ch == '/' ? '\\' : ch;
+        aliases.push_back("Z:" + strUnix);
+    }
+    ASSERT_FALSE(aliases.empty()) << "no other spelling of a folder here";
+    KInstallWorker other;
+    ASSERT_EQ(1, other.HoldFolder(m_strGame.c_str()));
+    KInstallPlan plan;
+    KInstallTransaction live(m_strGame, plan);
+    ASSERT_EQ(1, live.Begin());
+    for (const std::string& strAlias : aliases) {
+        m_FrontEnd.m_strTyped = strAlias;
+        m_FrontEnd.m_Asked.clear();
+        EXPECT_EQ(KUPDATE_GAME_RUNNING, Run()) << strAlias;
+        EXPECT_EQ((std::vector<std::string>{"TakeGamePath", "ShowGameRunning(2090)"}), m_FrontEnd.m_Asked) << strAlias;
+        // The lock alone holds where the semaphores are not seen (an installer of another kind).
+        EXPECT_EQ(KRECOVERY_BUSY, RecoverInterruptedInstall(strAlias.c_str(), &m_Shell)) << strAlias;
+        EXPECT_TRUE(FileExists(m_strGame + "\\" WORK_FOLDER_NAME "\\journal")) << strAlias;
+    }
 }
 
 TEST_F(UpdateCommandTest, TheFolderInstalledIntoIsHeldForTheWholeRunUnderAnySpelling) {

@@ -294,6 +294,30 @@ bool KSavedRegistryValue::Restore() {
     return true;
 }
 
+bool MakeFolderLink(const std::string& strLink, const std::string& strTarget) {
+    std::string strCommand;
+    if (!UnixPath(strTarget).empty())
+        strCommand = "start.exe /wait /unix /bin/ln -s " + UnixPath(strTarget) + " " + UnixPath(strLink);
+    else
+        strCommand = "cmd.exe /c mklink /J \"" + strLink + "\" \"" + strTarget + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // The Unix program may end after start.exe has returned.
+    for (int i = 0; i < 100; ++i) {
+        DWORD dwAttributes = GetFileAttributesA(strLink.c_str());
+        if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
 std::string UnixPath(const std::string& strPath) {
     typedef char*(CDECL * UnixFileNameFn)(LPCWSTR);
     UnixFileNameFn pfnUnixFileName = reinterpret_cast<UnixFileNameFn>(

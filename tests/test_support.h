@@ -175,6 +175,10 @@ private:
 // the Linux root under Wine).
 std::string SourcePath(const std::string& strRelative);
 
+// A folder link at strLink to strTarget: under Wine a Unix symbolic link made by a Unix program
+// (Wine shows it as a folder with the reparse bit); on Windows a junction. False when none came.
+bool MakeFolderLink(const std::string& strLink, const std::string& strTarget);
+
 // The Linux path of a Windows path, through Wine's own export; "" when not under Wine.
 std::string UnixPath(const std::string& strPath);
 
