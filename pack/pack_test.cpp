@@ -87,6 +87,7 @@ TEST(PackMakeTest, RoundTripOfChineseNamesNestedFoldersAndAnEmptyFile) {
     tree.File("interface/map/icons/empty.tga", "");
     tree.File("Update.dat", "old");  // replaced, not listed
     tree.File("engine.dll", "program");  // the installer's own: not listed
+    tree.File("Cobblepak.dll", "library");  // likewise
     std::string strTitle = u8"塔恩维克 1.0";
     ASSERT_EQ(0, tree.Make(&strTitle)) << tree.Report();
     EXPECT_TRUE(tree.Said("wrote Update.dat", "3 files"));
