@@ -1,6 +1,7 @@
 #include "core/library_search.h"
 
 #include <cwchar>
+#include <string>
 
 bool RestrictLibrarySearch() {
     // Looked up rather than imported: without the update the program would not start at all.
@@ -34,5 +35,17 @@ HMODULE LoadEngineLibrary() {
     // No search flags: the library's own imports come from the default folders, the system folder
     // once the search is restricted. The delay-load helper later asks for "engine.dll" by name and
     // gets this module, since a library of that name is already loaded.
+    return LoadLibraryExW(wszPath, nullptr, 0);
+}
+
+HMODULE LoadLibraryInFolder(const char* pszFolder, const char* pszName) {
+    // Converted here rather than through core/win_text: the packaging tool builds this file alone.
+    std::string strPath = std::string(pszFolder ? pszFolder : "") + "\\" + (pszName ? pszName : "");
+    wchar_t wszPath[MAX_PATH] = {0};
+    if (!pszFolder || !pszFolder[0] ||
+        !MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, strPath.c_str(), -1, wszPath, MAX_PATH)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
     return LoadLibraryExW(wszPath, nullptr, 0);
 }
