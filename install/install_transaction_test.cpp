@@ -265,21 +265,6 @@ TEST_F(InstallTransactionTest, DamagedJournalIsReportedAndNothingIsTouched) {
     EXPECT_EQ(before, TreeSnapshot(m_strGame));
 }
 
-// A pack of nEntries items of 8 bytes each (filled with chFill), keys from uFirstKey in steps of 2.
-std::string s_Pack(std::uint32_t uFirstKey, std::uint32_t nEntries, char chFill) {
-    std::string strData(nEntries * 8, chFill);
-    cobblepak::PackHeader header = {0x4B434150, nEntries, static_cast<std::uint32_t>(32 + strData.size()), 32, {7, 7, 7}};
-    std::string strPack(32, '\0');
-    cobblepak::EncodePackHeader(header, reinterpret_cast<std::uint8_t*>(&strPack[0]));
-    strPack += strData;
-    for (std::uint32_t i = 0; i < nEntries; ++i) {
-        std::uint8_t abyEntry[16];
-        cobblepak::EncodePackIndexEntry({uFirstKey + 2 * i, 32 + 8 * i, 8, 0}, abyEntry);
-        strPack.append(reinterpret_cast<const char*>(abyEntry), 16);
-    }
-    return strPack;
-}
-
 std::string s_Packs(const std::string& strPacks) {
     return "<PackList>" + strPacks + "</PackList>";
 }
@@ -298,13 +283,13 @@ const std::string s_strArtPack = s_PackEntry("art\\patch.pak", "data\\art.pak");
 class InstallPackTest : public InstallTransactionTest {
 protected:
     InstallPackTest() {
-        Package("art\\patch.pak", s_Pack(150, 50, 'p'));  // 25 keys replaced, 25 new
+        Package("art\\patch.pak", mwtest::PackBytes(150, 50, 'p'));  // 25 keys replaced, 25 new
         CopyFileA((mwtest::ProgramFolder() + "\\Cobblepak.dll").c_str(), (m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
         MakeGameWithPack();
     }
     void MakeGameWithPack() {
         MakeGame();
-        WriteFileBytes(m_strGame + "\\data\\art.pak", s_Pack(0, 100, 'g'));
+        WriteFileBytes(m_strGame + "\\data\\art.pak", mwtest::PackBytes(0, 100, 'g'));
         WriteFileBytes(m_strGame + "\\version.ini", "[Version]\r\nvelmora.exe=1.2\r\n");
         m_Before = TreeSnapshot(m_strGame);
     }
@@ -355,8 +340,8 @@ TEST_F(InstallPackTest, MergedPackAndVersionsAreInstalledOrPutBackByteForByte) {
 }
 
 TEST_F(InstallPackTest, PackRefusalsTouchNothingAndSayWhyInOneLine) {
-    Package("art\\short.pak", s_Pack(1, 50, 'p').substr(0, 300));
-    Package("art\\unsorted.pak", s_Pack(1, 50, 'p').replace(32 + 400, 4, std::string("\xff\xff\0\0", 4)));
+    Package("art\\short.pak", mwtest::PackBytes(1, 50, 'p').substr(0, 300));
+    Package("art\\unsorted.pak", mwtest::PackBytes(1, 50, 'p').replace(32 + 400, 4, std::string("\xff\xff\0\0", 4)));
     const std::string strDigest = std::string(64, 'a');
     const std::string strFaulty = std::string(u8"·配置文件有误，不能进行升级，请重新下载升级包。");
     const std::string strSourceDamaged = std::string(u8"·升级包中的资源文件art\\short.pak已损坏，请重新下载升级包。");
