@@ -72,6 +72,7 @@ bool ReadPackageVersions(IKXmlNode* pRoot, std::vector<KPackageVersion>* pVersio
         entry.strApplication = szApplication;
         entry.strVersion = szVersion;
         entry.bBase = bBase;
+        entry.strBase = szBase;
         if (!bFits || !s_IsIniKey(entry.strApplication)) {
             *pstrFault = strWhere + ": Application \"" + entry.strApplication + "\" cannot name a key of version.ini";
             return false;

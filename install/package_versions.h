@@ -26,6 +26,7 @@ struct KPackageVersion {
     std::string strVersion;      // as written, the value the installer writes
     KGameVersion version;
     bool bBase;
+    std::string strBase;  // as written
     KGameVersion base;
 };
 

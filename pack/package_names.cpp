@@ -13,7 +13,8 @@ std::string AssumedGamePath(int nLength) {
 
 bool IsInstallerOwnFile(const std::vector<std::string>& aParts) {
     static const char* const s_apszOwn[] = {"Update.dat", "Mendwright.exe", "mendwright-cli.exe", "engine.dll",
-                                            "mendwright-pack.exe", "mendwright-pack", "Update.dat.tmp"};
+                                            "mendwright-pack.exe", "mendwright-pack", "Update.dat.tmp",
+                                            "Cobblepak.dll"};
     if (aParts.size() != 1)
         return false;
     for (const char* pszOwn : s_apszOwn) {
