@@ -458,6 +458,13 @@ protected:
             WriteFileBytes(m_strPackage + "\\" + strFolder + file.second, strBytes);
         }
         WriteFileBytes(m_strPackage + "\\Update.dat", ReadFileBytes(mwtest::SourcePath("examples/package/Update.dat")));
+        // Its art pack merged into the sample game's, whose version it fits.
+        MakeFolders(m_strPackage + "\\art");
+        WriteFileBytes(m_strPackage + "\\art\\patch.pak", ReadFileBytes(mwtest::SourcePath("examples/package/art/patch.pak")));
+        CopyFileW(Utf8ToWide(ProgramFolder() + "\\Cobblepak.dll").c_str(), Utf8ToWide(m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
+        MakeFolders(m_strGame + "\\data");
+        WriteFileBytes(m_strGame + "\\data\\art.pak", ReadFileBytes(mwtest::SourcePath("examples/game/data/art.pak")));
+        WriteFileBytes(m_strGame + "\\version.ini", ReadFileBytes(mwtest::SourcePath("examples/game/version.ini")));
     }
     static std::vector<std::pair<std::string, std::string>> SampleFiles() {
         return {{"interface\\", "interface.ini"},
@@ -615,7 +622,9 @@ TEST_F(GuiTest, FullInstallationThenRunGameStartsTheGameAndEnds) {
         std::vector<std::string> lines = s_CopiedLines(m_strGame, file.first, file.second);
         expected.insert(expected.end(), lines.begin(), lines.end());
     }
+    expected.push_back(s_Line(2025));
     expected.push_back(s_Line(2022));
+    expected.push_back(s_Line(2030));
     expected.push_back(std::string(54, '-'));
     EXPECT_EQ(app.Lines(), expected);
     EXPECT_FALSE(app.Enabled(ID_UPDATE));
