@@ -127,7 +127,9 @@ std::string s_Description(const std::string& strTitle, const std::vector<std::pa
     std::string strXml = "<?xml version=\"1.0\" encoding=\"gbk\"?>\r\n<Root>\r\n";
     if (!strTitle.empty())
         strXml += "<AppTitle>" + Gbk(strTitle) + "</AppTitle>\r\n";
-    strXml += "<VersionInfoList><VersionInfo><Application>velmora.exe</Application><Version>1.0</Version>"
+    // An Application alone, as packages before versions had: such a package installs as it always
+    // did (no version check, no version.ini written).
+    strXml += "<VersionInfoList><VersionInfo><Application>velmora.exe</Application>"
               "</VersionInfo></VersionInfoList>\r\n<FileList>\r\n";
     for (const auto& file : files)
         strXml += "<File><FilePath>" + Gbk(file.first) + "</FilePath><FileName>" + Gbk(file.second) +
@@ -514,8 +516,12 @@ std::string s_Line(int nId) {
         return std::string(u8"·开始复制文件，可能需要几分钟时间，请稍等...");
     case 2022:
         return std::string(u8"·文件复制完成。");
+    case 2025:
+        return std::string(u8"·正在处理资源文件，请稍等...");
     case 2028:
         return std::string(u8"失败，请重试或重新下载升级包。");
+    case 2030:
+        return std::string(u8"·升级完成，可以进入游戏。");
     default:
         return std::string();
     }
