@@ -268,6 +268,26 @@ void CMendwrightDlg::TakeGamePath() {
     UpdateData(TRUE);
 }
 
+bool CMendwrightDlg::ConfirmReinstall() {
+    // Unattended, no box waits for a player: the installation is not made.
+    if (m_Installer.IsPathFromIni() && !m_bShown) {
+        AddMessage(GetString(IDS_ALREADY_NEWEST));
+        return false;
+    }
+    return m_Installer.AskQuestion(IDS_ALREADY_NEWEST, MB_YESNO) == IDYES && !m_bEnding;
+}
+
+void CMendwrightDlg::OfferGameUpdater() {
+    if (m_Installer.IsPathFromIni() && !m_bShown) {
+        AddMessage(GetString(IDS_GAME_TOO_OLD));
+        return;
+    }
+    // The game's launcher runs its own updater; as Run Game, it starts as the signed-in player
+    // and the installer ends.
+    if (m_Installer.AskQuestion(IDS_GAME_TOO_OLD, MB_OKCANCEL) == IDOK && !m_bEnding)
+        OnBnClickedRunGame();
+}
+
 void CMendwrightDlg::OnBnClickedBrowse() {
     // The Update command checks the folder it took over; another one must not slip in while it
     // waits for the resource list.

@@ -81,6 +81,8 @@ private:
     // The update command's front end.
     void ShowGameRunning(int nTextId) override;
     void TakeGamePath() override;
+    bool ConfirmReinstall() override;
+    void OfferGameUpdater() override;
 
     // Tray icon and balloons (mendwright_tray.cpp).
     void AddTrayIcon();

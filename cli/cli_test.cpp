@@ -113,11 +113,11 @@ protected:
         WriteFileBytes(m_strPackage + "\\interface\\ui\\main.lua", "main");
         WriteFileBytes(m_strPackage + "\\" + std::string(u8"说明.txt"), "readme");
     }
-    // Writes Update.dat (GBK) with the given File elements.
-    void Describe(const std::string& strFiles) {
+    // Writes Update.dat (GBK) with the given File elements and further elements of Root.
+    void Describe(const std::string& strFiles, const std::string& strMore = "") {
         WriteFileBytes(m_strPackage + "\\Update.dat", mwtest::Gbk(u8"<?xml version=\"1.0\" encoding=\"gbk\"?>\n<Root><AppTitle>"
                                                                   u8"示例插件</AppTitle><FileList>" +
-                                                                  strFiles + "</FileList></Root>"));
+                                                                  strFiles + "</FileList>" + strMore + "</Root>"));
     }
     // What the console writes of Init's lines before anything else: the same search in the same
     // prefix, without its word on a folder it found wrong (the Update command judges its own).
@@ -134,6 +134,49 @@ protected:
         }
         return lines;
     }
+    // Runs the installation nKills times, each killed after a random part of uWhole ms, and
+    // recovers after each: the game folder (made afresh by fnMakeGame) must be before or after.
+    // The number of runs recovery undid.
+    template <class F>
+    int KillAtRandom(F fnMakeGame, DWORD uWhole, const std::map<std::string, std::string>& before,
+                     const std::map<std::string, std::string>& after, int nKills) {
+        unsigned uSeed = 12345;
+        int nUndone = 0;
+        for (int nKill = 0; nKill < nKills; ++nKill) {
+            SCOPED_TRACE(nKill);
+            fnMakeGame();
+            uSeed = uSeed * 1103515245u + 12345u;
+            DWORD uDelay = (uSeed >> 8) % (uWhole + 1);
+            // Standard handles on NUL, so that nothing the process starts holds the test's output.
+            SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+            HANDLE hNul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                      OPEN_EXISTING, 0, nullptr);
+            STARTUPINFOA startup = {};
+            startup.cb = sizeof(startup);
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdInput = startup.hStdOutput = startup.hStdError = hNul;
+            PROCESS_INFORMATION process = {};
+            std::string strCommand = "\"" + ProgramFolder() + "\\mendwright-cli.exe\" " + Arguments();
+            EXPECT_TRUE(CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                       &process));
+            CloseHandle(hNul);
+            WaitForSingleObject(process.hProcess, uDelay);
+            TerminateProcess(process.hProcess, 9);
+            WaitForSingleObject(process.hProcess, 10000);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+
+            mwtest::KRecordingOutput recovering;
+            nUndone += RecoverInterruptedInstall(m_strGame.c_str(), &recovering) == KRECOVERY_UNDONE;
+            std::map<std::string, std::string> now = mwtest::TreeSnapshot(m_strGame);
+            EXPECT_TRUE(now == before || now == after) << "delay " << uDelay << " ms, recovery lines: "
+                                                       << recovering.m_Lines.size() << ", first difference from before: "
+                                                       << s_FirstDifference(before, now)
+                                                       << ", from after: " << s_FirstDifference(after, now);
+        }
+        return nUndone;
+    }
+
     std::string Arguments() const { return "--package \"" + m_strPackage + "\" --game \"" + m_strGame + "\""; }
 
     KTempDir m_Dir;
@@ -232,41 +275,63 @@ TEST_F(CliTest, KilledAtRandomTheGameFolderRecoversToBeforeOrAfter) {
     DWORD uWhole = GetTickCount() - uStart;
     const std::map<std::string, std::string> after = mwtest::TreeSnapshot(m_strGame);
 
-    unsigned uSeed = 12345;
-    int nUndone = 0;
-    for (int nKill = 0; nKill < 20; ++nKill) {
-        SCOPED_TRACE(nKill);
-        fnMakeGame();
-        uSeed = uSeed * 1103515245u + 12345u;
-        DWORD uDelay = (uSeed >> 8) % (uWhole + 1);
-        // Standard handles on NUL, so that nothing the process starts holds the test's output.
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        HANDLE hNul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                  OPEN_EXISTING, 0, nullptr);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = startup.hStdOutput = startup.hStdError = hNul;
-        PROCESS_INFORMATION process = {};
-        std::string strCommand = "\"" + ProgramFolder() + "\\mendwright-cli.exe\" " + Arguments();
-        ASSERT_TRUE(CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                   &process));
-        CloseHandle(hNul);
-        WaitForSingleObject(process.hProcess, uDelay);
-        TerminateProcess(process.hProcess, 9);
-        WaitForSingleObject(process.hProcess, 10000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    EXPECT_GE(KillAtRandom(fnMakeGame, uWhole, before, after, 20), 1);
+}
 
-        mwtest::KRecordingOutput recovering;
-        nUndone += RecoverInterruptedInstall(m_strGame.c_str(), &recovering) == KRECOVERY_UNDONE;
-        std::map<std::string, std::string> now = mwtest::TreeSnapshot(m_strGame);
-        EXPECT_TRUE(now == before || now == after) << "delay " << uDelay << " ms, recovery lines: "
-                                                   << recovering.m_Lines.size() << ", first difference from before: "
-                                                   << s_FirstDifference(before, now)
-                                                   << ", from after: " << s_FirstDifference(after, now);
+const char s_szVersion13[] =
+    "<VersionInfoList><VersionInfo><Application>velmora.exe</Application><Version>1.3</Version></VersionInfo>"
+    "</VersionInfoList>";
+
+TEST_F(CliTest, APackageThatDoesNotFitTheGamesVersionExitsFourAndReinstallTakesTheSameOne) {
+    Describe(s_File("", std::string(u8"说明.txt")), s_szVersion13);
+    const std::string strIni = m_strGame + "\\version.ini";
+    const struct {
+        const char* pszIni;
+        const char* pszOption;
+        DWORD dwExit;
+        std::string strLast;
+        const char* pszIniAfter;
+    } aCases[] = {
+        {"[Version]\r\nvelmora.exe=1.4\r\n", "", 4, u8"检测到升级包版本比游戏版本旧，无法进行升级。", nullptr},
+        {"[Version]\r\nvelmora.exe=1.3.0\r\n", "", 4, u8"本地已经是最新版本，是否继续安装？", nullptr},
+        {"[Version]\r\nvelmora.exe=1.3.0\r\n", " --reinstall", 0, std::string(54, '-'), "[Version]\r\nvelmora.exe=1.3\r\n"},
+    };
+    for (const auto& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszOption);
+        WriteFileBytes(strIni, oneCase.pszIni);
+        KCliRun run = s_Run(Arguments() + oneCase.pszOption);
+        EXPECT_EQ(oneCase.dwExit, run.dwExit);
+        std::string strTail = mwtest::Gbk(oneCase.strLast) + "\r\n";
+        ASSERT_GE(run.strOut.size(), strTail.size());
+        EXPECT_EQ(strTail, run.strOut.substr(run.strOut.size() - strTail.size()));
+        EXPECT_EQ(oneCase.pszIniAfter ? oneCase.pszIniAfter : oneCase.pszIni, ReadFileBytes(strIni));
+        EXPECT_EQ(oneCase.dwExit == 0, !FileExists(m_strGame + "\\interface\\old\\stale.lua"));
     }
-    EXPECT_GE(nUndone, 1);
+}
+
+TEST_F(CliTest, KilledDuringALargeMergeTheGameFolderRecoversToBeforeOrAfter) {
+    // A game pack of 200,000 entries; the package's pack adds 16 MiB in 4,000.
+    const std::string strGamePack = mwtest::PackBytes(0, 200000, 'g', 64);
+    WriteFileBytes(m_strPackage + "\\art.pak", mwtest::PackBytes(100001, 4096, 'p', 4096));
+    CopyFileA((ProgramFolder() + "\\Cobblepak.dll").c_str(), (m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
+    Describe(s_File("", std::string(u8"说明.txt")),
+             std::string(s_szVersion13) + "<PackList><Pack><Source>art.pak</Source><Target>data\\art.pak</Target></Pack></PackList>");
+    auto fnMakeGame = [&]() {
+        mwtest::RemoveTree(m_strGame);
+        MakeFolders(m_strGame + "\\data");
+        MakeFolders(m_strGame + "\\resource");  // made by the resource check before any change
+        WriteFileBytes(m_strGame + "\\velmora.exe", "launcher");
+        WriteFileBytes(m_strGame + "\\data\\art.pak", strGamePack);
+    };
+    fnMakeGame();
+    const std::map<std::string, std::string> before = mwtest::TreeSnapshot(m_strGame);
+    DWORD uStart = GetTickCount();
+    KCliRun whole = s_Run(Arguments());
+    ASSERT_EQ(0u, whole.dwExit) << whole.strOut;
+    DWORD uWhole = GetTickCount() - uStart;
+    const std::map<std::string, std::string> after = mwtest::TreeSnapshot(m_strGame);
+    ASSERT_GT(after.at("data\\art.pak").size(), before.at("data\\art.pak").size() + (16u << 20));
+    EXPECT_GE(KillAtRandom(fnMakeGame, uWhole, before, after, 12), 1);
 }
 
 TEST_F(CliTest, RunningGameOrUpdateExitsThreeAndSaysWhich) {
@@ -357,9 +422,17 @@ TEST_F(CliPlantedTest, NoPlantedLibraryIsLoadedDuringAWholeInstallation) {
     ASSERT_TRUE(m_bPlanted);
     ASSERT_TRUE(CopyIn("mendwright-cli.exe"));
     ASSERT_TRUE(CopyIn("engine.dll"));
+    // Cobblepak.dll, loaded from the package folder for a merge, brings none in either.
+    ASSERT_TRUE(CopyIn("Cobblepak.dll"));
+    WriteFileBytes(m_strPackage + "\\art.pak", mwtest::PackBytes(1, 10, 'p'));
+    WriteFileBytes(m_strGame + "\\art.pak", mwtest::PackBytes(0, 10, 'g'));
+    Describe(s_File("interface\\ui\\", "main.lua") + s_File("\\", std::string(u8"说明.txt")),
+             "<PackList><Pack><Source>art.pak</Source><Target>art.pak</Target></Pack></PackList>");
     KCliRun run = s_Run("--game \"" + m_strGame + "\"", m_strPackage + "\\mendwright-cli.exe");
     EXPECT_EQ(0u, run.dwExit);
     EXPECT_EQ("", run.strErr);
+    // The data appended, then the merged index of all 20 entries.
+    EXPECT_EQ(mwtest::PackBytes(0, 10, 'g').size() + 10 * 8 + 20 * 16, ReadFileBytes(m_strGame + "\\art.pak").size());
     // Installed through the package's engine.dll: the only other one on the way records its loading.
     EXPECT_EQ("main", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));
     EXPECT_EQ("readme", ReadFileBytes(m_strGame + "\\" + std::string(u8"说明.txt")));

@@ -87,6 +87,16 @@ void KConsoleShell::ShowGameRunning(int nTextId) {
     m_pOutput->WriteNote(GetString(nTextId));
 }
 
+bool KConsoleShell::ConfirmReinstall() {
+    if (!m_bReinstall)
+        AddMessage(GetString(IDS_ALREADY_NEWEST));
+    return m_bReinstall;
+}
+
+void KConsoleShell::OfferGameUpdater() {
+    AddMessage(GetString(IDS_GAME_TOO_OLD));
+}
+
 void KConsoleShell::SetPaths(const std::string& strGamePath, const std::string& strPackagePath) {
     m_strGamePath = strGamePath;
     m_strPackagePath = strPackagePath;

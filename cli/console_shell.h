@@ -36,6 +36,11 @@ public:
     void ShowGameRunning(int nTextId) override;
     // The game folder was given up front (SetPaths): nothing to take over.
     void TakeGamePath() override {}
+    // The console asks nothing: the same version is installed again only with --reinstall
+    // (SetReinstall); otherwise, and for a game too old, the question's text is the refusal line.
+    bool ConfirmReinstall() override;
+    void OfferGameUpdater() override;
+    void SetReinstall(bool bReinstall) { m_bReinstall = bReinstall; }
 
     // Set before the worker starts; the worker copies them at its start.
     void SetPaths(const std::string& strGamePath, const std::string& strPackagePath);
@@ -56,6 +61,7 @@ private:
     bool m_bHasCurrent;
     std::string m_strGamePath;
     std::string m_strPackagePath;
+    bool m_bReinstall = false;
     int m_nFiles;
     int m_nSteps;
     volatile LONG m_nResult;

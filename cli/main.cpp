@@ -28,15 +28,19 @@ enum {
     EXIT_FAILED = 1,
     EXIT_USAGE = 2,
     EXIT_GAME_RUNNING = 3,
+    EXIT_NOT_FITTING = 4,
 };
 
 const char s_szUsage[] =
-    "usage: mendwright-cli [--package DIR] [--game DIR] [--utf8]\r\n"
+    "usage: mendwright-cli [--package DIR] [--game DIR] [--reinstall] [--utf8]\r\n"
     "  --package DIR  the update package: Update.dat and the files to install\r\n"
     "                 (default: the folder of this program)\r\n"
     "  --game DIR     the game folder to install into (default: the one found at start)\r\n"
+    "  --reinstall    install a package of the version the game has already\r\n"
     "  --utf8         write redirected output in UTF-8 (default: GBK)\r\n"
-    "exit code: 0 installed, 1 failed, 2 usage error, 3 the game or an update is running";
+    "exit code: 0 installed, 1 failed (the game folder is as it was), 2 usage error,\r\n"
+    "           3 the game or an update is running, 4 the package does not fit the game's\r\n"
+    "           version (version.ini: missing, newer, the same, too old or another base)";
 
 HANDLE g_hInterrupt = nullptr;
 
@@ -57,6 +61,7 @@ struct KOptions {
     bool bPackage = false;
     bool bHelp = false;
     bool bUtf8 = false;
+    bool bReinstall = false;
 };
 
 // The program's arguments in UTF-8, read from the wide command line (the ANSI one cannot hold a
@@ -82,6 +87,8 @@ bool s_ParseOptions(const std::vector<std::string>& args, KOptions* pOptions) {
             pOptions->bHelp = true;
         } else if (strArg == "--utf8") {
             pOptions->bUtf8 = true;
+        } else if (strArg == "--reinstall") {
+            pOptions->bReinstall = true;
         } else if ((strArg == "--package" || strArg == "--game") && i + 1 < argc) {
             bool& bSeen = strArg == "--package" ? pOptions->bPackage : pOptions->bGame;
             if (bSeen)
@@ -154,11 +161,14 @@ int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
     RecoverAtStartUp(installer.m_strGamePath.c_str(), &shell);
     shell.SetPaths(options.bGame ? options.strGame : installer.m_strGamePath, strPackage);
     shell.SetFileCount(s_CountFiles(&installer));
+    shell.SetReinstall(options.bReinstall);
 
     int nOutcome = RunUpdateCommand(&shell, &shell, &worker);
     int nExit = EXIT_FAILED;
     if (nOutcome == KUPDATE_GAME_RUNNING) {
         nExit = EXIT_GAME_RUNNING;
+    } else if (nOutcome == KUPDATE_VERSION_REFUSED) {
+        nExit = EXIT_NOT_FITTING;
     } else if (nOutcome == KUPDATE_STARTED) {
         HANDLE ahWait[2] = {shell.EndedEvent(), g_hInterrupt};
         WaitForMultipleObjects(2, ahWait, FALSE, INFINITE);

@@ -201,17 +201,23 @@ int KUpdateInstaller::CheckResources(const char* pszGamePath) {
     }
     for (const KResourceEntry& handoff : m_HandoffList) {
         if (m_ResourceList.GetInstallState(handoff.szName) == 1) {
-            // Modal to the dialog: Update cannot be pressed again behind it.
-            m_bQuestionOpen = 1;
-            int nAnswer = MessageBoxW(m_hQuestionOwner, Utf8ToWide(GetString(IDS_REINSTALL_QUESTION)).c_str(),
-                                      Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(), MB_YESNO);
-            m_bQuestionOpen = 0;
             // Anything but Yes (a box that could not be shown included) stops the installation,
             // and so does a front end that is ending.
-            return nAnswer == IDYES && !m_bChecksCancelled ? 0 : 2;
+            return AskQuestion(IDS_REINSTALL_QUESTION, MB_YESNO) == IDYES ? 0 : 2;
         }
     }
     return 0;
+}
+
+int KUpdateInstaller::AskQuestion(int nTextId, unsigned int uType) {
+    if (m_bChecksCancelled)
+        return 0;
+    // Modal to the dialog: Update cannot be pressed again behind it.
+    m_bQuestionOpen = 1;
+    int nAnswer = MessageBoxW(m_hQuestionOwner, Utf8ToWide(GetString(nTextId)).c_str(),
+                              Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(), uType);
+    m_bQuestionOpen = 0;
+    return m_bChecksCancelled ? 0 : nAnswer;
 }
 
 void KUpdateInstaller::CancelChecks() {

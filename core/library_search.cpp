@@ -59,3 +59,15 @@ HMODULE LoadEngineLibrary() {
     // gets this module, since a library of that name is already loaded.
     return LoadLibraryExW(wszPath, nullptr, 0);
 }
+
+HMODULE LoadLibraryInFolder(const char* pszFolder, const char* pszName) {
+    // Converted here rather than through core/win_text: the packaging tool builds this file alone.
+    std::string strPath = std::string(pszFolder ? pszFolder : "") + "\\" + (pszName ? pszName : "");
+    wchar_t wszPath[MAX_PATH] = {0};
+    if (!pszFolder || !pszFolder[0] ||
+        !MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, strPath.c_str(), -1, wszPath, MAX_PATH)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
+    return LoadLibraryExW(wszPath, nullptr, 0);
+}

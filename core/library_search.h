@@ -20,3 +20,9 @@ bool RestrictLibrarySearch();
 // the program's delay-loaded calls into engine.dll then use this module. The module, or null
 // with the cause in GetLastError (the library is missing or cannot be loaded).
 HMODULE LoadEngineLibrary();
+
+// Loads the library pszName from the folder pszFolder (UTF-8, without a trailing backslash) by
+// full path, as LoadEngineLibrary does: its own imports come from the restricted search, never
+// from that folder. Used for Cobblepak.dll, which ships in the update package. The module, or null
+// with the cause in GetLastError. The caller frees it.
+HMODULE LoadLibraryInFolder(const char* pszFolder, const char* pszName);

@@ -68,6 +68,11 @@ public:
     // parser gave up on may hold a partial tree, which must never be installed.
     int IsDescriptionUsable() const { return !m_bLoadFailed && m_pXmlDoc != nullptr; }
 
+    // Asks the question of catalogue text nTextId in a message box of type uType, modal to the
+    // question owner; the button pressed, or 0 when the box could not be shown or CancelChecks
+    // came before or meanwhile (CancelChecks closes it).
+    int AskQuestion(int nTextId, unsigned int uType);
+
     // The window that owns the reinstall question (null: none).
     void SetQuestionOwner(HWND hOwner) { m_hQuestionOwner = hOwner; }
     // The front end is ending: a CheckResources under way, now or later, ends with 2, and an

@@ -11,11 +11,15 @@
 
 #include "core/folder_exists.h"
 #include "core/folder_path.h"
+#include "core/sha256.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/update_installer.h"
 #include "core/win_text.h"
 #include "install/folder_cleanup.h"
+#include "install/package_packs.h"
+#include "install/version_check.h"
+#include "pack_check.h"
 #include "xml/xml_document.h"
 
 std::atomic<int> g_nInstallStepsLeft(-1);
@@ -27,6 +31,8 @@ enum { MESSAGE_SIZE = 1024 * 3 };
 // The journal's paths are UTF-8. A journal of an earlier installer (header 1) holds them in the
 // system's ANSI code page and is still read.
 const char s_szJournalHeader[] = "MENDWRIGHT JOURNAL 2";
+// A journal with packs or versions (lines K and V), which installers of header 2 cannot undo.
+const char s_szPackJournalHeader[] = "MENDWRIGHT JOURNAL 3";
 const char s_szAnsiJournalHeader[] = "MENDWRIGHT JOURNAL 1";
 const char* const s_apszPluginFolders[] = {"interface", "interface2"};
 
@@ -108,14 +114,47 @@ int s_WriteFile(const std::string& strPath, const std::string& strText, bool bFl
 }
 
 // The journal's text for a plan: a header, then one line per plug-in folder, folder and file.
+std::string s_HexText(const std::string& strBytes) {
+    static const char s_szDigits[] = "0123456789abcdef";
+    std::string strHex;
+    for (unsigned char by : strBytes) {
+        strHex += s_szDigits[by >> 4];
+        strHex += s_szDigits[by & 15];
+    }
+    return strHex;
+}
+
+// The bytes of a hex text; false when it is not one.
+bool s_HexBytes(const std::string& strHex, std::string* pstrBytes) {
+    if (strHex.size() % 2)
+        return false;
+    pstrBytes->clear();
+    for (size_t i = 0; i < strHex.size(); i += 2) {
+        int anNibble[2];
+        for (int j = 0; j < 2; ++j) {
+            char ch = strHex[i + j];
+            anNibble[j] = ch >= '0' && ch <= '9' ? ch - '0' : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : -1;
+            if (anNibble[j] < 0)
+                return false;
+        }
+        pstrBytes->push_back(static_cast<char>(anNibble[0] * 16 + anNibble[1]));
+    }
+    return true;
+}
+
 std::string s_JournalText(const KInstallPlan& plan) {
-    std::string strText = std::string(s_szJournalHeader) + "\n";
+    bool bPacks = !plan.aPacks.empty() || plan.chVersionFile;
+    std::string strText = std::string(bPacks ? s_szPackJournalHeader : s_szJournalHeader) + "\n";
     for (const std::string& strName : plan.aPluginFolders)
         strText += "P\t" + strName + "\n";
     for (const std::string& strFolder : plan.aNewFolders)
         strText += "D\t" + strFolder + "\n";
     for (const KPlanFile& file : plan.aFiles)
         strText += std::string("F\t") + file.chKind + "\t" + file.strDest + "\n";
+    for (const KPlanPack& pack : plan.aPacks)
+        strText += "K\t" + std::to_string(pack.nLength) + "\t" + s_HexText(pack.strHeader) + "\t" + pack.strTarget + "\n";
+    if (plan.chVersionFile)
+        strText += std::string("V\t") + plan.chVersionFile + "\n";
     return strText;
 }
 
@@ -160,9 +199,27 @@ bool s_ReadJournal(const std::string& strPath, KInstallPlan* pPlan) {
         std::string strLine = strText.substr(uPos, uEnd - uPos);
         uPos = uEnd + 1;
         if (!bHeader) {
-            if (strLine != s_szJournalHeader)
+            if (strLine != s_szJournalHeader && strLine != s_szPackJournalHeader)
                 return false;
             bHeader = true;
+        } else if (strLine.compare(0, 2, "K\t") == 0) {
+            // K <length> <header in hex> <target>
+            size_t uTab1 = strLine.find('\t', 2);
+            size_t uTab2 = uTab1 == std::string::npos ? uTab1 : strLine.find('\t', uTab1 + 1);
+            if (uTab2 == std::string::npos || uTab1 == 2 || uTab1 - 2 > 12)
+                return false;
+            KPlanPack pack;
+            std::string strLength = strLine.substr(2, uTab1 - 2);
+            if (strLength.find_first_not_of("0123456789") != std::string::npos)
+                return false;
+            pack.nLength = std::stoll(strLength);
+            pack.strTarget = strLine.substr(uTab2 + 1);
+            if (!s_HexBytes(strLine.substr(uTab1 + 1, uTab2 - uTab1 - 1), &pack.strHeader) ||
+                pack.strHeader.size() != PACK_HEADER_BYTES || !s_IsSafeRelative(pack.strTarget))
+                return false;
+            pPlan->aPacks.push_back(pack);
+        } else if (strLine.size() == 3 && strLine.compare(0, 2, "V\t") == 0 && std::strchr("RND", strLine[2])) {
+            pPlan->chVersionFile = strLine[2];
         } else if (strLine.compare(0, 2, "P\t") == 0) {
             std::string strName = strLine.substr(2);
             if (strName != s_apszPluginFolders[0] && strName != s_apszPluginFolders[1])
@@ -188,14 +245,92 @@ bool s_ReadJournal(const std::string& strPath, KInstallPlan* pPlan) {
     return bHeader;
 }
 
+// The length and first PACK_HEADER_BYTES bytes of a pack; false when it cannot be read.
+bool s_ReadPackState(const std::string& strPath, long long* pnLength, std::string* pstrHeader) {
+    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER liSize;
+    char achHeader[PACK_HEADER_BYTES];
+    DWORD dwRead = 0;
+    bool bOk = GetFileSizeEx(hFile, &liSize) && ReadFile(hFile, achHeader, sizeof(achHeader), &dwRead, nullptr) &&
+               dwRead == sizeof(achHeader);
+    CloseHandle(hFile);
+    *pnLength = liSize.QuadPart;
+    pstrHeader->assign(achHeader, sizeof(achHeader));
+    return bOk;
+}
+
+// Puts a merged pack back as it was before the run: cut to its old length, then its old header.
+// A pack that is already so is not written. False when it cannot be: the file is gone, shorter
+// than it was, or refuses the writes.
+bool s_RestorePack(const std::string& strPath, const KPlanPack& pack) {
+    long long nLength = 0;
+    std::string strHeader;
+    if (!s_ReadPackState(strPath, &nLength, &strHeader) || nLength < pack.nLength)
+        return false;
+    if (nLength == pack.nLength && strHeader == pack.strHeader)
+        return true;
+    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER liLength, liZero;
+    liLength.QuadPart = pack.nLength;
+    liZero.QuadPart = 0;
+    DWORD dwWritten = 0;
+    // The cut first: the old header points only into the old length.
+    bool bOk = SetFilePointerEx(hFile, liLength, nullptr, FILE_BEGIN) && SetEndOfFile(hFile) &&
+               SetFilePointerEx(hFile, liZero, nullptr, FILE_BEGIN) &&
+               WriteFile(hFile, pack.strHeader.data(), PACK_HEADER_BYTES, &dwWritten, nullptr) &&
+               dwWritten == PACK_HEADER_BYTES && FlushFileBuffers(hFile);
+    CloseHandle(hFile);
+    return bOk;
+}
+
+// The SHA-256 of a file as lower-case hex; "" when it cannot be read.
+std::string s_FileSha256(const std::string& strPath) {
+    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return std::string();
+    KSha256 sha;
+    std::vector<char> buffer(1 << 20);
+    DWORD dwRead = 0;
+    bool bOk = true;
+    while ((bOk = ReadFile(hFile, buffer.data(), static_cast<DWORD>(buffer.size()), &dwRead, nullptr) != 0) && dwRead)
+        bOk = sha.Update(buffer.data(), dwRead);
+    CloseHandle(hFile);
+    std::string strHex = sha.FinishHex();
+    return bOk ? strHex : std::string();
+}
+
+// Whether the pack at the UTF-8 path strPath is sound, read through the pack code's own check.
+bool s_IsSoundPack(const std::string& strPath) {
+    std::string strAnsi = SystemAnsiPath(strPath);
+    std::string strReason;
+    return !strAnsi.empty() && s_IsPlainFile(strPath) && cobblepak::CheckPackFile(strAnsi.c_str(), strReason);
+}
+
+// A path relative to the game folder as the plan compares destinations.
+std::string s_GameRelative(const std::string& strGamePath, const std::string& strRelative) {
+    std::string strFolder, strName;
+    SplitPackagePath(strRelative, &strFolder, &strName);
+    return PackageDestFolder(strGamePath.c_str(), strFolder.c_str()).substr(strGamePath.size() + 1) + strName;
+}
+
 }  // namespace
 
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
                     IKMsgOutput* pMsgOutput, KInstallPlan* pPlan) {
     *pPlan = KInstallPlan();
+    std::vector<KPackageMerge> aMerges;
+    std::string strFault;
+    if (!ReadPackageVersions(pRoot, &pPlan->aVersions, &strFault) || !ReadPackageMerges(pRoot, &aMerges, &strFault)) {
+        s_AddLine(pMsgOutput, IDS_DESCRIPTION_FAULTY);
+        return 0;
+    }
     IKXmlNode* pFileList = pRoot ? pRoot->GetFirstChildByName("FileList") : nullptr;
     IKXmlNode* pFile = pFileList ? pFileList->GetFirstChildByName("File") : nullptr;
-    if (!pFile) {
+    if (!pFile && aMerges.empty() && pPlan->aVersions.empty()) {
         s_AddLine(pMsgOutput, IDS_COPY_FAILED);
         return 0;
     }
@@ -271,12 +406,69 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
         }
         pPlan->aFiles.push_back(planFile);
     }
+
+    for (const KPackageMerge& merge : aMerges) {
+        for (const std::string* pstrPath : {&merge.strSource, &merge.strTarget}) {
+            DWORD dwRefusal = CheckPackagePackPath(strGamePath.c_str(), strPackagePath.c_str(), *pstrPath);
+            if (dwRefusal != ERROR_SUCCESS) {
+                std::string strFolder, strName;
+                SplitPackagePath(*pstrPath, &strFolder, &strName);
+                if (pMsgOutput)
+                    AddCopyErrorLine(pMsgOutput, strFolder.c_str(), strName.c_str(), dwRefusal);
+                return 0;
+            }
+        }
+        KPlanPack pack;
+        pack.strSource = merge.strSource;
+        pack.strTarget = s_GameRelative(strGamePath, merge.strTarget);
+        // A target that a File replaces or a plug-in folder takes away would be merged into
+        // something else than the game's pack: the description is faulty.
+        if (!fnSurvives(pack.strTarget) || setDests.count(s_FoldCase(pack.strTarget))) {
+            s_AddLine(pMsgOutput, IDS_DESCRIPTION_FAULTY);
+            return 0;
+        }
+        std::string strSource = strPackagePath + "\\" + merge.strSource;
+        if (!s_IsPlainFile(strSource)) {
+            std::string strFolder, strName;
+            SplitPackagePath(merge.strSource, &strFolder, &strName);
+            s_AddLine(pMsgOutput, IDS_SOURCE_MISSING, strFolder.c_str(), strName.c_str());
+            return 0;
+        }
+        if (!s_IsSoundPack(strSource) || (!merge.strSha256.empty() && s_FileSha256(strSource) != merge.strSha256)) {
+            s_AddLine(pMsgOutput, IDS_PACK_SOURCE_DAMAGED, merge.strSource.c_str());
+            return 0;
+        }
+        std::string strTarget = strGamePath + "\\" + pack.strTarget;
+        if (!s_IsSoundPack(strTarget) || !s_ReadPackState(strTarget, &pack.nLength, &pack.strHeader)) {
+            s_AddLine(pMsgOutput, IDS_PACK_TARGET_DAMAGED, merge.strTarget.c_str());
+            return 0;
+        }
+        pPlan->aPacks.push_back(pack);
+    }
+    if (!aMerges.empty() && !s_IsPlainFile(strPackagePath + "\\" COBBLEPAK_LIBRARY_NAME)) {
+        s_AddLine(pMsgOutput, IDS_COBBLEPAK_MISSING);
+        return 0;
+    }
+    if (!pPlan->aVersions.empty()) {
+        const std::string strVersionFile = GAME_VERSION_FILE;
+        if (setDests.count(s_FoldCase(strVersionFile)))
+            pPlan->chVersionFile = 'D';
+        else
+            pPlan->chVersionFile = s_IsPlainFile(strGamePath + "\\" + strVersionFile) ? 'R' : 'N';
+    }
     return 1;
 }
 
 KInstallTransaction::KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan)
-    : m_strGamePath(strGamePath), m_Plan(plan), m_uFile(0), m_uReached(plan.aFiles.size()), m_pRefused(nullptr),
-      m_hLock(nullptr), m_bOwnsWork(true) {}
+    : m_strGamePath(strGamePath),
+      m_Plan(plan),
+      m_uFile(0),
+      m_uReached(plan.aFiles.size()),
+      m_uPacksReached(plan.aPacks.size()),
+      m_bVersionsReached(plan.chVersionFile != 0),
+      m_pRefused(nullptr),
+      m_hLock(nullptr),
+      m_bOwnsWork(true) {}
 
 KInstallTransaction::~KInstallTransaction() {
     ReleaseLock();
@@ -301,6 +493,8 @@ int KInstallTransaction::Begin() {
     m_uReached = 0;
     m_pRefused = nullptr;
     m_bOwnsWork = false;
+    m_uPacksReached = 0;
+    m_bVersionsReached = false;
     s_Step();
     if (!CreateDirectoryU8(strWork.c_str()))
         return 0;
@@ -347,6 +541,41 @@ int KInstallTransaction::SetAsidePluginFolder(const std::string& strName) {
     return MoveFileU8(Game(strName).c_str(), Work("old\\" + strName).c_str()) ? 1 : 0;
 }
 
+int KInstallTransaction::MergePack(size_t uPack, PFN_PACKCOMB pfnPackComb, const std::string& strPackagePath) {
+    const KPlanPack& pack = m_Plan.aPacks.at(uPack);
+    m_uPacksReached = std::max(m_uPacksReached, uPack + 1);
+    // The library opens files by the system's ANSI text of their paths.
+    std::string strTarget = SystemAnsiPath(Game(pack.strTarget));
+    std::string strSource = SystemAnsiPath(strPackagePath + "\\" + pack.strSource);
+    s_Step();
+    int nResult = !strTarget.empty() && !strSource.empty() && pfnPackComb ? pfnPackComb(strTarget.c_str(), strSource.c_str()) : E_INVALIDARG;
+    s_Step();
+    return nResult == S_OK ? 1 : 0;
+}
+
+int KInstallTransaction::WriteVersions() {
+    std::string strFile = Game(GAME_VERSION_FILE);
+    m_bVersionsReached = true;
+    s_Step();
+    if (m_Plan.chVersionFile == 'R') {
+        // A copy set aside whole under its final name before the first write: a rollback puts
+        // back only a complete one.
+        std::string strOld = Work("old\\" GAME_VERSION_FILE);
+        if (!CopyFileW(Utf8ToWide(strFile).c_str(), Utf8ToWide(strOld + ".tmp").c_str(), FALSE))
+            return 0;
+        s_Step();
+        if (!MoveFileExU8((strOld + ".tmp").c_str(), strOld.c_str(), MOVEFILE_WRITE_THROUGH))
+            return 0;
+    }
+    for (const KPackageVersion& version : m_Plan.aVersions) {
+        s_Step();
+        if (!WriteProfileTextU8(GAME_VERSION_SECTION, version.strApplication.c_str(), version.strVersion.c_str(),
+                                strFile.c_str()))
+            return 0;
+    }
+    return 1;
+}
+
 std::string KInstallTransaction::TempPath(const std::string& strDestFile) {
     const KPlanFile& file = m_Plan.aFiles.at(m_uFile);
     BOOL bOk = TRUE;
@@ -388,6 +617,26 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     if (!m_bOwnsWork)
         return 1;  // Begin touched nothing: the working folder there is another run's
     int bWhole = 1;
+    // Backwards through the run: versions, packs, files, folders, plug-in folders.
+    std::string strVersionFile = Game(GAME_VERSION_FILE);
+    std::string strOldVersions = Work("old\\" GAME_VERSION_FILE);
+    if (m_bVersionsReached && m_Plan.chVersionFile == 'R' && s_Exists(strOldVersions)) {
+        SetFileAttributesU8(strVersionFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!MoveFileExU8(strOldVersions.c_str(), strVersionFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, strVersionFile.c_str(), strOldVersions.c_str());
+            bWhole = 0;
+        }
+    } else if (m_bVersionsReached && m_Plan.chVersionFile == 'N' && !DeleteFileU8(strVersionFile.c_str()) &&
+               GetLastError() != ERROR_FILE_NOT_FOUND) {
+        s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strVersionFile.c_str());
+        bWhole = 0;
+    }
+    for (size_t i = std::min(m_uPacksReached, m_Plan.aPacks.size()); i-- > 0;) {
+        if (!s_RestorePack(Game(m_Plan.aPacks[i].strTarget), m_Plan.aPacks[i])) {
+            s_AddLine(pMsgOutput, IDS_PACK_RESTORE_FAILED, Game(m_Plan.aPacks[i].strTarget).c_str());
+            bWhole = 0;
+        }
+    }
     // Below a plug-in folder that was never set aside, everything is still the player's.
     std::vector<std::pair<std::wstring, bool>> setAside;
     for (const std::string& strName : m_Plan.aPluginFolders)

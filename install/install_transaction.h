@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "install/file_copy.h"
+#include "install/package_versions.h"
+#include "packcomb.h"
 
 class IKMsgOutput;
 class IKXmlNode;
@@ -30,17 +32,36 @@ struct KPlanFile {
     char chKind;
 };
 
+// One pack of the run's PackList. The merge only appends to the target and then rewrites its
+// header, so the target's length and header before the run are all a rollback needs.
+struct KPlanPack {
+    std::string strSource;  // relative to the package folder
+    std::string strTarget;  // relative to the game folder
+    long long nLength;      // the target's length before the run
+    std::string strHeader;  // the target's first PACK_HEADER_BYTES bytes before the run
+};
+
+enum { PACK_HEADER_BYTES = 32 };
+
 struct KInstallPlan {
     std::vector<std::string> aPluginFolders;  // "interface", "interface2": those that exist
     std::vector<std::string> aNewFolders;     // relative, with trailing backslash, parents first
     std::vector<KPlanFile> aFiles;
+    std::vector<KPlanPack> aPacks;
+    std::vector<KPackageVersion> aVersions;
+    // The game's version.ini when versions are written: 'R' the player's, set aside first; 'N'
+    // none; 'D' one a File of this run wrote. 0 when the run writes no versions.
+    char chVersionFile = 0;
 };
 
-// Reads the FileList under pRoot and checks, touching nothing, that the run can succeed as far as
-// can be known: at least one File, each with a FileName and names that CheckListedFile passes,
-// a FileSha256 (when present) of 64 hex digits, each source a plain file of the package, no
-// folder standing at a destination. On a refusal reports one line on pMsgOutput and
-// returns 0; else fills *pPlan and returns 1.
+// Reads the FileList, PackList and versions under pRoot and checks, touching nothing, that the run
+// can succeed as far as can be known: at least one File (or a Pack or a version), each File with
+// a FileName and names that CheckListedFile passes, a FileSha256 (when present) of 64 hex digits,
+// each source a plain file of the package, no folder standing at a destination; each Pack's paths
+// passing the same rules, its source a sound pack (with its SourceSha256), its target a sound pack
+// of the game folder that no File replaces and no plug-in folder holds, and Cobblepak.dll in the
+// package folder. On a refusal reports one line on pMsgOutput and returns 0; else fills *pPlan and
+// returns 1.
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
                     IKMsgOutput* pMsgOutput, KInstallPlan* pPlan);
 
@@ -68,6 +89,12 @@ public:
         if (uFile + 1 > m_uReached)
             m_uReached = uFile + 1;
     }
+    // Merges pack uPack of the plan into its target with pfnPackComb (Cobblepak's PackComb).
+    // 1 when merged.
+    int MergePack(size_t uPack, PFN_PACKCOMB pfnPackComb, const std::string& strPackagePath);
+    // Writes every version of the plan into the game's version.ini, the player's file set aside
+    // first. 0 with the cause in GetLastError.
+    int WriteVersions();
     std::string TempPath(const std::string& strDestFile) override;
     int Place(const std::string& strTemp, const std::string& strDestFile) override;
     // Marks the run complete, then deletes what it set aside and the working folder.
@@ -86,6 +113,9 @@ private:
     // Plan entries below this index may have been touched; a run that began here touched no
     // other, a transaction read back from a journal may have touched any.
     size_t m_uReached;
+    // The same for the packs, and whether the versions were begun.
+    size_t m_uPacksReached;
+    bool m_bVersionsReached;
     const KPlanFile* m_pRefused;
     void* m_hLock;  // the working folder's lock while this run holds it, else null
     // False while Begin has not made the working folder: one standing there is another run's, and

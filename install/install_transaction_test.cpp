@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,11 +18,14 @@
 #include "core/win_text.h"
 #include "install/install_worker.h"
 #include "install/package_rules.h"
+#include "pack_check.h"
+#include "pack_format.h"
 #include "tests/recording_shell.h"
 #include "tests/test_support.h"
 #include "xml/xml_document.h"
 
 using mwtest::FileExists;
+using mwtest::ReadFileBytes;
 using mwtest::KRecordingShell;
 using mwtest::KTempDir;
 using mwtest::MakeFolders;
@@ -86,9 +90,10 @@ protected:
             MakeFolders(m_strPackage + "\\" + strRelative.substr(0, uSlash));
         WriteFileBytes(m_strPackage + "\\" + strRelative, strBytes);
     }
-    // Starts one installation of strXml; RunToEnd or Stop ends it.
-    void Start(const std::string& strXml) {
-        m_pShell.reset(new KRecordingShell);
+    // Starts one installation of strXml, reported to pShell (owned; null: a plain recording one);
+    // RunToEnd or Stop ends it.
+    void Start(const std::string& strXml, KRecordingShell* pShell = nullptr) {
+        m_pShell.reset(pShell ? pShell : new KRecordingShell);
         m_Installer.reset(new KUpdateInstaller);
         m_Installer->m_pXmlDoc = CreateXMLDocument(0, "gbk");
         ASSERT_TRUE(m_Installer->m_pXmlDoc->LoadBuff(strXml.c_str()));
@@ -100,8 +105,8 @@ protected:
         ASSERT_EQ(1, m_pWorker->Start());
     }
     // Runs until the worker reached an end point (with or without OnInstallEnd); the lines.
-    std::vector<std::string> RunToEnd(const std::string& strXml) {
-        Start(strXml);
+    std::vector<std::string> RunToEnd(const std::string& strXml, KRecordingShell* pShell = nullptr) {
+        Start(strXml, pShell);
         for (int i = 0; i < 6000 && !m_pWorker->m_bFinished; ++i)
             Sleep(5);
         m_pWorker->Stop();
@@ -327,6 +332,143 @@ TEST_F(InstallTransactionTest, DamagedJournalIsReportedAndNothingIsTouched) {
         EXPECT_EQ(0u, recovering.Lines()[0].find(std::string(u8"·发现上次没有完成的安装，但安装记录已损坏")));
         EXPECT_EQ(before, TreeSnapshot(m_strGame));
     }
+}
+
+std::string s_Packs(const std::string& strPacks) {
+    return "<PackList>" + strPacks + "</PackList>";
+}
+
+std::string s_PackEntry(const std::string& strSource, const std::string& strTarget, const std::string& strSha = "") {
+    return "<Pack><Source>" + strSource + "</Source><Target>" + strTarget + "</Target>" +
+           (strSha.empty() ? "" : "<SourceSha256>" + strSha + "</SourceSha256>") + "</Pack>";
+}
+
+const std::string s_strVersion13 =
+    "<VersionInfoList><VersionInfo><Application>velmora.exe</Application><Version>1.3</Version>"
+    "</VersionInfo></VersionInfoList>";
+const std::string s_strArtPack = s_PackEntry("art\\patch.pak", "data\\art.pak");
+
+// The game has an art pack and its version; the package a pack to merge into it and Cobblepak.dll.
+class InstallPackTest : public InstallTransactionTest {
+protected:
+    InstallPackTest() {
+        Package("art\\patch.pak", mwtest::PackBytes(150, 50, 'p'));  // 25 keys replaced, 25 new
+        CopyFileA((mwtest::ProgramFolder() + "\\Cobblepak.dll").c_str(), (m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
+        MakeGameWithPack();
+    }
+    void MakeGameWithPack() {
+        MakeGame();
+        WriteFileBytes(m_strGame + "\\data\\art.pak", mwtest::PackBytes(0, 100, 'g'));
+        WriteFileBytes(m_strGame + "\\version.ini", "[Version]\r\nvelmora.exe=1.2\r\n");
+        m_Before = TreeSnapshot(m_strGame);
+    }
+    std::string Xml(const std::string& strPacks) {
+        return "<Root><AppTitle>T</AppTitle>" + s_strVersion13 + "<FileList>" + s_strPackageFiles + "</FileList>" +
+               strPacks + "</Root>";
+    }
+};
+
+TEST_F(InstallPackTest, MergedPackAndVersionsAreInstalledOrPutBackByteForByte) {
+    std::vector<std::string> lines = RunToEnd(Xml(s_Packs(s_strArtPack)));
+    EXPECT_EQ("OnInstallEnd(1)", LastCall());
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(std::string(u8"·正在处理资源文件，请稍等..."), lines[lines.size() - 4]);
+    EXPECT_EQ(std::string(u8"·文件复制完成。"), lines[lines.size() - 3]);
+    EXPECT_EQ(std::string(u8"·升级完成，可以进入游戏。"), lines[lines.size() - 2]);
+    std::string strReason;
+    EXPECT_TRUE(cobblepak::CheckPackFile((m_strGame + "\\data\\art.pak").c_str(), strReason)) << strReason;
+    std::string strMerged = ReadFileBytes(m_strGame + "\\data\\art.pak");
+    EXPECT_EQ(125u, cobblepak::DecodePackHeader(reinterpret_cast<const std::uint8_t*>(strMerged.data())).uEntryCount);
+    EXPECT_EQ("[Version]\r\nvelmora.exe=1.3\r\n", ReadFileBytes(m_strGame + "\\version.ini"));
+    EXPECT_FALSE(FileExists(m_strGame + "\\.mendwright"));
+
+    // A version.ini that another program holds open for reading only fails the run after the
+    // merge: all of it is undone.
+    // It lets go when the failure is reported, before the rollback.
+    struct KReleasingShell : KRecordingShell {
+        int AddMessage(const char* pszText) override {
+            if (m_hHeld && std::string(pszText) == std::string(u8"·版本写入有误，请重试。")) {
+                CloseHandle(m_hHeld);
+                m_hHeld = nullptr;
+            }
+            return KRecordingShell::AddMessage(pszText);
+        }
+        HANDLE m_hHeld = nullptr;
+    };
+    MakeGameWithPack();
+    KReleasingShell* pShell = new KReleasingShell;
+    pShell->m_hHeld = CreateFileA((m_strGame + "\\version.ini").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    lines = RunToEnd(Xml(s_Packs(s_strArtPack)), pShell);
+    EXPECT_EQ("OnInstallEnd(0)", LastCall());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(std::string(u8"·正在处理资源文件，请稍等..."), lines[lines.size() - 3]);
+    EXPECT_EQ(std::string(u8"·版本写入有误，请重试。"), lines[lines.size() - 2]);
+    EXPECT_EQ(s_strRestored, lines.back());
+    EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
+}
+
+TEST_F(InstallPackTest, PackRefusalsTouchNothingAndSayWhyInOneLine) {
+    Package("art\\short.pak", mwtest::PackBytes(1, 50, 'p').substr(0, 300));
+    Package("art\\unsorted.pak", mwtest::PackBytes(1, 50, 'p').replace(32 + 400, 4, std::string("\xff\xff\0\0", 4)));
+    const std::string strDigest = std::string(64, 'a');
+    const std::string strFaulty = std::string(u8"·配置文件有误，不能进行升级，请重新下载升级包。");
+    const std::string strSourceDamaged = std::string(u8"·升级包中的资源文件art\\short.pak已损坏，请重新下载升级包。");
+    struct KCase {
+        std::string strPacks;
+        std::string strLine;
+        bool bNoLibrary;
+    };
+    const KCase aCases[] = {
+        {s_Packs(s_PackEntry("art\\short.pak", "data\\art.pak")), strSourceDamaged, false},
+        {s_Packs(s_PackEntry("art\\unsorted.pak", "data\\art.pak")),
+         std::string(u8"·升级包中的资源文件art\\unsorted.pak已损坏，请重新下载升级包。"), false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "data\\art.pak", strDigest)),
+         std::string(u8"·升级包中的资源文件art\\patch.pak已损坏，请重新下载升级包。"), false},
+        {s_Packs(s_PackEntry("art\\none.pak", "data\\art.pak")), std::string(u8"·升级包中缺少文件art\\none.pak，请重新下载升级包。"), false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "data\\existing.dat")),
+         std::string(u8"·游戏资源文件data\\existing.dat不存在或已损坏，请检查游戏路径或重新安装游戏。"), false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "..\\art.pak")), std::string(u8"·复制..\\art.pak时出错！（错误号：123）"), false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "readme.txt")), strFaulty, false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "")), strFaulty, false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "data\\art.pak", "ABC")), strFaulty, false},
+        {s_Packs(s_strArtPack), std::string(u8"Cobblepak.dll不存在，请重新下载升级包"), true},
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.strPacks);
+        if (oneCase.bNoLibrary)
+            DeleteFileA((m_strPackage + "\\Cobblepak.dll").c_str());
+        std::vector<std::string> lines = RunToEnd(Xml(oneCase.strPacks));
+        ASSERT_EQ(3u, lines.size());
+        EXPECT_EQ(oneCase.strLine, lines[2]);
+        EXPECT_EQ("OnInstallEnd(0)", LastCall());
+        EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
+    }
+}
+
+TEST_F(InstallPackTest, EveryCrashPointWithPacksRecoversToTheFolderBeforeOrAfter) {
+    const std::string strXml = Xml(s_Packs(s_strArtPack + s_strArtPack));
+    RunToEnd(strXml);
+    const KTree after = TreeSnapshot(m_strGame);
+    ASSERT_NE(m_Before, after);
+    int nUndone = 0;
+    for (int nSteps = 0;; ++nSteps) {
+        SCOPED_TRACE(nSteps);
+        MakeGameWithPack();
+        g_nInstallStepsLeft = nSteps;
+        RunToEnd(strXml);
+        g_nInstallStepsLeft = -1;
+        bool bCompleted = m_pShell->Count("OnInstallEnd(1)") == 1;
+        KRecordingShell recovering;
+        if (RecoverInterruptedInstall(m_strGame.c_str(), &recovering) == KRECOVERY_UNDONE)
+            ++nUndone;
+        KTree now = TreeSnapshot(m_strGame);
+        EXPECT_TRUE(now == m_Before || now == after);
+        if (bCompleted)
+            break;
+        ASSERT_LT(nSteps, 100);
+    }
+    EXPECT_GE(nUndone, 12);
 }
 
 }  // namespace

@@ -6,12 +6,14 @@
 
 #include "app/shell_ctrl.h"
 #include "core/folder_path.h"
+#include "core/library_search.h"
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/text_copy.h"
 #include "core/update_installer.h"
 #include "install/file_copy.h"
 #include "install/install_transaction.h"
+#include "install/package_packs.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -57,6 +59,30 @@ bool s_WaitServicingRequests(HANDLE hThread, DWORD uMs) {
     }
 }
 
+// Cobblepak.dll of the package folder, loaded for one run's merges and freed after it.
+class KCobblepakLibrary {
+public:
+    KCobblepakLibrary() : m_hModule(nullptr), m_pfnPackComb(nullptr) {}
+    ~KCobblepakLibrary() {
+        if (m_hModule)
+            FreeLibrary(m_hModule);
+    }
+    KCobblepakLibrary(const KCobblepakLibrary&) = delete;
+    KCobblepakLibrary& operator=(const KCobblepakLibrary&) = delete;
+    // True when the library is loaded and exports PackComb.
+    bool Load(const std::string& strPackagePath) {
+        m_hModule = LoadLibraryInFolder(strPackagePath.c_str(), COBBLEPAK_LIBRARY_NAME);
+        if (m_hModule)
+            m_pfnPackComb = reinterpret_cast<PFN_PACKCOMB>(reinterpret_cast<void*>(GetProcAddress(m_hModule, "PackComb")));
+        return m_pfnPackComb != nullptr;
+    }
+    PFN_PACKCOMB PackComb() const { return m_pfnPackComb; }
+
+private:
+    HMODULE m_hModule;
+    PFN_PACKCOMB m_pfnPackComb;
+};
+
 // One run of the worker. Returns when it reaches an end point: with OnInstallEnd after a result,
 // without it when a stop was requested.
 class KInstallRun {
@@ -95,6 +121,7 @@ private:
     IKShellCtrl* m_pShellCtrl;
     std::string m_strGamePath;
     std::string m_strPackagePath;
+    KCobblepakLibrary m_Cobblepak;
 };
 
 void KInstallRun::Run() {
@@ -128,6 +155,12 @@ void KInstallRun::Run() {
         End(0);
         return;
     }
+    // Loaded before the first change, so that a library that does not load touches nothing.
+    if (!plan.aPacks.empty() && !m_Cobblepak.Load(m_strPackagePath)) {
+        m_pShellCtrl->AddMessage(GetString(IDS_COBBLEPAK_FAILED));
+        End(0);
+        return;
+    }
     KInstallTransaction transaction(strGame, plan);
     if (!transaction.Begin()) {
         if (const KPlanFile* pRefused = transaction.RefusedFile()) {
@@ -149,7 +182,10 @@ void KInstallRun::Run() {
         Fail(&transaction);
         return;
     }
-    m_pShellCtrl->AddMessage(GetString(IDS_COPY_DONE));
+    if (!plan.aFiles.empty())
+        m_pShellCtrl->AddMessage(GetString(IDS_COPY_DONE));
+    if (!plan.aPacks.empty() || !plan.aVersions.empty())
+        m_pShellCtrl->AddMessage(GetString(IDS_UPDATE_COMPLETE));
     m_pShellCtrl->AddMessage(std::string(54, '-').c_str());
     End(1);
 }
@@ -186,6 +222,24 @@ bool KInstallRun::Install(const KInstallPlan& plan, KInstallTransaction* pTransa
             Fail(pTransaction);
             return false;
         }
+    }
+    if (!plan.aPacks.empty())
+        m_pShellCtrl->AddMessage(GetString(IDS_PACKS_MERGING));
+    for (size_t i = 0; i < plan.aPacks.size(); ++i) {
+        if (StopRequested()) {
+            Stopped(pTransaction);
+            return false;
+        }
+        if (!pTransaction->MergePack(i, m_Cobblepak.PackComb(), m_strPackagePath)) {
+            m_pShellCtrl->AddMessage(GetString(IDS_COBBLEPAK_FAILED));
+            Fail(pTransaction);
+            return false;
+        }
+    }
+    if (!plan.aVersions.empty() && !pTransaction->WriteVersions()) {
+        m_pShellCtrl->AddMessage(GetString(IDS_VERSION_WRITE_FAILED));
+        Fail(pTransaction);
+        return false;
     }
     return true;
 }

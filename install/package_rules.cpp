@@ -37,19 +37,6 @@ bool s_IsParentName(const char* pszBegin, size_t uLen) {
     return uDots >= 2;
 }
 
-// Reads the text of pFile's child pszName into pszBuf (KXML_TEXT_SIZE bytes). A missing child
-// leaves pszBuf alone (*pbPresent false); a child without text empties it. 0 when the text does
-// not fit the buffer.
-int s_ReadField(IKXmlNode* pFile, const char* pszName, char* pszBuf, bool* pbPresent) {
-    IKXmlNode* pField = pFile->GetFirstChildByName(pszName);
-    *pbPresent = pField != nullptr;
-    if (!pField)
-        return 1;
-    pszBuf[0] = '\0';
-    const char* pszWhole = pField->GetChildText(nullptr, pszBuf);
-    return !pszWhole || (std::strlen(pszWhole) < KXML_TEXT_SIZE && s_FitsMaxPath(pszWhole));
-}
-
 }  // namespace
 
 bool EqualsNoCaseAscii(const std::string& strOne, const char* pszOther) {
@@ -181,13 +168,23 @@ KListedFileReader::KListedFileReader() : m_bNamePresent(false), m_bSha256Present
     m_szFileName[0] = '\0';
 }
 
+int ReadPackageField(IKXmlNode* pElement, const char* pszName, char* pszBuf, bool* pbPresent) {
+    IKXmlNode* pField = pElement->GetFirstChildByName(pszName);
+    *pbPresent = pField != nullptr;
+    if (!pField)
+        return 1;
+    pszBuf[0] = '\0';
+    const char* pszWhole = pField->GetChildText(nullptr, pszBuf);
+    return !pszWhole || (std::strlen(pszWhole) < KXML_TEXT_SIZE && s_FitsMaxPath(pszWhole));
+}
+
 int KListedFileReader::Read(IKXmlNode* pFile) {
     bool bPathPresent = false;
-    int bFits = s_ReadField(pFile, "FilePath", m_szFilePath, &bPathPresent);
+    int bFits = ReadPackageField(pFile, "FilePath", m_szFilePath, &bPathPresent);
     m_szFileName[0] = '\0';
-    bFits = s_ReadField(pFile, "FileName", m_szFileName, &m_bNamePresent) && bFits;
+    bFits = ReadPackageField(pFile, "FileName", m_szFileName, &m_bNamePresent) && bFits;
     char szDigest[KXML_TEXT_SIZE] = {0};
-    s_ReadField(pFile, "FileSha256", szDigest, &m_bSha256Present);
+    ReadPackageField(pFile, "FileSha256", szDigest, &m_bSha256Present);
     m_strSha256 = szDigest;
     for (char& ch : m_strSha256)
         ch = ch >= 'A' && ch <= 'F' ? static_cast<char>(ch - 'A' + 'a') : ch;

@@ -72,6 +72,11 @@ const char* FindPackageBackslash(const char* pszFrom);
 // has no backslash, begins with one or does not fit MAX_PATH.
 std::vector<std::string> FolderChain(const char* pszPath);
 
+// Reads the text of pElement's child pszName into pszBuf (KXML_TEXT_SIZE bytes). A missing child
+// leaves pszBuf alone (*pbPresent false); a child without text empties it. 0 when the text does
+// not fit the buffer or a path of MAX_PATH.
+int ReadPackageField(IKXmlNode* pElement, const char* pszName, char* pszBuf, bool* pbPresent);
+
 // Length of the lower-case hex text of a SHA-256 digest.
 enum { PACKAGE_SHA256_HEX = 64 };
 

@@ -14,6 +14,9 @@
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "install/install_worker.h"
+#include "install/package_versions.h"
+#include "install/version_check.h"
+#include "xml/xml_document.h"
 
 namespace {
 
@@ -37,6 +40,36 @@ int s_Refuse(IKShellCtrl* pShellCtrl, int nLine, int nOutcome) {
         pShellCtrl->AddMessage(GetString(nLine));
     pShellCtrl->OnInstallEnd(0);
     return nOutcome;
+}
+
+// The package's versions against the game's: KUPDATE_STARTED when it fits (or the player wants
+// the same version again), else the refusal's outcome after its line or question.
+int s_CheckVersions(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KUpdateInstaller* pInstaller,
+                    const char* pszGamePath) {
+    std::vector<KPackageVersion> aVersions;
+    std::string strFault;
+    if (!ReadPackageVersions(pInstaller->m_pXmlDoc->GetRootElement("Root"), &aVersions, &strFault)) {
+        pShellCtrl->AddMessage(GetString(IDS_DESCRIPTION_FAULTY));
+        return KUPDATE_DESCRIPTION_FAULTY;
+    }
+    // In document order, the first refusal wins; the player is asked about reinstalling once.
+    bool bAsked = false;
+    for (int nVerdict : JudgeGameVersions(StripTrailingSeparators(pszGamePath), aVersions)) {
+        if (nVerdict == KVERSION_FITS)
+            continue;
+        if (nVerdict == KVERSION_SAME) {
+            if (!bAsked && !pFrontEnd->ConfirmReinstall())
+                return KUPDATE_VERSION_REFUSED;
+            bAsked = true;
+            continue;
+        }
+        if (nVerdict == KVERSION_GAME_TOO_OLD)
+            pFrontEnd->OfferGameUpdater();
+        else
+            pShellCtrl->AddMessage(GetString(VersionVerdictText(nVerdict)));
+        return KUPDATE_VERSION_REFUSED;
+    }
+    return KUPDATE_STARTED;
 }
 
 }  // namespace
@@ -73,6 +106,11 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
     if (nRecovery == KRECOVERY_FAILED) {
         pWorker->ReleaseFolder();
         return s_Refuse(pShellCtrl, 0, KUPDATE_RECOVERY_FAILED);
+    }
+    int nVersions = s_CheckVersions(pShellCtrl, pFrontEnd, pInstaller, pszGamePath);
+    if (nVersions != KUPDATE_STARTED) {
+        pWorker->ReleaseFolder();
+        return s_Refuse(pShellCtrl, 0, nVersions);
     }
     if (pInstaller->CheckResources(pszGamePath) != 0) {
         pWorker->ReleaseFolder();

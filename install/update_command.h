@@ -15,6 +15,14 @@ public:
     // Takes over the game folder as the user typed it, so that GetGamePath returns it from now
     // on (the dialog: data exchange from the controls).
     virtual void TakeGamePath() = 0;
+    // The installed game has the package's version already: asks with text 2006 whether to
+    // install it again (the dialog: a Yes/No box; the console: its --reinstall; an unattended
+    // start: the line, and no). True to go on.
+    virtual bool ConfirmReinstall() = 0;
+    // The installed game is too old for the package: text 2005 (the dialog: an OK/Cancel box, OK
+    // starts the game's launcher, whose own updater brings the game up, and ends the program;
+    // the others: the line). The installation is not made either way.
+    virtual void OfferGameUpdater() = 0;
 
 protected:
     ~IKUpdateFrontEnd() = default;
@@ -31,6 +39,8 @@ enum KUpdateOutcome {
     KUPDATE_DESCRIPTION_FAULTY, // Init could not load the description: line 2002, OnInstallEnd(0)
     KUPDATE_PACKAGE_IN_GAME,    // the package lies in the game folder: line 2060, OnInstallEnd(0)
     KUPDATE_RECOVERY_FAILED,    // an interrupted installation could not be undone (reported)
+    KUPDATE_VERSION_REFUSED,    // the package does not fit the game's version: 2001, 2003, 2007,
+                                // or 2005 / 2006 through the front end; OnInstallEnd(0)
 };
 
 // In this order, touching nothing in the game folder until the last: the description loaded; the
@@ -38,7 +48,9 @@ enum KUpdateOutcome {
 // (GetGamePath) a folder that holds the launcher (else 2012); the package folder not the game
 // folder nor inside it; neither the game nor an update running in the game folder, whose update
 // semaphore the worker then holds for the whole run (else ShowGameRunning); an interrupted
-// installation there finished (RecoverInterruptedInstall); CheckResources on it. When all pass:
+// installation there finished (RecoverInterruptedInstall); the package's versions against the
+// game's version.ini (a faulty VersionInfo: 2002; install/version_check.h); CheckResources on it.
+// When all pass:
 // ShowProgress(1) and pWorker->Start(). Every failed check ends with OnInstallEnd(0). Runs on the
 // front end's user-interface thread. Returns the KUpdateOutcome.
 int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInstallWorker* pWorker);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/string_table.h"
 #include "core/update_installer.h"
 #include "core/update_semaphore.h"
 #include "install/install_transaction.h"
@@ -34,7 +35,13 @@ public:
         m_Asked.push_back("TakeGamePath");
         m_pShell->m_strGamePath = m_strTyped;
     }
+    bool ConfirmReinstall() override {
+        m_Asked.push_back("ConfirmReinstall");
+        return m_bReinstall;
+    }
+    void OfferGameUpdater() override { m_Asked.push_back("OfferGameUpdater"); }
     KRecordingShell* m_pShell;
+    bool m_bReinstall = false;
     std::string m_strTyped;
     std::vector<std::string> m_Asked;
 };
@@ -229,3 +236,98 @@ TEST_F(UpdateCommandTest, WithoutInstallerNothingStarts) {
 }
 
 }  // namespace
+
+namespace {
+
+// One row of the version decision: the game's version.ini (null: none), the package's
+// VersionInfos, the player's answer to the reinstall question, and what must follow.
+struct KVersionCase {
+    const char* pszIni;
+    bool bReinstall;
+    int nOutcome;
+    const char* pszAsked;  // the front end's question, "" for none
+    int nLine;             // the refusal line's catalogue id, 0 for none
+    const char* pszWritten;  // version.ini afterwards, for an installation; null: unchanged
+};
+
+std::string s_VersionInfo(const char* pszApplication, const char* pszVersion, const char* pszBase = nullptr) {
+    return std::string("<VersionInfo><Application>") + pszApplication + "</Application><Version>" + pszVersion +
+           "</Version>" + (pszBase ? std::string("<BaseVersion>") + pszBase + "</BaseVersion>" : "") + "</VersionInfo>";
+}
+
+}  // namespace
+
+TEST_F(UpdateCommandTest, PackageVersionsAgainstTheGamesDecideInDocumentOrder) {
+    const std::string strV13 = s_VersionInfo("velmora.exe", "1.3");
+    const std::string strV13On12 = s_VersionInfo("velmora.exe", "1.3", "1.2");
+    const std::string strOther = s_VersionInfo("game.exe", "2.0", "1.9");
+    const char* pszG12 = "[Version]\r\nvelmora.exe=1.2\r\n";
+    const char* pszWrote13 = "[Version]\r\nvelmora.exe=1.3\r\n";
+    const std::string aXml[] = {strV13, strV13On12, strV13 + strOther, s_VersionInfo("velmora.exe", "1.3.x"),
+                                s_VersionInfo("velmora.exe", "1.3", "1.4"), s_VersionInfo("velmora.exe", "1.3", "v1.2")};
+    enum { V13, V13_ON_12, V13_AND_OTHER, V_FAULTY, BASE_NEWER, BASE_FAULTY };
+    const struct {
+        KVersionCase c;
+        int nXml;
+    } aCases[] = {
+        // No version.ini: a cumulative package installs, one for a base version cannot be judged.
+        {{nullptr, false, KUPDATE_STARTED, "", 0, "[Version]\r\nvelmora.exe=1.3\r\n"}, V13},
+        {{nullptr, false, KUPDATE_VERSION_REFUSED, "", 2001, nullptr}, V13_ON_12},
+        {{"[Version]\r\ngame.exe=1.0\r\n", false, KUPDATE_VERSION_REFUSED, "", 2001, nullptr}, V13_ON_12},
+        {{"[Version]\r\nvelmora.exe=1.x\r\n", false, KUPDATE_VERSION_REFUSED, "", 2001, nullptr}, V13},
+        {{"[Version]\r\nvelmora.exe=1.4\r\n", false, KUPDATE_VERSION_REFUSED, "", 2007, nullptr}, V13},
+        {{"[Version]\r\nvelmora.exe=1.3.0.0\r\n", false, KUPDATE_VERSION_REFUSED, "ConfirmReinstall", 0, nullptr}, V13},
+        {{"[Version]\r\nvelmora.exe=1.3.0.0\r\n", true, KUPDATE_STARTED, "ConfirmReinstall", 0, "[Version]\r\nvelmora.exe=1.3\r\n"}, V13},
+        {{"[Version]\r\nvelmora.exe=1.1\r\n", false, KUPDATE_VERSION_REFUSED, "OfferGameUpdater", 0, nullptr}, V13_ON_12},
+        {{"[Version]\r\nvelmora.exe=1.2.5\r\n", false, KUPDATE_VERSION_REFUSED, "", 2003, nullptr}, V13_ON_12},
+        {{pszG12, false, KUPDATE_STARTED, "", 0, pszWrote13}, V13_ON_12},
+        {{pszG12, false, KUPDATE_STARTED, "", 0, pszWrote13}, V13},
+        // The first refusal wins: the second application's missing key after the first fits.
+        {{pszG12, false, KUPDATE_VERSION_REFUSED, "", 2001, nullptr}, V13_AND_OTHER},
+        // Even after the player chose to reinstall the first.
+        {{"[Version]\r\nvelmora.exe=1.3\r\n", true, KUPDATE_VERSION_REFUSED, "ConfirmReinstall", 2001, nullptr}, V13_AND_OTHER},
+        {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, V_FAULTY},
+        {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, BASE_NEWER},
+        {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, BASE_FAULTY},
+    };
+    const std::string strIni = m_strGame + "\\version.ini";
+    for (size_t i = 0; i < sizeof(aCases) / sizeof(aCases[0]); ++i) {
+        const KVersionCase& row = aCases[i].c;
+        SCOPED_TRACE(i);
+        DeleteFileA(strIni.c_str());
+        if (row.pszIni)
+            ASSERT_TRUE(WriteFileBytes(strIni, row.pszIni));
+        m_Installer.m_pXmlDoc->LoadBuff(("<Root><VersionInfoList>" + aXml[aCases[i].nXml] + "</VersionInfoList></Root>").c_str());
+        KRecordingShell shell;
+        shell.m_pInstaller = &m_Installer;
+        shell.m_strPackagePath = m_Dir / "package";
+        KTypedFrontEnd frontEnd(&shell);
+        frontEnd.m_strTyped = m_strGame;
+        frontEnd.m_bReinstall = row.bReinstall;
+        m_Worker.m_pShellCtrl = &shell;
+
+        EXPECT_EQ(row.nOutcome, RunUpdateCommand(&shell, &frontEnd, &m_Worker));
+        if (row.nOutcome == KUPDATE_STARTED) {
+            ASSERT_TRUE(shell.WaitEnded(30000));
+            m_Worker.Stop();
+            EXPECT_EQ("OnInstallEnd(1)", shell.Calls().back());
+            EXPECT_EQ(std::string(u8"·升级完成，可以进入游戏。"), shell.Lines().at(shell.Lines().size() - 2));
+        } else {
+            EXPECT_EQ("OnInstallEnd(0)", shell.Calls().back());
+        }
+        std::vector<std::string> asked(frontEnd.m_Asked.begin() + 1, frontEnd.m_Asked.end());  // after TakeGamePath
+        EXPECT_EQ(row.pszAsked[0] ? std::vector<std::string>{row.pszAsked} : std::vector<std::string>(), asked);
+        std::vector<std::string> lines = shell.Lines();
+        if (row.nLine)
+            EXPECT_EQ(std::vector<std::string>{GetString(row.nLine)}, lines);
+        else if (row.nOutcome != KUPDATE_STARTED)
+            EXPECT_TRUE(lines.empty());
+        bool bOk = false;
+        std::string strAfter = mwtest::ReadFileBytes(strIni, &bOk);
+        if (row.pszWritten)
+            EXPECT_EQ(row.pszWritten, strAfter);
+        else
+            EXPECT_EQ(row.pszIni ? row.pszIni : "", strAfter);
+        EXPECT_FALSE(FileExists(m_strGame + "\\.mendwright"));
+    }
+}

@@ -19,10 +19,16 @@
 namespace {
 
 const char s_szUsage[] =
-    "usage: mendwright-pack make DIR [--title TEXT]\n"
+    "usage: mendwright-pack make DIR [--title TEXT] [--version APP=VER] [--base APP=VER]\n"
+    "                                [--pack SOURCE=TARGET]\n"
     "       mendwright-pack check DIR [--game-path-length N]\n"
     "  make   writes DIR/Update.dat listing every file under DIR (GBK, with SHA-256\n"
     "         digests); refuses, writing nothing, names the installer cannot take\n"
+    "         --version APP=VER  the game's version after the package (VersionInfo)\n"
+    "         --base APP=VER     the version the package applies to (BaseVersion)\n"
+    "         --pack SOURCE=TARGET  merges the pack SOURCE of DIR into the game's\n"
+    "                            pack TARGET (PackList; SOURCE is not listed as a file)\n"
+    "         each repeatable; without them the present Update.dat's are kept\n"
     "  check  reads DIR/Update.dat as the installer does and reports every problem an\n"
     "         install would hit; N: the length of the players' game folder\n"
     "         (default: C:\\Program Files (x86)\\Tarnwick, 31 characters)\n"
@@ -50,11 +56,17 @@ int s_Run(const std::vector<std::string>& aArgs) {
     bool bMake = aArgs[0] == "make";
     std::string strTitle;
     bool bTitle = false;
+    KMakeExtras extras;
     int nGamePathLength = 0;
     for (size_t i = 2; i < aArgs.size(); ++i) {
         if (bMake && aArgs[i] == "--title" && i + 1 < aArgs.size() && !bTitle) {
             strTitle = aArgs[++i];
             bTitle = true;
+        } else if (bMake && (aArgs[i] == "--version" || aArgs[i] == "--base" || aArgs[i] == "--pack") &&
+                   i + 1 < aArgs.size()) {
+            std::vector<std::string>& aList =
+                aArgs[i] == "--version" ? extras.aVersions : aArgs[i] == "--base" ? extras.aBases : extras.aPacks;
+            aList.push_back(aArgs[++i]);
         } else if (!bMake && aArgs[i] == "--game-path-length" && i + 1 < aArgs.size() && !nGamePathLength) {
             char* pszEnd = nullptr;
             long lLength = std::strtol(aArgs[++i].c_str(), &pszEnd, 10);
@@ -70,7 +82,7 @@ int s_Run(const std::vector<std::string>& aArgs) {
         }
     }
     std::vector<std::string> aLines;
-    int nResult = bMake ? MakePackage(aArgs[1], bTitle ? &strTitle : nullptr, &aLines)
+    int nResult = bMake ? MakePackage(aArgs[1], bTitle ? &strTitle : nullptr, &aLines, &extras)
                         : CheckPackage(aArgs[1], nGamePathLength, &aLines);
     for (const std::string& strLine : aLines)
         WriteLine(strLine);

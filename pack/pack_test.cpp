@@ -16,6 +16,7 @@
 #include "pack/package_check.h"
 #include "pack/package_description.h"
 #include "pack/package_make.h"
+#include "pack_test_util.h"
 
 namespace {
 
@@ -291,4 +292,53 @@ TEST(PackToolTest, CommandLineExitCodes) {
     EXPECT_EQ(1, fnRun("check " + tree.Root()));
     EXPECT_EQ(0, fnRun("make " + tree.Root() + " --title T"));
     EXPECT_EQ(0, fnRun("check " + tree.Root() + " --game-path-length 200"));
+}
+
+TEST(PackMakeTest, VersionsAndPacksAreWrittenAndCheckedAsTheInstallerReadsThem) {
+    using cobblepak::test::Entry;
+    const cobblepak::test::Bytes pack = cobblepak::test::MakePack(32, cobblepak::test::Text("abcdefgh"), {Entry(1, 32), Entry(2, 36)});
+    KTree tree;
+    tree.File("a.txt", "alpha");
+    tree.File("art/patch.pak", std::string(pack.begin(), pack.end()));
+    tree.File("Cobblepak.dll", "library");
+    KMakeExtras extras;
+    extras.aVersions = {"velmora.exe=1.3"};
+    extras.aBases = {"velmora.exe=1.2"};
+    extras.aPacks = {"art/patch.pak=data/art.pak"};
+    std::vector<std::string> lines;
+    ASSERT_EQ(0, MakePackage(tree.Root(), nullptr, &lines, &extras)) << lines.at(0);
+    KDescription description;
+    std::string strError;
+    ASSERT_TRUE(ReadDescription(tree.Read("Update.dat"), &description, &strError));
+    ASSERT_EQ(1u, description.aFiles.size());  // the pack source is merged, not copied
+    ASSERT_EQ(1u, description.aVersions.size());
+    EXPECT_EQ("1.3", description.aVersions[0].strVersion);
+    EXPECT_EQ("1.2", description.aVersions[0].strBase);
+    ASSERT_EQ(1u, description.aMerges.size());
+    EXPECT_EQ("art\\patch.pak", description.aMerges[0].strSource);
+    EXPECT_EQ("data\\art.pak", description.aMerges[0].strTarget);
+    EXPECT_EQ(64u, description.aMerges[0].strSha256.size());
+    EXPECT_EQ(0, tree.Check()) << tree.Report();
+    EXPECT_TRUE(tree.Said("1 pack, 1 version", "no problems"));
+    // Made again without options: the versions and packs are kept.
+    EXPECT_EQ(0, tree.Make());
+    EXPECT_EQ(0, tree.Check()) << tree.Report();
+
+    // What the installer would refuse, each named.
+    tree.File("art/patch.pak", std::string(pack.begin(), pack.end() - 4));
+    std::remove(tree.Path("Cobblepak.dll").c_str());
+    EXPECT_EQ(1, tree.Check());
+    EXPECT_TRUE(tree.Said("art\\patch.pak", "not a sound pack")) << tree.Report();
+    EXPECT_TRUE(tree.Said("Cobblepak.dll", "missing"));
+    extras.aVersions = {"velmora.exe=1.x"};
+    extras.aPacks = {"art/patch.pak=../art.pak", "art/none.pak=data/art.pak"};
+    lines.clear();
+    EXPECT_EQ(1, MakePackage(tree.Root(), nullptr, &lines, &extras));
+    std::string strReport;
+    for (const std::string& strLine : lines)
+        strReport += strLine + "\n";
+    EXPECT_NE(std::string::npos, strReport.find("--version velmora.exe=1.x")) << strReport;
+    EXPECT_NE(std::string::npos, strReport.find("--base velmora.exe=1.2")) << strReport;
+    EXPECT_NE(std::string::npos, strReport.find("Target ..\\art.pak")) << strReport;
+    EXPECT_NE(std::string::npos, strReport.find("art\\none.pak: the Source is missing")) << strReport;
 }

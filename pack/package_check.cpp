@@ -7,6 +7,7 @@
 #include "install/package_rules.h"
 #include "pack/pack_platform.h"
 #include "pack/package_description.h"
+#include "pack/package_merges.h"
 #include "pack/package_names.h"
 
 int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std::string>* pLines) {
@@ -32,9 +33,17 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
         mapTree.emplace(TreeKey(aEntries[i].aParts), i);
     std::vector<bool> abListed(aEntries.size(), false);
 
-    if (description.aFiles.empty())
-        aProblems.push_back("Update.dat lists no File: the installer refuses the package");
     std::string strGame = AssumedGamePath(nGamePathLength);
+    if (!description.strFault.empty())
+        aProblems.push_back("Update.dat: " + description.strFault + ": the installer takes the description as faulty");
+    if (description.aFiles.empty() && description.aMerges.empty() && description.aVersions.empty())
+        aProblems.push_back("Update.dat lists no File: the installer refuses the package");
+    // Pack sources are merged, not copied: they count as listed.
+    std::vector<std::string> aDigests;
+    std::set<std::string> setSources;
+    CheckPackageMerges(strDir, strGame, description.aMerges, &aDigests, &setSources, &aProblems);
+    for (size_t i = 0; i < aEntries.size(); ++i)
+        abListed[i] = setSources.count(TreeKey(aEntries[i].aParts)) != 0;
     std::set<std::string> setDests;
     size_t uDigests = 0;
     for (size_t i = 0; i < description.aFiles.size(); ++i) {
@@ -87,7 +96,13 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
 
     pLines->insert(pLines->end(), aProblems.begin(), aProblems.end());
     std::string strSummary = std::to_string(description.aFiles.size()) + " files listed, " + std::to_string(uDigests) +
-                             " with digests, game folder of " + std::to_string(strGame.size()) + " characters: ";
+                             " with digests, ";
+    if (!description.aMerges.empty())
+        strSummary += std::to_string(description.aMerges.size()) + (description.aMerges.size() == 1 ? " pack, " : " packs, ");
+    if (!description.aVersions.empty())
+        strSummary += std::to_string(description.aVersions.size()) +
+                      (description.aVersions.size() == 1 ? " version, " : " versions, ");
+    strSummary += "game folder of " + std::to_string(strGame.size()) + " characters: ";
     if (aProblems.empty()) {
         pLines->push_back(strSummary + "no problems");
         return 0;

@@ -79,11 +79,29 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
         file.bSha256Present = reader.m_bSha256Present;
         pDescription->aFiles.push_back(file);
     }
+    if (!ReadPackageVersions(&root, &pDescription->aVersions, &pDescription->strFault) ||
+        !ReadPackageMerges(&root, &pDescription->aMerges, &pDescription->strFault)) {
+        pDescription->aVersions.clear();
+        pDescription->aMerges.clear();
+    }
     return true;
 }
 
+std::string VersionInfoListText(const std::vector<KPackageVersion>& aVersions) {
+    std::string strText = "    <VersionInfoList>\r\n";
+    for (const KPackageVersion& version : aVersions) {
+        strText += "        <VersionInfo>\r\n";
+        strText += "            <Application>" + s_Escape(version.strApplication) + "</Application>\r\n";
+        strText += "            <Version>" + version.strVersion + "</Version>\r\n";
+        if (version.bBase)
+            strText += "            <BaseVersion>" + version.strBase + "</BaseVersion>\r\n";
+        strText += "        </VersionInfo>\r\n";
+    }
+    return strText + "    </VersionInfoList>";
+}
+
 std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles,
-                            const std::string& strVersionInfo) {
+                            const std::string& strVersionInfo, const std::vector<KPackageMerge>& aMerges) {
     std::string strText = "<?xml version=\"1.0\" encoding=\"gbk\"?>\r\n<Root>\r\n";
     strText += "    <AppTitle>" + s_Escape(strTitle) + "</AppTitle>\r\n";
     if (!strVersionInfo.empty())
@@ -97,6 +115,19 @@ std::string DescriptionText(const std::string& strTitle, const std::vector<KList
             strText += "            <FileSha256>" + file.strSha256 + "</FileSha256>\r\n";
         strText += "        </File>\r\n";
     }
-    strText += "    </FileList>\r\n</Root>\r\n";
+    strText += "    </FileList>\r\n";
+    if (!aMerges.empty()) {
+        strText += "    <PackList>\r\n";
+        for (const KPackageMerge& merge : aMerges) {
+            strText += "        <Pack>\r\n";
+            strText += "            <Source>" + s_Escape(merge.strSource) + "</Source>\r\n";
+            strText += "            <Target>" + s_Escape(merge.strTarget) + "</Target>\r\n";
+            if (!merge.strSha256.empty())
+                strText += "            <SourceSha256>" + merge.strSha256 + "</SourceSha256>\r\n";
+            strText += "        </Pack>\r\n";
+        }
+        strText += "    </PackList>\r\n";
+    }
+    strText += "</Root>\r\n";
     return strText;
 }

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "install/package_packs.h"
+#include "install/package_versions.h"
+
 // One File as the installer reads it. Texts are GBK bytes.
 struct KListedFile {
     std::string strFilePath;
@@ -19,6 +22,11 @@ struct KDescription {
     std::string strTitle;  // GBK; empty when there is none
     bool bFileList = false;
     std::vector<KListedFile> aFiles;
+    // The versions and packs as the installer reads them; strFault (English) when it would take
+    // them as a faulty description, and then they are empty.
+    std::vector<KPackageVersion> aVersions;
+    std::vector<KPackageMerge> aMerges;
+    std::string strFault;
 };
 
 // Parses the bytes of an Update.dat as the installer does (a UTF-16 LE file with byte-order mark
@@ -28,6 +36,11 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
 
 // The text of an Update.dat with title strTitle and the files in the given order, each with its
 // digest when it has one: GBK, CRLF line ends, texts escaped. strVersionInfo, a VersionInfoList
-// element as an earlier Update.dat wrote it, is kept between the title and the files.
+// element (as an earlier Update.dat wrote it, or VersionInfoListText), stands between the title
+// and the files; the packs, when any, in a PackList after the files.
 std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles,
-                            const std::string& strVersionInfo = std::string());
+                            const std::string& strVersionInfo = std::string(),
+                            const std::vector<KPackageMerge>& aMerges = std::vector<KPackageMerge>());
+
+// A VersionInfoList element for the versions, indented as DescriptionText writes.
+std::string VersionInfoListText(const std::vector<KPackageVersion>& aVersions);

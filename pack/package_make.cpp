@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "install/package_rules.h"
 #include "pack/pack_platform.h"
 #include "pack/package_description.h"
+#include "pack/package_merges.h"
 #include "pack/package_names.h"
 
 namespace {
@@ -60,12 +62,89 @@ bool s_Title(const std::string& strDir, const std::string* pstrTitle, std::strin
     return GbkFromUtf8(s_BaseName(strDir), pstrGbk);
 }
 
+// "NAME=VALUE" split at its first "="; false when there is none or either side is empty.
+bool s_SplitAssignment(const std::string& strArg, std::string* pstrName, std::string* pstrValue) {
+    size_t uEqual = strArg.find('=');
+    if (uEqual == std::string::npos || uEqual == 0 || uEqual + 1 == strArg.size())
+        return false;
+    *pstrName = strArg.substr(0, uEqual);
+    *pstrValue = strArg.substr(uEqual + 1);
+    return true;
+}
+
+// The versions of --version and --base; problems for what the installer would not take.
+std::vector<KPackageVersion> s_Versions(const KMakeExtras& extras, std::vector<std::string>* pProblems) {
+    std::vector<KPackageVersion> aVersions;
+    for (const std::string& strArg : extras.aVersions) {
+        KPackageVersion version;
+        version.bBase = false;
+        if (!s_SplitAssignment(strArg, &version.strApplication, &version.strVersion) ||
+            !ParseGameVersion(version.strVersion.c_str(), &version.version))
+            pProblems->push_back("--version " + strArg + ": takes APP=VERSION, 1 to 4 decimal parts");
+        else
+            aVersions.push_back(version);
+    }
+    for (const std::string& strArg : extras.aBases) {
+        std::string strApplication, strBase;
+        KGameVersion base;
+        auto found = aVersions.end();
+        if (s_SplitAssignment(strArg, &strApplication, &strBase))
+            found = std::find_if(aVersions.begin(), aVersions.end(),
+                                 [&](const KPackageVersion& v) { return v.strApplication == strApplication; });
+        if (found == aVersions.end() || !ParseGameVersion(strBase.c_str(), &base)) {
+            pProblems->push_back("--base " + strArg + ": takes APP=VERSION for an APP of --version");
+            continue;
+        }
+        found->bBase = true;
+        found->strBase = strBase;
+        found->base = base;
+    }
+    return aVersions;
+}
+
 }  // namespace
 
-int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::vector<std::string>* pLines) {
+int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::vector<std::string>* pLines,
+                const KMakeExtras* pExtras) {
     std::vector<std::string> aProblems;
+    std::string strPresent, strError;
+    ReadWholeFile(PackageEntryPath(strDir, {"Update.dat"}), &strPresent);
+    KDescription present;
+    bool bPresent = !strPresent.empty() && ReadDescription(strPresent, &present, &strError);
+    const KMakeExtras extras = pExtras ? *pExtras : KMakeExtras();
+
+    // Versions from the options, else the present ones as written.
+    std::string strVersionInfo = s_VersionInfoList(strPresent);
+    std::vector<KPackageVersion> aVersions = s_Versions(extras, &aProblems);
+    bool bVersions = !extras.aVersions.empty();
+    if (bVersions) {
+        std::string strText = VersionInfoListText(aVersions);
+        if (!GbkFromUtf8(strText, &strVersionInfo))
+            aProblems.push_back("--version: GBK cannot hold an application's name");
+    }
+    // Packs from the options, else the present ones; merged, so not listed as files.
+    std::vector<KPackageMerge> aMerges = bPresent ? present.aMerges : std::vector<KPackageMerge>();
+    if (!extras.aPacks.empty()) {
+        aMerges.clear();
+        for (const std::string& strArg : extras.aPacks) {
+            KPackageMerge merge;
+            std::string strSource, strTarget;
+            if (!s_SplitAssignment(strArg, &strSource, &strTarget) || !GbkFromUtf8(strSource, &merge.strSource) ||
+                !GbkFromUtf8(strTarget, &merge.strTarget)) {
+                aProblems.push_back("--pack " + strArg + ": takes SOURCE=TARGET in names GBK can hold");
+                continue;
+            }
+            std::replace(merge.strSource.begin(), merge.strSource.end(), '/', '\\');
+            std::replace(merge.strTarget.begin(), merge.strTarget.end(), '/', '\\');
+            aMerges.push_back(merge);
+        }
+    }
+    std::vector<std::string> aDigests;
+    std::set<std::string> setSources;
+    CheckPackageMerges(strDir, AssumedGamePath(0), aMerges, &aDigests, &setSources, &aProblems);
+    for (size_t i = 0; i < aMerges.size(); ++i)
+        aMerges[i].strSha256 = aDigests[i];
     std::vector<KTreeEntry> aEntries;
-    std::string strError;
     if (!ListPackageTree(strDir, &aEntries, &strError)) {
         pLines->push_back("cannot read the package folder: " + strError);
         pLines->push_back("nothing written");
@@ -81,7 +160,7 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
     // one on the players' file system.
     std::map<std::string, std::string> mapKeys;
     for (const KTreeEntry& entry : aEntries) {
-        if (IsInstallerOwnFile(entry.aParts))
+        if (IsInstallerOwnFile(entry.aParts) || setSources.count(TreeKey(entry.aParts)))
             continue;
         std::string strShown = ShownParts(entry.aParts);
         for (size_t uLevels = 1; uLevels <= entry.aParts.size(); ++uLevels) {
@@ -110,7 +189,8 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
         aFiles.push_back(file);
         aPaths.push_back(PackageEntryPath(strDir, entry.aParts));
     }
-    if (aEntries.empty() || (aFiles.empty() && aProblems.empty()))
+    bool bExtras = !aMerges.empty() || bVersions || (bPresent && !present.aVersions.empty());
+    if (aEntries.empty() || (aFiles.empty() && aProblems.empty() && !bExtras))
         aProblems.push_back("no files to list: the installer refuses a package without any");
 
     std::string strTitle;
@@ -133,14 +213,14 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
 
     // What the installer will read back must be what was meant (the parse trims white space
     // around texts, for one); checked whatever else was found, so that every problem is listed.
-    std::string strPresent;
-    ReadWholeFile(PackageEntryPath(strDir, {"Update.dat"}), &strPresent);
-    std::string strText = DescriptionText(strTitle, aSorted, s_VersionInfoList(strPresent));
+    std::string strText = DescriptionText(strTitle, aSorted, strVersionInfo, aMerges);
     {
         KDescription readBack;
         if (!ReadDescription(strText, &readBack, &strError) || readBack.strTitle != strTitle ||
             readBack.aFiles.size() != aSorted.size()) {
             aProblems.push_back("Update.dat: the installer would not read it as written");
+        } else if (!readBack.strFault.empty()) {
+            aProblems.push_back("Update.dat: " + readBack.strFault + ": the installer would take it as faulty");
         } else {
             for (size_t i = 0; i < aSorted.size(); ++i) {
                 const KListedFile& file = readBack.aFiles[i];
@@ -160,6 +240,9 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
         pLines->push_back("Update.dat: cannot be written");
         return 1;
     }
-    pLines->push_back("wrote Update.dat: " + std::to_string(aSorted.size()) + " files with SHA-256 digests");
+    std::string strWrote = "wrote Update.dat: " + std::to_string(aSorted.size()) + " files with SHA-256 digests";
+    if (!aMerges.empty())
+        strWrote += ", " + std::to_string(aMerges.size()) + (aMerges.size() == 1 ? " pack" : " packs");
+    pLines->push_back(strWrote);
     return 0;
 }

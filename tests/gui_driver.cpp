@@ -127,7 +127,9 @@ std::string s_Description(const std::string& strTitle, const std::vector<std::pa
     std::string strXml = "<?xml version=\"1.0\" encoding=\"gbk\"?>\r\n<Root>\r\n";
     if (!strTitle.empty())
         strXml += "<AppTitle>" + Gbk(strTitle) + "</AppTitle>\r\n";
-    strXml += "<VersionInfoList><VersionInfo><Application>velmora.exe</Application><Version>1.0</Version>"
+    // An Application alone, as packages before versions had: such a package installs as it always
+    // did (no version check, no version.ini written).
+    strXml += "<VersionInfoList><VersionInfo><Application>velmora.exe</Application>"
               "</VersionInfo></VersionInfoList>\r\n<FileList>\r\n";
     for (const auto& file : files)
         strXml += "<File><FilePath>" + Gbk(file.first) + "</FilePath><FileName>" + Gbk(file.second) +
@@ -458,6 +460,13 @@ protected:
             WriteFileBytes(m_strPackage + "\\" + strFolder + file.second, strBytes);
         }
         WriteFileBytes(m_strPackage + "\\Update.dat", ReadFileBytes(mwtest::SourcePath("examples/package/Update.dat")));
+        // Its art pack merged into the sample game's, whose version it fits.
+        MakeFolders(m_strPackage + "\\art");
+        WriteFileBytes(m_strPackage + "\\art\\patch.pak", ReadFileBytes(mwtest::SourcePath("examples/package/art/patch.pak")));
+        CopyFileW(Utf8ToWide(ProgramFolder() + "\\Cobblepak.dll").c_str(), Utf8ToWide(m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
+        MakeFolders(m_strGame + "\\data");
+        WriteFileBytes(m_strGame + "\\data\\art.pak", ReadFileBytes(mwtest::SourcePath("examples/game/data/art.pak")));
+        WriteFileBytes(m_strGame + "\\version.ini", ReadFileBytes(mwtest::SourcePath("examples/game/version.ini")));
     }
     static std::vector<std::pair<std::string, std::string>> SampleFiles() {
         return {{"interface\\", "interface.ini"},
@@ -507,8 +516,12 @@ std::string s_Line(int nId) {
         return std::string(u8"·开始复制文件，可能需要几分钟时间，请稍等...");
     case 2022:
         return std::string(u8"·文件复制完成。");
+    case 2025:
+        return std::string(u8"·正在处理资源文件，请稍等...");
     case 2028:
         return std::string(u8"失败，请重试或重新下载升级包。");
+    case 2030:
+        return std::string(u8"·升级完成，可以进入游戏。");
     case 2090:
         return std::string(u8"检测到另一个升级程序正在安装到这个游戏目录，请等它完成后再升级。");
     default:
@@ -617,7 +630,9 @@ TEST_F(GuiTest, FullInstallationThenRunGameStartsTheGameAndEnds) {
         std::vector<std::string> lines = s_CopiedLines(m_strGame, file.first, file.second);
         expected.insert(expected.end(), lines.begin(), lines.end());
     }
+    expected.push_back(s_Line(2025));
     expected.push_back(s_Line(2022));
+    expected.push_back(s_Line(2030));
     expected.push_back(std::string(54, '-'));
     EXPECT_EQ(app.Lines(), expected);
     EXPECT_FALSE(app.Enabled(ID_UPDATE));

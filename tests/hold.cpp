@@ -1,6 +1,8 @@
 // Test helper: takes hold of something the way a running game does, writes "held" to standard
 // output and lets go when its standard input ends.
 //   hold file PATH       opens (or creates) PATH with share mode 0, as the game holds its files.
+//   hold reading PATH    opens the existing PATH for reading, shared for reading only: others
+//                        may read it but not write it.
 //   hold semaphore NAME  creates "Global\NAME", as a running game client or update holds its own.
 //   hold library NAME    loads the library NAME through the ordinary search, the program's folder
 //                        first (the control case of the planted-library tests).
@@ -42,12 +44,16 @@ int main(int argc, char** argv) {
     HMODULE hLibrary = nullptr;
     if (strcmp(argv[1], "file") == 0)
         hHeld = s_HoldFile(argv[2]);
+    else if (strcmp(argv[1], "reading") == 0)
+        hHeld = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     else if (strcmp(argv[1], "semaphore") == 0)
         hHeld = s_HoldSemaphore(argv[2]);
     else if (strcmp(argv[1], "library") == 0)
         hLibrary = LoadLibraryA(argv[2]);
     else
         return 2;
+    if (hHeld == INVALID_HANDLE_VALUE)
+        hHeld = nullptr;
     if (!hHeld && !hLibrary)
         return 1;
     DWORD dwWritten = 0;

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
 #include "core/win_text.h"
+#include "pack_format.h"
 
 namespace mwtest {
 
@@ -436,6 +438,23 @@ std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder) {
     std::map<std::string, std::string> tree;
     s_SnapshotInto(strFolder, "", &tree);
     return tree;
+}
+
+std::string PackBytes(unsigned long uFirstKey, unsigned long nEntries, char chFill, unsigned long uItemSize) {
+    std::string strData(static_cast<size_t>(nEntries) * uItemSize, chFill);
+    cobblepak::PackHeader header = {0x4B434150, static_cast<std::uint32_t>(nEntries),
+                                    static_cast<std::uint32_t>(32 + strData.size()), 32, {7, 7, 7}};
+    std::string strPack(32, '\0');
+    cobblepak::EncodePackHeader(header, reinterpret_cast<std::uint8_t*>(&strPack[0]));
+    strPack += strData;
+    std::vector<std::uint8_t> vIndex;
+    std::vector<cobblepak::PackIndexEntry> vEntries;
+    for (unsigned long i = 0; i < nEntries; ++i)
+        vEntries.push_back({static_cast<std::uint32_t>(uFirstKey + 2 * i), static_cast<std::uint32_t>(32 + uItemSize * i),
+                            static_cast<std::uint32_t>(uItemSize), 0});
+    cobblepak::EncodePackIndex(vEntries.data(), vEntries.size(), vIndex);
+    strPack.append(vIndex.begin(), vIndex.end());
+    return strPack;
 }
 
 }  // namespace mwtest

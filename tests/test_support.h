@@ -39,6 +39,11 @@ bool FileExists(const std::string& strPath);
 // to "file", its read-only flag ("ro" / "rw") and its bytes.
 std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder);
 
+// The bytes of a pack file: a 32-byte header, nEntries items of uItemSize bytes filled with
+// chFill, and a sorted index with keys from uFirstKey in steps of 2. The header's first word
+// and its last 16 bytes hold recognisable values.
+std::string PackBytes(unsigned long uFirstKey, unsigned long nEntries, char chFill, unsigned long uItemSize = 8);
+
 // Paths and texts of the tests are UTF-8, as the program's own. For the bytes outside:
 // Text written in UTF-8 in a test's source, as bytes of the system's ANSI code page (GBK under
 // zh_CN, 1252 under en_US): what ANSI programs of the game read and write.

@@ -1,0 +1,51 @@
+#include "install/version_check.h"
+
+#include "core/string_ids.h"
+#include "install/ini_file.h"
+
+int JudgeGameVersion(const char* pszGame, const KPackageVersion& package) {
+    if (!pszGame)
+        return package.bBase ? KVERSION_MISSING : KVERSION_FITS;
+    KGameVersion game;
+    if (!ParseGameVersion(pszGame, &game))
+        return KVERSION_UNREADABLE;
+    int nToVersion = CompareGameVersions(game, package.version);
+    if (nToVersion > 0)
+        return KVERSION_PACKAGE_OLDER;
+    if (nToVersion == 0)
+        return KVERSION_SAME;
+    if (!package.bBase)
+        return KVERSION_FITS;
+    int nToBase = CompareGameVersions(game, package.base);
+    if (nToBase < 0)
+        return KVERSION_GAME_TOO_OLD;
+    return nToBase > 0 ? KVERSION_OTHER_BASE : KVERSION_FITS;
+}
+
+std::vector<int> JudgeGameVersions(const std::string& strGamePath, const std::vector<KPackageVersion>& aVersions) {
+    std::vector<int> aVerdicts;
+    if (aVersions.empty())
+        return aVerdicts;
+    KIniFile ini;
+    // A file that exists but cannot be read is taken as unreadable versions, not as none.
+    bool bRead = ini.Load((strGamePath + "\\" GAME_VERSION_FILE).c_str()) != 0;
+    int nSection = ini.FindSection(GAME_VERSION_SECTION);
+    for (const KPackageVersion& package : aVersions) {
+        // "\n" cannot be a value read from a line: it stands for a missing key.
+        std::string strGame = nSection < 0 ? "\n" : ini.GetText(nSection, package.strApplication.c_str(), "\n");
+        aVerdicts.push_back(bRead ? JudgeGameVersion(strGame == "\n" ? nullptr : strGame.c_str(), package)
+                                  : static_cast<int>(KVERSION_UNREADABLE));
+    }
+    return aVerdicts;
+}
+
+int VersionVerdictText(int nVerdict) {
+    static const int s_anTexts[] = {0,
+                                     IDS_VERSION_FILE_MISSING,
+                                     IDS_VERSION_FILE_MISSING,
+                                     IDS_PACKAGE_OLDER,
+                                     IDS_ALREADY_NEWEST,
+                                     IDS_GAME_TOO_OLD,
+                                     IDS_VERSION_MISMATCH};
+    return nVerdict >= 0 && nVerdict < static_cast<int>(sizeof(s_anTexts) / sizeof(s_anTexts[0])) ? s_anTexts[nVerdict] : 0;
+}
