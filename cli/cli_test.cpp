@@ -310,9 +310,10 @@ TEST_F(CliTest, APackageThatDoesNotFitTheGamesVersionExitsFourAndReinstallTakesT
 }
 
 TEST_F(CliTest, KilledDuringALargeMergeTheGameFolderRecoversToBeforeOrAfter) {
-    // A game pack of 200,000 entries; the package's pack adds 16 MiB in 4,000.
+    // A game pack of 200,000 entries; the package's pack adds 64 MiB in 4,096: large enough that
+    // the merge, not the process's start, takes most of the run, where the kills fall.
     const std::string strGamePack = mwtest::PackBytes(0, 200000, 'g', 64);
-    WriteFileBytes(m_strPackage + "\\art.pak", mwtest::PackBytes(100001, 4096, 'p', 4096));
+    WriteFileBytes(m_strPackage + "\\art.pak", mwtest::PackBytes(100001, 4096, 'p', 16384));
     CopyFileA((ProgramFolder() + "\\Cobblepak.dll").c_str(), (m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
     Describe(s_File("", std::string(u8"说明.txt")),
              std::string(s_szVersion13) + "<PackList><Pack><Source>art.pak</Source><Target>data\\art.pak</Target></Pack></PackList>");

@@ -12,13 +12,14 @@ if(DIST_DIR)
   set_tests_properties(win32_shipped_files PROPERTIES LABELS win32)
 endif()
 
-# program | GoogleTest filter: console installs, refusals and a rolled-back transaction; the
+# program | GoogleTest filter: console installs, refusals and a rolled-back transaction; versions
+# checked and a pack merged through the installer's own load of Cobblepak.dll, or put back; the
 # planted-library and missing-engine cases (delay loading); the engine's exports; the App Paths
 # folder in either registry view; the semaphores; Cobblepak through its export; the tray data; the
 # dialog's start-up, an installation with Run Game, the tray icon and menu.
 set(MW_WIN32_SET
-    "cli_tests|CliTest.InstallPrintsEveryLine*:CliTest.PackageMissingAFile*:CliTest.WrongGameFolder*:CliTest.RunningGameOrUpdate*:CliTest.UsageErrors*:CliPlantedTest.*"
-    "install_tests|InstallTransactionTest.SuccessLeaves*:InstallTransactionTest.RefusalsTouchNothing*:InstallTransactionTest.FailureAtAnyFile*"
+    "cli_tests|CliTest.InstallPrintsEveryLine*:CliTest.PackageMissingAFile*:CliTest.WrongGameFolder*:CliTest.RunningGameOrUpdate*:CliTest.UsageErrors*:CliTest.APackageThatDoesNotFit*:CliPlantedTest.*"
+    "install_tests|InstallTransactionTest.SuccessLeaves*:InstallTransactionTest.RefusalsTouchNothing*:InstallTransactionTest.FailureAtAnyFile*:InstallPackTest.MergedPackAndVersions*"
     "core_tests|GameFolderTest.Registry*:*Semaphore*"
     "xml_tests|*"
     "packcomb_library_test|*"
