@@ -654,6 +654,53 @@ TEST_F(GuiTest, FullInstallationThenRunGameStartsTheGameAndEnds) {
     EXPECT_EQ(strRecord.substr(0, strRecord.find('\n')), m_strGame);
 }
 
+TEST_F(GuiTest, VersionQuestionsInstallOnlyWhenThePlayerSaysSo) {
+    // The sample package makes the game 1.2.0 from 1.1.0. The same version asks 2006; an older
+    // game than the package's base asks 2005, whose OK starts the game's own updater (its launcher)
+    // and ends the installer. The installing case comes last: the others must find nothing in.
+    UseSamplePackage();
+    CopyFileW(Utf8ToWide(ProgramFolder() + "\\fake_launcher.exe").c_str(), Utf8ToWide(m_strGame + "\\velmora.exe").c_str(),
+              FALSE);
+    const std::string strSame = "[Version]\r\nvelmora.exe=1.2.0\r\ngame.exe=1.2.0\r\n";
+    const std::string strTooOld = "[Version]\r\nvelmora.exe=1.0\r\ngame.exe=1.0\r\n";
+    const struct {
+        const std::string* pstrVersions;
+        int nQuestion;
+        int nAnswer;
+        bool bInstalls;
+        bool bLaunches;
+    } cases[] = {
+        {&strSame, 2006, IDNO, false, false},
+        {&strTooOld, 2005, IDCANCEL, false, false},
+        {&strTooOld, 2005, IDOK, false, true},
+        {&strSame, 2006, IDYES, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.nQuestion) + " answered " + std::to_string(c.nAnswer));
+        WriteFileBytes(m_strGame + "\\version.ini", *c.pstrVersions);
+        DeleteFileW(Utf8ToWide(m_strGame + "\\launched.txt").c_str());
+        KMendwright app;
+        ASSERT_TRUE(app.Start(Exe()));
+        app.Click(ID_UPDATE);
+        HWND hBox = app.WaitForMessageBox();
+        ASSERT_NE(hBox, nullptr);
+        EXPECT_EQ(s_MessageBoxText(hBox), c.nQuestion == 2006 ? std::string(u8"本地已经是最新版本，是否继续安装？")
+                                                              : std::string(u8"当前游戏版本太低，不能进行升级，点击确定按钮运行自动升级程序。"));
+        PostMessageW(hBox, WM_COMMAND, static_cast<WPARAM>(c.nAnswer), 0);
+        if (c.bLaunches) {
+            EXPECT_TRUE(app.WaitExit(10000));
+            EXPECT_TRUE(s_WaitUntil([&]() { return FileExists(m_strGame + "\\launched.txt"); }, 10000));
+        } else {
+            EXPECT_EQ(s_WaitUntil([&]() { return app.Enabled(ID_RUN_GAME); }, c.bInstalls ? 20000 : 1000), c.bInstalls);
+            app.Click(ID_QUIT);
+            EXPECT_TRUE(app.WaitExit(8000));
+        }
+        EXPECT_EQ(FileExists(m_strGame + "\\interface\\interface.ini"), c.bInstalls);
+        EXPECT_EQ(ReadFileBytes(m_strGame + "\\version.ini").find("velmora.exe=1.2.0") != std::string::npos,
+                  c.bInstalls || c.pstrVersions == &strSame);
+    }
+}
+
 TEST_F(GuiTest, FailedInstallationCanBeRetried) {
     MakeFolders(m_strPackage + "\\ui");
     WriteFileBytes(m_strPackage + "\\ui\\one.lua", "one");
