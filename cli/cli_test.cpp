@@ -10,6 +10,7 @@
 
 #include "core/update_installer.h"
 #include "core/update_semaphore.h"
+#include "core/win_text.h"
 #include "install/install_transaction.h"
 #include "tests/recording_output.h"
 #include "tests/test_support.h"
@@ -217,6 +218,16 @@ TEST_F(CliTest, InstallPrintsEveryLineOfTheListAndExitsZero) {
     expected.erase(expected.begin() + uInitLines + 3);  // interface2 is gone since the first run
     EXPECT_EQ(s_Lines(expected), second.strOut);
     EXPECT_FALSE(FileExists(m_strGame + "\\interface\\added_since.lua"));
+
+    // The same description as an editor saves it in UTF-8 (declared so, with its mark) installs
+    // the same way.
+    std::string strUtf8 = CodePageToUtf8(936, ReadFileBytes(m_strPackage + "\\Update.dat"));
+    ASSERT_NE(strUtf8.find("encoding=\"gbk\""), std::string::npos);
+    strUtf8.replace(strUtf8.find("encoding=\"gbk\""), 14, "encoding=\"utf-8\"");
+    ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\Update.dat", "\xEF\xBB\xBF" + strUtf8));
+    KCliRun third = s_Run(Arguments());
+    EXPECT_EQ(0u, third.dwExit);
+    EXPECT_EQ(s_Lines(expected), third.strOut);
 }
 
 TEST_F(CliTest, PackageMissingAFileIsRefusedBeforeAnythingChanges) {

@@ -74,7 +74,7 @@ TEST(UpdateDescription, Utf16AndUtf8TwinsReadTheSameAsGbk) {
     std::string strUtf8 = CodePageToUtf8(936, Sample());
     size_t uAt = strUtf8.find("encoding=\"gbk\"");
     ASSERT_NE(uAt, std::string::npos);
-    strUtf8.replace(uAt, 15, "encoding=\"utf-8\"");
+    strUtf8.replace(uAt, 14, "encoding=\"utf-8\"");
     const std::pair<const char*, std::string> twins[] = {
         {"UTF-16", mwtest::ReadFileBytes(mwtest::SourcePath("examples/testdata/Update.utf16.dat"))},
         {"UTF-8", strUtf8},
