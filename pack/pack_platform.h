@@ -19,6 +19,11 @@ bool ListPackageTree(const std::string& strDir, std::vector<KTreeEntry>* pEntrie
 // The path of a package entry given by its parts.
 std::string PackageEntryPath(const std::string& strDir, const std::vector<std::string>& aParts);
 
+// strPath for a library that opens files by narrow path (the pack code's check): the path itself on
+// Linux; on Windows in the system's ANSI code page, or its short (8.3) form where that code page
+// cannot write it; "" when neither can.
+std::string NarrowFilePath(const std::string& strPath);
+
 // The SHA-256 of a file's bytes as lower-case hex; false when it cannot be read.
 bool FileDigestHex(const std::string& strPath, std::string* pstrHex);
 

@@ -80,6 +80,10 @@ std::string PackageEntryPath(const std::string& strDir, const std::vector<std::s
     return strPath;
 }
 
+std::string NarrowFilePath(const std::string& strPath) {
+    return strPath;
+}
+
 bool FileDigestHex(const std::string& strPath, std::string* pstrHex) {
     std::unique_ptr<FILE, int (*)(FILE*)> pFile(std::fopen(strPath.c_str(), "rb"), &std::fclose);
     if (!pFile)

@@ -93,6 +93,21 @@ std::string PackageEntryPath(const std::string& strDir, const std::vector<std::s
     return strPath;
 }
 
+std::string NarrowFilePath(const std::string& strPath) {
+    std::wstring wstrPath = s_WidePath(strPath);
+    bool bLost = false;
+    std::string strAnsi = s_Narrow(CP_ACP, wstrPath, &bLost);
+    if (!bLost)
+        return strAnsi;
+    std::wstring wstrShort(MAX_PATH, L'\0');
+    DWORD dwLen = GetShortPathNameW(wstrPath.c_str(), &wstrShort[0], MAX_PATH);
+    if (!dwLen || dwLen >= MAX_PATH)
+        return std::string();
+    wstrShort.resize(dwLen);
+    strAnsi = s_Narrow(CP_ACP, wstrShort, &bLost);
+    return bLost ? std::string() : strAnsi;
+}
+
 bool FileDigestHex(const std::string& strPath, std::string* pstrHex) {
     KHandle file{CreateFileW(s_WidePath(strPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};

@@ -46,7 +46,7 @@ void CheckPackageMerges(const std::string& strDir, const std::string& strGame, c
             continue;
         }
         pDigests->back() = strDigest;
-        if (!cobblepak::CheckPackFile(strPath.c_str(), strReason))
+        if (!cobblepak::CheckPackFile(NarrowFilePath(strPath).c_str(), strReason))
             pProblems->push_back(strShown + ": the Source is not a sound pack (" + strReason + "): the installer refuses it");
         else if (!merge.strSha256.empty() && merge.strSha256 != strDigest)
             pProblems->push_back(strShown + ": the Source's SHA-256 differs from its SourceSha256: the installer refuses it");
