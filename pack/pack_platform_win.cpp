@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/sha256.h"
+#include "core/win_text.h"
 
 namespace {
 
@@ -94,18 +95,7 @@ std::string PackageEntryPath(const std::string& strDir, const std::vector<std::s
 }
 
 std::string NarrowFilePath(const std::string& strPath) {
-    std::wstring wstrPath = s_WidePath(strPath);
-    bool bLost = false;
-    std::string strAnsi = s_Narrow(CP_ACP, wstrPath, &bLost);
-    if (!bLost)
-        return strAnsi;
-    std::wstring wstrShort(MAX_PATH, L'\0');
-    DWORD dwLen = GetShortPathNameW(wstrPath.c_str(), &wstrShort[0], MAX_PATH);
-    if (!dwLen || dwLen >= MAX_PATH)
-        return std::string();
-    wstrShort.resize(dwLen);
-    strAnsi = s_Narrow(CP_ACP, wstrShort, &bLost);
-    return bLost ? std::string() : strAnsi;
+    return SystemAnsiPath(strPath);
 }
 
 bool FileDigestHex(const std::string& strPath, std::string* pstrHex) {
