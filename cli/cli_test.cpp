@@ -469,6 +469,11 @@ TEST_F(CliPlantedTest, MissingEngineLibraryEndsWithAClearErrorAndChangesNothing)
     EXPECT_EQ(mwtest::Gbk(u8"engine.dll不存在或无法加载，请重新下载升级包。") + "\r\n", run.strErr);
     EXPECT_TRUE(FileExists(m_strGame + "\\interface\\old\\stale.lua"));
     EXPECT_EQ(std::vector<std::string>(), m_Planted.Loads());
+
+    // --utf8 holds for this line too.
+    run = s_Run("--utf8 --game \"" + m_strGame + "\"", m_strPackage + "\\mendwright-cli.exe");
+    EXPECT_EQ(1u, run.dwExit);
+    EXPECT_EQ(std::string(u8"engine.dll不存在或无法加载，请重新下载升级包。") + "\r\n", run.strErr);
 }
 
 }  // namespace

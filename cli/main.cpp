@@ -184,13 +184,14 @@ int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
 int main() {
     RestrictLibrarySearch();  // before anything loads a library (core/library_search.h)
     KConsoleOutput output;
+    // The options first, so that even the first line comes in the encoding asked for.
+    KOptions options;
+    bool bUsage = s_ParseOptions(s_Arguments(), &options);
+    output.SetUtf8(options.bUtf8);
     if (!LoadEngineLibrary()) {
         output.WriteNote(GetString(IDS_ENGINE_MISSING));
         return EXIT_FAILED;
     }
-    KOptions options;
-    bool bUsage = s_ParseOptions(s_Arguments(), &options);
-    output.SetUtf8(options.bUtf8);
     if (!bUsage) {
         output.WriteNote(s_szUsage);
         return EXIT_USAGE;

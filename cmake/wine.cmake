@@ -6,15 +6,12 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 else()
   set(WINE_ARCH win32)
 endif()
-# Where the kernel runs no 32-bit code, the 32-bit build's programs run under Debian's 32-bit Wine
-# in an emulated chroot (scripts/wine32); it exits 77 where that cannot run (tests: skipped).
+# The 32-bit build's programs run under Debian's 32-bit Wine through scripts/wine32: the host's own
+# where the kernel runs 32-bit code, else in an emulated chroot; it exits 77 where neither can run
+# (tests: skipped). The 64-bit build runs under the wine command that scripts/wine-env sets up.
 set(MW_WINE wine)
 if(WINE_ARCH STREQUAL "win32")
-  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/win-arch OUTPUT_VARIABLE native_arch
-                  OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(NOT native_arch STREQUAL "win32")
-    set(MW_WINE ${CMAKE_SOURCE_DIR}/scripts/wine32)
-  endif()
+  set(MW_WINE ${CMAKE_SOURCE_DIR}/scripts/wine32)
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR
     env WINEPREFIX=${WINE_PREFIX} WINEARCH=${WINE_ARCH} WINEDEBUG=-all LANG=zh_CN.UTF-8

@@ -1,6 +1,7 @@
 // The game folder: where KUpdateInstaller::Init finds it, the resource package list loaded from
 // the resource folder of a game folder, and the check before an installation.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -63,6 +64,20 @@ std::string s_ReadHandoffGamePath(const std::string& strIni) {
     return strPath;
 }
 
+// A REG_EXPAND_SZ text with its environment references (%ProgramFiles%) expanded as the system
+// expands them for this process; the text as it was when it does not expand.
+std::wstring s_Expand(const std::wstring& wstrText) {
+    DWORD dwUnits = ExpandEnvironmentStringsW(wstrText.c_str(), nullptr, 0);
+    if (dwUnits == 0)
+        return wstrText;
+    std::wstring wstrOut(dwUnits, L'\0');
+    DWORD dwDone = ExpandEnvironmentStringsW(wstrText.c_str(), &wstrOut[0], dwUnits);
+    if (dwDone == 0 || dwDone > dwUnits)
+        return wstrText;
+    wstrOut.resize(wcslen(wstrOut.c_str()));
+    return wstrOut;
+}
+
 // The "Path" value of hKey into *pstrPath, as s_ReadRegistryGamePath describes; false when hKey has
 // no such value.
 bool s_ReadPathValue(HKEY hKey, std::string* pstrPath) {
@@ -79,7 +94,10 @@ bool s_ReadPathValue(HKEY hKey, std::string* pstrPath) {
         size_t uUnits = 0;
         while (uUnits < dwSize / sizeof(wchar_t) && pwszText[uUnits])
             ++uUnits;
-        *pstrPath = WideToUtf8(pwszText, static_cast<int>(uUnits));
+        std::wstring wstrText(pwszText, uUnits);
+        if (dwType == REG_EXPAND_SZ)
+            wstrText = s_Expand(wstrText);
+        *pstrPath = WideToUtf8(wstrText.c_str(), static_cast<int>(wstrText.size()));
     } else {
         std::vector<char>::iterator itEnd = std::find(buffer.begin(), buffer.begin() + dwSize, '\0');
         *pstrPath = CodePageToUtf8(CP_ACP, std::string(buffer.begin(), itEnd));
@@ -87,26 +105,76 @@ bool s_ReadPathValue(HKEY hKey, std::string* pstrPath) {
     return true;
 }
 
-// The value "Path" of the game launcher's App Paths key up to its first NUL: a text value as
-// stored (UTF-16), any other type as raw bytes of the system's ANSI code page, as an ANSI program
-// reads it. Looks in the program's own view of the registry, then in the other one: on 64-bit
-// Windows a 32-bit program sees the 32-bit view (Wow6432Node), while the game's installer may have
-// registered it in the 64-bit one. Leaves *pstrPath alone when no view has a key that can be
-// opened with full access and holds such a value.
-void s_ReadRegistryGamePath(std::string* pstrPath) {
-    const REGSAM samOtherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
-    for (REGSAM samView : {static_cast<REGSAM>(0), samOtherView}) {
-        HKEY hKey = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(GetString(IDS_APP_PATHS_KEY)).c_str(), 0,
-                          KEY_ALL_ACCESS | samView, &hKey) != ERROR_SUCCESS)
-            continue;
-        bool bFound = s_ReadPathValue(hKey, pstrPath);
-        RegCloseKey(hKey);
-        if (bFound)
-            return;
-    }
+// The value "Path" of the App Paths key in one view of the registry into *pstrPath; false when that
+// view has no such key, or no such value. The key is opened for reading only: a standard user, or
+// an administrator without elevation, may read HKEY_LOCAL_MACHINE but not change it.
+bool s_ReadRegistryView(REGSAM samView, std::string* pstrPath) {
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(GetString(IDS_APP_PATHS_KEY)).c_str(), 0,
+                      KEY_QUERY_VALUE | samView, &hKey) != ERROR_SUCCESS)
+        return false;
+    bool bFound = s_ReadPathValue(hKey, pstrPath);
+    RegCloseKey(hKey);
+    return bFound;
 }
 
+// The value "Path" of the game launcher's App Paths key up to its first NUL: a text value as
+// stored (UTF-16, REG_EXPAND_SZ expanded), any other type as raw bytes of the system's ANSI code
+// page, as an ANSI program reads it. Looks in the program's own view of the registry, then in the
+// other one: on 64-bit Windows a 32-bit program sees the 32-bit view (Wow6432Node), while the
+// game's installer may have registered it in the 64-bit one, and an entry left in one view by a
+// game since moved must not hide the other's. The first value whose folder can hold the game wins;
+// when none can, the first value found is kept (the player is told and corrects it). Leaves
+// *pstrPath alone when no view holds such a value.
+void s_ReadRegistryGamePath(std::string* pstrPath) {
+    const REGSAM samOtherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    std::string strFirst;
+    bool bAny = false;
+    for (REGSAM samView : {static_cast<REGSAM>(0), samOtherView}) {
+        std::string strPath;
+        if (!s_ReadRegistryView(samView, &strPath))
+            continue;
+        if (CanHoldGame(strPath.c_str())) {
+            *pstrPath = strPath;
+            return;
+        }
+        if (!bAny)
+            strFirst = strPath;
+        bAny = true;
+    }
+    if (bAny)
+        *pstrPath = strFirst;
+}
+
+bool s_SamePath(const std::string& strOne, const std::string& strOther) {
+    return CompareStringOrdinal(Utf8ToWide(strOne).c_str(), -1, Utf8ToWide(strOther).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The default folders in the order they are tried: the catalogue's three, then the game's folder
+// name of the first under the 32-bit program folder as the system reports it (C:\Program Files
+// (x86) for a 32-bit program on 64-bit Windows, where a 32-bit game's installer puts it), and the
+// same path on drive D:. A folder already in the list is not tried twice (32-bit Windows).
+std::vector<std::string> s_DefaultFolders() {
+    std::vector<std::string> folders = {GetString(IDS_DEFAULT_FOLDER_1), GetString(IDS_DEFAULT_FOLDER_2),
+                                        GetString(IDS_DEFAULT_FOLDER_3)};
+    wchar_t wszPrograms[MAX_PATH] = {0};
+    if (SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, wszPrograms) != S_OK ||
+        !wszPrograms[0])
+        return folders;
+    std::string strOnC = WideToUtf8(wszPrograms);
+    if (strOnC.back() == '\\')
+        strOnC.pop_back();
+    strOnC += FindLastSeparator(folders[0].c_str());
+    std::string strOnD = strOnC;
+    if (strOnD.size() > 2 && strOnD[1] == ':')
+        strOnD[0] = 'D';
+    for (const std::string& strFolder : {strOnC, strOnD}) {
+        if (std::none_of(folders.begin(), folders.end(),
+                         [&strFolder](const std::string& strHad) { return s_SamePath(strHad, strFolder); }))
+            folders.push_back(strFolder);
+    }
+    return folders;
+}
 // resource.ini and resinstall.ini of <strGame>\resource\ into *pList; see LoadResourceList.
 // Touches nothing else, so that it may run on another thread.
 int s_LoadResourceList(const std::string& strGame, KResourceList* pList) {
@@ -156,10 +224,9 @@ int KUpdateInstaller::FindGamePath() {
     // A folder named by a source is kept even when it cannot be used: the player is told and
     // corrects it in the dialog.
     if (m_strGamePath.empty()) {
-        static const int s_nDefaultIds[] = {IDS_DEFAULT_FOLDER_1, IDS_DEFAULT_FOLDER_2, IDS_DEFAULT_FOLDER_3};
-        for (int nId : s_nDefaultIds) {
-            if (FolderExists(GetString(nId))) {
-                m_strGamePath = GetString(nId);
+        for (const std::string& strFolder : s_DefaultFolders()) {
+            if (FolderExists(strFolder.c_str())) {
+                m_strGamePath = strFolder;
                 break;
             }
         }

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
+#include <shlobj.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include "core/string_table.h"
 #include "core/update_installer.h"
 #include "core/update_semaphore.h"
+#include "core/win_text.h"
 #include "tests/recording_output.h"
 #include "tests/test_support.h"
 
@@ -43,6 +47,106 @@ bool s_WaitForFolder(const char* pszPath, bool bPresent) {
     }
     return false;
 }
+
+// The folder where 64-bit Windows puts 32-bit programs, as this process sees it; "" where there is
+// no such folder apart from the one program folder (32-bit Windows).
+std::string s_ProgramFilesX86() {
+    wchar_t wszX86[MAX_PATH] = {0};
+    wchar_t wszPlain[MAX_PATH] = {0};
+    if (SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, wszX86) != S_OK ||
+        SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, wszPlain) != S_OK)
+        return std::string();
+    std::string strX86 = WideToUtf8(wszX86);
+    return _stricmp(strX86.c_str(), "C:\\Program Files") == 0 ? std::string() : strX86;
+}
+
+extern "C" LONG NTAPI NtDeleteKey(HANDLE hKey);
+
+// On 64-bit Windows the App Paths keys of the two registry views are apart; Wine links the 32-bit
+// view's key to the 64-bit one. Separate() puts a key of its own in the link's place for the test's
+// time; the destructor takes it away and puts the link back.
+class KSeparateAppPathsViews {
+public:
+    // True when the two views now hold keys of their own; false where there is one view only.
+    bool Separate() {
+        HKEY hLink = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, s_pwszLink, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE | KEY_WOW64_64KEY,
+                          &hLink) != ERROR_SUCCESS)
+            return false;
+        DWORD dwType = REG_NONE;
+        wchar_t wszTarget[512] = {0};
+        DWORD dwSize = sizeof(wszTarget) - sizeof(wchar_t);
+        bool bLink = RegQueryValueExW(hLink, L"SymbolicLinkValue", nullptr, &dwType, reinterpret_cast<BYTE*>(wszTarget), &dwSize) ==
+                         ERROR_SUCCESS &&
+                     dwType == REG_LINK;
+        if (bLink && NtDeleteKey(hLink) == 0) {
+            m_wstrTarget.assign(wszTarget, dwSize / sizeof(wchar_t));
+            m_bUnlinked = true;
+        }
+        RegCloseKey(hLink);
+        if (!bLink)
+            return true;  // apart already, as on Windows
+        HKEY hKey = nullptr;
+        if (!m_bUnlinked || RegCreateKeyExW(HKEY_LOCAL_MACHINE, s_pwszLink, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                                            &hKey, nullptr) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(hKey);
+        return true;
+    }
+    ~KSeparateAppPathsViews() {
+        if (!m_bUnlinked)
+            return;
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, s_pwszLink);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, s_pwszLink, KEY_WOW64_64KEY, 0);
+        HKEY hLink = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, s_pwszLink, 0, nullptr, REG_OPTION_CREATE_LINK,
+                                                 KEY_ALL_ACCESS | KEY_CREATE_LINK | KEY_WOW64_64KEY, nullptr, &hLink, nullptr));
+        if (hLink) {
+            EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(hLink, L"SymbolicLinkValue", 0, REG_LINK,
+                                                    reinterpret_cast<const BYTE*>(m_wstrTarget.data()),
+                                                    static_cast<DWORD>(m_wstrTarget.size() * sizeof(wchar_t))));
+            RegCloseKey(hLink);
+        }
+    }
+
+private:
+    static constexpr const wchar_t* s_pwszLink = L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+    bool m_bUnlinked = false;
+    std::wstring m_wstrTarget;
+};
+
+// The App Paths key's access list set to reading only for everyone (and to changing the list
+// itself, so that it can be put back); put back when the object goes away.
+class KReadOnlyKey {
+public:
+    bool Apply() {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, READ_CONTROL | WRITE_DAC, &m_hKey) != ERROR_SUCCESS)
+            return false;
+        DWORD dwSize = 0;
+        RegGetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, nullptr, &dwSize);
+        m_Saved.resize(dwSize);
+        if (!dwSize || RegGetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, m_Saved.data(), &dwSize) != ERROR_SUCCESS)
+            return false;
+        PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)(A;;RCWD;;;WD)", SDDL_REVISION_1, &pDescriptor,
+                                                                  nullptr))
+            return false;
+        m_bApplied = RegSetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, pDescriptor) == ERROR_SUCCESS;
+        LocalFree(pDescriptor);
+        return m_bApplied;
+    }
+    ~KReadOnlyKey() {
+        if (m_bApplied)
+            EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, m_Saved.data()));
+        if (m_hKey)
+            RegCloseKey(m_hKey);
+    }
+
+private:
+    HKEY m_hKey = nullptr;
+    std::vector<BYTE> m_Saved;
+    bool m_bApplied = false;
+};
 
 class GameFolderTest : public ::testing::Test {
 protected:
@@ -154,6 +258,83 @@ TEST_F(GameFolderTest, RegistryFolderOfTheOtherViewIsFound) {
     ASSERT_EQ(ERROR_SUCCESS, other.SetText(m_strGame));
     EXPECT_EQ(1, Init());
     EXPECT_EQ(m_strGame, m_Installer.m_strGamePath);
+}
+
+TEST_F(GameFolderTest, AValueWhoseFolderCannotHoldTheGameDoesNotHideTheOtherView) {
+    // A game moved or reinstalled can leave its old entry in one view; the entry whose folder can
+    // hold the game wins, in whichever view. When neither can, the own view's value is kept.
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
+    KSeparateAppPathsViews views;
+    if (!views.Separate())
+        GTEST_SKIP() << "one registry view only (32-bit Windows)";
+    mwtest::KSavedRegistryValue other(s_pszAppPathsKey, "Path", mwtest::KRegistryRoot::LocalMachineOtherView);
+    const std::string strGone = m_Dir / "gone";
+    struct {
+        std::string strOwn, strOther, strFound;
+        int nLine;
+    } cases[] = {
+        {strGone, m_strGame, m_strGame, IDS_GAME_PATH_FOUND},
+        {m_strGame, strGone, m_strGame, IDS_GAME_PATH_FOUND},
+        {strGone, m_Dir / "gone too", strGone, IDS_GAME_PATH_WRONG},
+    };
+    for (const auto& c : cases) {
+        SetRegistryFolder(c.strOwn);
+        ASSERT_EQ(ERROR_SUCCESS, other.SetText(c.strOther));
+        KUpdateInstaller installer;
+        mwtest::KRecordingOutput output;
+        installer.Init(m_strUpdateFile.c_str(), &output);
+        EXPECT_EQ(c.strFound, installer.m_strGamePath) << c.strOwn << " | " << c.strOther;
+        EXPECT_EQ(Lines(c.nLine), output.m_Lines) << c.strOwn << " | " << c.strOther;
+    }
+}
+
+TEST_F(GameFolderTest, ExpandableValueIsExpandedAndAReadOnlyKeyIsRead) {
+    // A value of type REG_EXPAND_SZ ("%ProgramFiles%\Tarnwick") names the folder it expands to; the
+    // key is read with reading rights only, which a standard user has on HKEY_LOCAL_MACHINE.
+    ASSERT_TRUE(mwtest::MakeFolders(m_strGame));
+    ASSERT_TRUE(SetEnvironmentVariableA("MW_TEST_GAMES", m_Dir.Path().c_str()));
+    SetRegistryPath("%MW_TEST_GAMES%\\game", REG_EXPAND_SZ);
+    KReadOnlyKey readOnly;
+    ASSERT_TRUE(readOnly.Apply());
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_pszAppPathsKey, 0, KEY_ALL_ACCESS, &hKey) == ERROR_SUCCESS) {
+        RegCloseKey(hKey);
+        GTEST_SKIP() << "this Wine grants full access to a key whose list allows reading only";
+    }
+    EXPECT_EQ(1, Init());
+    EXPECT_EQ(m_strGame, m_Installer.m_strGamePath);
+    EXPECT_EQ(Lines(IDS_GAME_PATH_FOUND), m_Output.m_Lines);
+}
+
+TEST_F(GameFolderTest, DefaultsUnderTheProgramFolderOf32BitPrograms) {
+    // On 64-bit Windows a 32-bit game's installer puts it under "C:\Program Files (x86)": after the
+    // catalogue's folders, the same name there, then on D:.
+    std::string strX86 = s_ProgramFilesX86();
+    if (strX86.empty())
+        GTEST_SKIP() << "no separate program folder for 32-bit programs (32-bit Windows)";
+    for (int i = 0; i < 3; ++i) {
+        if (!DefaultAbsent(i))
+            GTEST_SKIP() << Default(i) << " exists in this prefix already";
+    }
+    const std::string strOnC = strX86 + "\\Tarnwick";
+    std::string strOnD = strOnC;
+    strOnD[0] = 'D';
+    for (const std::string& strFolder : {strOnD, strOnC}) {
+        if (FolderExists(strFolder.c_str()))
+            GTEST_SKIP() << strFolder << " exists in this prefix already";
+    }
+    if (!MapDriveD())
+        GTEST_SKIP() << "drive D: cannot be mapped here";
+    for (const std::string& strFolder : {strOnD, strOnC}) {
+        ASSERT_TRUE(mwtest::MakeFolders(strFolder));
+        KUpdateInstaller installer;
+        mwtest::KRecordingOutput output;
+        EXPECT_EQ(1, installer.Init(m_strUpdateFile.c_str(), &output));
+        EXPECT_EQ(strFolder, installer.m_strGamePath);
+        EXPECT_EQ(Lines(IDS_GAME_PATH_FOUND), output.m_Lines);
+    }
+    EXPECT_TRUE(mwtest::RemoveTree(strOnC));
+    EXPECT_TRUE(mwtest::RemoveTree(strOnD));
 }
 
 TEST_F(GameFolderTest, RegistryFolderWithAChineseNameIsFoundOnAnyCodePage) {

@@ -27,7 +27,7 @@ class PeImage:
         pe = struct.unpack_from("<I", d, 0x3C)[0]
         if d[pe:pe + 4] != b"PE\0\0":
             raise ValueError("not a PE file")
-        (_, nsections, _, self.symtab, self.nsymbols, optsize, _) = struct.unpack_from("<HHIIIHH", d, pe + 4)
+        (self.machine, nsections, _, self.symtab, self.nsymbols, optsize, _) = struct.unpack_from("<HHIIIHH", d, pe + 4)
         opt = pe + 24
         magic = struct.unpack_from("<H", d, opt)[0]
         self.wide = magic == 0x20B
