@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <cstdio>
+
 #include "app/handoff_args.h"
 #include "app/mendwright_dlg.h"
 #include "core/library_search.h"
@@ -26,7 +28,15 @@ BOOL CMendwrightApp::InitInstance() {
     {
         CMendwrightDlg dlg;
         dlg.GetUpdateInstaller()->m_HandoffList = HandoffListFromCommandLine(GetCommandLineW());
-        dlg.DoModal();
+        if (dlg.DoModal() == -1) {
+            // No window could be made: without a word the player would see nothing happen.
+            DWORD dwError = GetLastError();
+            char szText[512];
+            snprintf(szText, sizeof(szText), GetString(IDS_DIALOG_FAILED), static_cast<int>(dwError));
+            OutputDebugStringW(Utf8ToWide(szText).c_str());
+            MessageBoxW(nullptr, Utf8ToWide(szText).c_str(), Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(), MB_OK | MB_ICONERROR);
+            m_nExitCode = 1;
+        }
     }
     OleUninitialize();
     return FALSE;
@@ -41,5 +51,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return 1;
     }
     theApp.InitInstance();
-    return 0;
+    return theApp.m_nExitCode;
 }
