@@ -106,9 +106,11 @@ void CMendwrightDlg::ShowLines(KReportBatch* pBatch) {
         if (nLine >= 0)
             m_nCurrentLine = nLine;
     }
+    // The width first: a horizontal scroll bar that appears now takes a line's height from the
+    // list, and the selection must bring the last line into view above it.
+    m_MessageList.FitWidth(lines);
     if (m_nCurrentLine >= 0)
         m_MessageList.Select(m_nCurrentLine);
-    m_MessageList.FitWidth(lines);
     if (bShown)
         m_MessageList.SetRedraw(TRUE);
 }
