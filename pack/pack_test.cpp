@@ -249,14 +249,22 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         EXPECT_EQ(1, tree.Check(110));
         EXPECT_TRUE(tree.Said("nnn", "would not fit under a game folder of 110 characters"));
     }
-    // Descriptions the installer cannot use, or that list nothing.
+    // Descriptions the installer cannot use, or that list nothing. A quote in <!...> means
+    // nothing to the parser: the levels after it count (deep enough to overflow the stack).
+    std::string strDeep = "<!x \"><Root>";
+    for (int i = 0; i < 200000; ++i)
+        strDeep += "<a>";
+    for (int i = 0; i < 200000; ++i)
+        strDeep += "</a>";
+    strDeep += "</Root><!x \">";
     const std::pair<std::string, std::string> aDescriptions[] = {
         {"<Root><FileList>", "cannot use it"},
+        {strDeep, "cannot use it"},
         {"<root></root>", "no top-level Root"},
         {"<Root><AppTitle>t</AppTitle></Root>", "lists no File"},
     };
     for (const auto& item : aDescriptions) {
-        SCOPED_TRACE(item.first);
+        SCOPED_TRACE(item.first.substr(0, 40));
         KTree tree;
         tree.File("a.txt");
         tree.File("Update.dat", item.first);
