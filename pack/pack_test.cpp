@@ -180,6 +180,27 @@ TEST(PackMakeTest, EveryRefusalIsListedAndNothingIsWritten) {
     EXPECT_EQ("kept", tree.Read("Update.dat"));
 }
 
+TEST(PackMakeTest, ATitleIsKeptWholeUpToTheInstallersLimit) {
+    // The title of the present Update.dat, read whole whatever its length; make keeps it only
+    // when the installer can.
+    const std::pair<size_t, int> aCases[] = {{259, 0}, {260, 1}, {800, 1}};
+    for (const auto& item : aCases) {
+        SCOPED_TRACE(item.first);
+        KTree tree;
+        tree.File("a.txt");
+        std::string strTitle(item.first, 't');
+        tree.File("Update.dat", "<Root><AppTitle>" + strTitle + "</AppTitle><FileList><File><FilePath>\\</FilePath>"
+                                "<FileName>a.txt</FileName></File></FileList></Root>");
+        KDescription description;
+        std::string strError;
+        ASSERT_TRUE(ReadDescription(tree.Read("Update.dat"), &description, &strError));
+        EXPECT_EQ(strTitle, description.strTitle);
+        EXPECT_EQ(0, tree.Check()) << tree.Report();
+        EXPECT_EQ(item.second, tree.Make()) << tree.Report();
+        EXPECT_EQ(item.second != 0, tree.Said("title", "longer than the installer's 259 bytes")) << tree.Report();
+    }
+}
+
 TEST(PackCheckTest, EveryFindingOnASmallPackage) {
     auto fnMade = [](KTree& tree) {
         tree.File("a.txt", "alpha");

@@ -62,9 +62,9 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
         *pstrError = "no top-level Root element";
         return false;
     }
-    char szTitle[260] = {0};
-    root.GetChildText("AppTitle", szTitle);
-    pDescription->strTitle = szTitle;
+    // The whole title: its limit is judged where it is used (make), not by a buffer here.
+    const char* pszTitle = root.GetChildText("AppTitle", nullptr);
+    pDescription->strTitle = pszTitle ? pszTitle : "";
     IKXmlNode* pFileList = root.GetFirstChildByName("FileList");
     pDescription->bFileList = pFileList != nullptr;
     KListedFileReader reader;
