@@ -1,32 +1,48 @@
 #include "core/ansi_text.h"
 
+#include <errno.h>
 #include <iconv.h>
 
-#include <cstdint>
+namespace {
 
-int GbkFromCodePoint(unsigned long ulCode, std::string* pstrOut) {
-    if (ulCode > 0x10FFFF || (ulCode >= 0xD800 && ulCode <= 0xDFFF))
-        return 0;
-    // One conversion descriptor per thread: iconv keeps state in it.
-    struct KConverter {
-        iconv_t cd = iconv_open("CP936", "UTF-32LE");
-        ~KConverter() {
-            if (cd != reinterpret_cast<iconv_t>(-1))
-                iconv_close(cd);
+// iconv over the whole text; at a sequence the source cannot hold, bLenient writes U+FFFD and
+// steps over one byte, otherwise the conversion fails.
+bool s_Convert(const char* pszTo, const char* pszFrom, const char* pIn, size_t uIn, bool bLenient, std::string* pstrOut) {
+    iconv_t cd = iconv_open(pszTo, pszFrom);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    std::string strOut;
+    char szChunk[1024];
+    char* pSource = const_cast<char*>(pIn);
+    bool bOk = true;
+    while (bOk && uIn > 0) {
+        char* pOut = szChunk;
+        size_t uOut = sizeof(szChunk);
+        size_t uResult = iconv(cd, &pSource, &uIn, &pOut, &uOut);
+        strOut.append(szChunk, static_cast<size_t>(pOut - szChunk));
+        if (uResult != static_cast<size_t>(-1) || errno == E2BIG)
+            continue;
+        bOk = bLenient;
+        if (bOk) {
+            strOut += "\xEF\xBF\xBD";
+            ++pSource;
+            --uIn;
         }
-    };
-    thread_local KConverter s_Converter;
-    if (s_Converter.cd == reinterpret_cast<iconv_t>(-1))
-        return 0;
-    unsigned char abyIn[4] = {static_cast<unsigned char>(ulCode), static_cast<unsigned char>(ulCode >> 8),
-                              static_cast<unsigned char>(ulCode >> 16), 0};
-    char szOut[8];
-    char* pIn = reinterpret_cast<char*>(abyIn);
-    char* pOut = szOut;
-    size_t uIn = sizeof(abyIn), uOut = sizeof(szOut);
-    iconv(s_Converter.cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(s_Converter.cd, &pIn, &uIn, &pOut, &uOut) == static_cast<size_t>(-1))
-        return 0;
-    pstrOut->assign(szOut, static_cast<size_t>(pOut - szOut));
-    return 1;
+    }
+    iconv_close(cd);
+    if (bOk)
+        *pstrOut = strOut;
+    return bOk;
+}
+
+}  // namespace
+
+std::string Utf8FromGbk(const char* pBytes, size_t uSize) {
+    std::string strUtf8;
+    s_Convert("UTF-8", "CP936", pBytes, uSize, true, &strUtf8);
+    return strUtf8;
+}
+
+bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
+    return IsUtf8Text(strUtf8) && s_Convert("CP936", "UTF-8", strUtf8.data(), strUtf8.size(), false, pstrGbk);
 }

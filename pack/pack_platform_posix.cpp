@@ -1,7 +1,6 @@
 #include "pack/pack_platform.h"
 
 #include <dirent.h>
-#include <iconv.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,24 +17,6 @@
 #include "core/sha256.h"
 
 namespace {
-
-bool s_Convert(const char* pszTo, const char* pszFrom, const std::string& strIn, std::string* pstrOut) {
-    iconv_t cd = iconv_open(pszTo, pszFrom);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    std::string strOut(strIn.size() * 2 + 4, '\0');
-    char* pIn = const_cast<char*>(strIn.data());
-    size_t uIn = strIn.size();
-    char* pOut = &strOut[0];
-    size_t uOut = strOut.size();
-    bool bOk = iconv(cd, &pIn, &uIn, &pOut, &uOut) != static_cast<size_t>(-1) && uIn == 0;
-    iconv_close(cd);
-    if (!bOk)
-        return false;
-    strOut.resize(strOut.size() - uOut);
-    *pstrOut = strOut;
-    return true;
-}
 
 bool s_List(const std::string& strDir, std::vector<std::string>& aPrefix, std::vector<KTreeEntry>* pEntries,
             std::string* pstrError) {
@@ -127,14 +108,6 @@ bool WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
         return false;
     }
     return true;
-}
-
-bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
-    return s_Convert("CP936", "UTF-8", strUtf8, pstrGbk);
-}
-
-bool Utf8FromGbk(const std::string& strGbk, std::string* pstrUtf8) {
-    return s_Convert("UTF-8", "CP936", strGbk, pstrUtf8);
 }
 
 std::string FoldNameCase(const std::string& strUtf8) {

@@ -9,9 +9,6 @@
 
 namespace {
 
-// The package's code page, whatever the machine's ANSI code page is.
-const UINT s_uGbk = 936;
-
 std::wstring s_Wide(UINT uCodePage, const std::string& strText, DWORD dwFlags = 0) {
     if (strText.empty())
         return std::wstring();
@@ -153,23 +150,6 @@ bool WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
         DeleteFileW(wstrTemp.c_str());
         return false;
     }
-    return true;
-}
-
-bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
-    std::wstring wstrText = s_Wide(CP_UTF8, strUtf8, MB_ERR_INVALID_CHARS);
-    if (wstrText.empty() != strUtf8.empty())
-        return false;
-    bool bLost = false;
-    *pstrGbk = s_Narrow(s_uGbk, wstrText, &bLost);
-    return !bLost || strUtf8.empty();
-}
-
-bool Utf8FromGbk(const std::string& strGbk, std::string* pstrUtf8) {
-    std::wstring wstrText = s_Wide(s_uGbk, strGbk, MB_ERR_INVALID_CHARS);
-    if (wstrText.empty() != strGbk.empty())
-        return false;
-    *pstrUtf8 = s_Narrow(CP_UTF8, wstrText);
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ansi_text.h"
 #include "pack/pack_platform.h"
 #include "pack/package_check.h"
 #include "pack/package_description.h"
@@ -100,16 +101,16 @@ TEST(PackMakeTest, RoundTripOfChineseNamesNestedFoldersAndAnEmptyFile) {
     KDescription description;
     std::string strError;
     ASSERT_TRUE(ReadDescription(strText, &description, &strError));
-    EXPECT_EQ(s_Gbk(strTitle), description.strTitle);
+    EXPECT_EQ(strTitle, description.strTitle);
     ASSERT_EQ(3u, description.aFiles.size());
-    // Folder by folder, then the top folder; names in GBK.
+    // Folder by folder, then the top folder; names read back as the installer holds them.
     EXPECT_EQ("interface\\map\\icons\\", description.aFiles[0].strFilePath);
     EXPECT_EQ("empty.tga", description.aFiles[0].strFileName);
     EXPECT_EQ(s_szEmptyDigest, description.aFiles[0].strSha256);
-    EXPECT_EQ(s_Gbk(u8"interface\\地图\\"), description.aFiles[1].strFilePath);
-    EXPECT_EQ(s_Gbk(u8"小地图.lua"), description.aFiles[1].strFileName);
+    EXPECT_EQ(u8"interface\\地图\\", description.aFiles[1].strFilePath);
+    EXPECT_EQ(u8"小地图.lua", description.aFiles[1].strFileName);
     EXPECT_EQ("\\", description.aFiles[2].strFilePath);
-    EXPECT_EQ(s_Gbk(u8"说明.txt"), description.aFiles[2].strFileName);
+    EXPECT_EQ(u8"说明.txt", description.aFiles[2].strFileName);
     for (const KListedFile& file : description.aFiles)
         EXPECT_EQ(64u, file.strSha256.size());
 
@@ -214,7 +215,6 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         strText.replace(uAt, strFrom.size(), strTo);
         tree.File("Update.dat", strText);
     };
-    std::string strUi = s_Gbk(u8"界面.lua");
     {
         KTree tree;
         fnMade(tree);
@@ -304,6 +304,52 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         strUtf16 += std::string(1, ch) + '\0';
     utf16.File("Update.dat", strUtf16);
     EXPECT_EQ(0, utf16.Check()) << utf16.Report();
+}
+
+TEST(PackCheckTest, EveryEncodingIsJudgedAsTheInstallerReadsIt) {
+    // One listed file, in the tree under strTreeName; the description's bytes in each encoding.
+    auto fnDescription = [](const std::string& strDeclaration, const std::string& strName) {
+        return strDeclaration + "<Root><FileList><File><FilePath>\\</FilePath><FileName>" + strName +
+               "</FileName></File></FileList></Root>";
+    };
+    auto fnUtf16 = [&](const std::u16string& u16Name) {
+        std::string strBytes = "\xFF\xFE";
+        std::u16string u16Text;
+        for (char ch : fnDescription("", "|"))
+            u16Text += ch == '|' ? u16Name : std::u16string(1, static_cast<char16_t>(ch));
+        for (char16_t unit : u16Text)
+            strBytes += std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        return strBytes;
+    };
+    const std::string strName = u8"说明.txt", strEmoji = u8"\U0001F600.txt";
+    const std::string strUtf8Declared = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+    struct KCase {
+        const char* pszName;
+        std::string strTreeName;
+        std::string strBytes;
+        int nVerdict;  // what the installer does: 0 installs, 1 refuses or fails
+        std::string strSaid;
+    } aCases[] = {
+        {"GBK", strName, fnDescription("", s_Gbk(strName)), 0, "no problems"},
+        {"UTF-8 with its mark", strName, "\xEF\xBB\xBF" + fnDescription("", strName), 0, "no problems"},
+        {"UTF-8 declared", strName, fnDescription(strUtf8Declared, strName), 0, "no problems"},
+        {"GBK bytes declared UTF-8", strName, fnDescription(strUtf8Declared, s_Gbk(strName)), 1, "not UTF-8 text"},
+        {"ISO-8859-1 declared", "a.txt", fnDescription("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "a.txt"), 1,
+         "does not read"},
+        {"Big5 declared", "a.txt", fnDescription("<?xml version=\"1.0\" encoding=\"big5\"?>", "a.txt"), 1, "does not read"},
+        {"beyond U+FFFF by reference", strEmoji, fnDescription("", "&#x1F600;.txt"), 0, "no problems"},
+        {"beyond U+FFFF in UTF-16", strEmoji, fnUtf16(u"\U0001F600.txt"), 0, "no problems"},
+        {"UTF-16 lone surrogate", "x.txt", fnUtf16(std::u16string(u"x") + static_cast<char16_t>(0xD800) + u".txt"), 1,
+         "listed but not in the package"},
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszName);
+        KTree tree;
+        tree.File(oneCase.strTreeName);
+        tree.File("Update.dat", oneCase.strBytes);
+        EXPECT_EQ(oneCase.nVerdict, tree.Check()) << tree.Report();
+        EXPECT_TRUE(tree.Said("", oneCase.strSaid)) << tree.Report();
+    }
 }
 
 TEST(PackToolTest, CommandLineExitCodes) {

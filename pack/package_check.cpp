@@ -63,7 +63,8 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
 
         std::vector<std::string> aParts;
         if (!TreePartsOf(file, &aParts)) {
-            aProblems.push_back(strShown + ": not GBK text");
+            aProblems.push_back(strShown + ": not UTF-8 text, as its Update.dat declares: the installer would read "
+                                "another name and miss the file");
             continue;
         }
         if (!setDests.insert(TreeKey(aParts)).second)

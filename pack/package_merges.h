@@ -7,7 +7,7 @@
 
 #include "install/package_packs.h"
 
-// For each Pack (texts GBK, as Update.dat holds them): the Source and Target pass the installer's
+// For each Pack: the Source and Target pass the installer's
 // name rules under a game folder strGame, the Source is a sound pack in strDir and matches its
 // SourceSha256 when it has one; Cobblepak.dll lies in strDir when there is any Pack. Appends each
 // problem found (UTF-8) to *pProblems; *pDigests gets each Source's SHA-256 ("" when it could not
