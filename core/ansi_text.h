@@ -30,8 +30,12 @@ bool IsUtf8Text(const std::string& strText);
 std::string Utf8FromUtf16(const char16_t* pUnits, size_t uUnits);
 
 // uSize bytes of GBK text in UTF-8 through the platform's converter (ansi_text_win.cpp,
-// ansi_text_gbk.cpp); what is not GBK becomes a replacement character, never dropped.
+// ansi_text_posix.cpp); what is not GBK becomes a replacement character, never dropped.
 std::string Utf8FromGbk(const char* pBytes, size_t uSize);
 
 // UTF-8 text in GBK; false when a character has no counterpart or the text is not UTF-8.
 bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk);
+
+// A name in upper case, as the Windows file system compares names (the platform's case mapping;
+// bytes that are not UTF-8 kept as they are).
+std::string FoldNameCase(const std::string& strUtf8);

@@ -38,3 +38,10 @@ bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
     *pstrGbk = strGbk;
     return true;
 }
+
+std::string FoldNameCase(const std::string& strUtf8) {
+    std::wstring wstrText = s_Wide(CP_UTF8, 0, strUtf8.data(), strUtf8.size());
+    if (!wstrText.empty())
+        CharUpperBuffW(&wstrText[0], static_cast<DWORD>(wstrText.size()));
+    return Utf8FromUtf16(reinterpret_cast<const char16_t*>(wstrText.data()), wstrText.size());
+}

@@ -264,8 +264,9 @@ TEST_F(UpdateCommandTest, PackageVersionsAgainstTheGamesDecideInDocumentOrder) {
     const char* pszG12 = "[Version]\r\nvelmora.exe=1.2\r\n";
     const char* pszWrote13 = "[Version]\r\nvelmora.exe=1.3\r\n";
     const std::string aXml[] = {strV13, strV13On12, strV13 + strOther, s_VersionInfo("velmora.exe", "1.3.x"),
-                                s_VersionInfo("velmora.exe", "1.3", "1.4"), s_VersionInfo("velmora.exe", "1.3", "v1.2")};
-    enum { V13, V13_ON_12, V13_AND_OTHER, V_FAULTY, BASE_NEWER, BASE_FAULTY };
+                                s_VersionInfo("velmora.exe", "1.3", "1.4"), s_VersionInfo("velmora.exe", "1.3", "v1.2"),
+                                strV13 + s_VersionInfo("Velmora.EXE", "1.4")};
+    enum { V13, V13_ON_12, V13_AND_OTHER, V_FAULTY, BASE_NEWER, BASE_FAULTY, V_TWICE };
     const struct {
         KVersionCase c;
         int nXml;
@@ -289,6 +290,8 @@ TEST_F(UpdateCommandTest, PackageVersionsAgainstTheGamesDecideInDocumentOrder) {
         {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, V_FAULTY},
         {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, BASE_NEWER},
         {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, BASE_FAULTY},
+        // One key of version.ini, in any letter case, cannot take two versions.
+        {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, V_TWICE},
     };
     const std::string strIni = m_strGame + "\\version.ini";
     for (size_t i = 0; i < sizeof(aCases) / sizeof(aCases[0]); ++i) {

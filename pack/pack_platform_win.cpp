@@ -153,12 +153,6 @@ bool WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
     return true;
 }
 
-std::string FoldNameCase(const std::string& strUtf8) {
-    std::wstring wstrText = s_Wide(CP_UTF8, strUtf8);
-    if (!wstrText.empty())
-        CharUpperBuffW(&wstrText[0], static_cast<DWORD>(wstrText.size()));
-    return s_Narrow(CP_UTF8, wstrText);
-}
 
 void WriteLine(const std::string& strUtf8, bool bError) {
     HANDLE hOut = GetStdHandle(bError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);

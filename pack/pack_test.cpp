@@ -417,3 +417,51 @@ TEST(PackMakeTest, VersionsAndPacksAreWrittenAndCheckedAsTheInstallerReadsThem) 
     EXPECT_NE(std::string::npos, strReport.find("Target ..\\art.pak")) << strReport;
     EXPECT_NE(std::string::npos, strReport.find("art\\none.pak: the Source is missing")) << strReport;
 }
+
+TEST(PackMakeTest, PacksAndVersionsTheInstallerTakesAsFaultyAreRefusedByMakeAndCheck) {
+    using cobblepak::test::Entry;
+    const cobblepak::test::Bytes pack = cobblepak::test::MakePack(32, cobblepak::test::Text("abcdefgh"), {Entry(1, 32)});
+    struct KCase {
+        const char* pszName;
+        std::vector<std::string> aVersions;
+        std::vector<std::string> aPacks;
+        std::string strSaid;
+    } aCases[] = {
+        {"a Target a File replaces", {}, {"art/patch.pak=data/art.pak"}, "a File of the package replaces it"},
+        {"the same, spelled otherwise", {}, {"art/patch.pak=DATA\\.\\art.pak"}, "a File of the package replaces it"},
+        {"a Target in a plug-in folder", {}, {"art/patch.pak=interface\\art.pak"}, "inside a plug-in folder"},
+        {"another plug-in folder", {}, {"art/patch.pak=Interface2/art.pak"}, "inside a plug-in folder"},
+        {"one application twice", {"a=1.2", "A=1.3"}, {}, "an earlier VersionInfo names the same Application"},
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszName);
+        KTree tree;
+        tree.File("data/art.pak", "the package's own copy");
+        tree.File("art/patch.pak", std::string(pack.begin(), pack.end()));
+        tree.File("Cobblepak.dll", "library");
+        KMakeExtras extras;
+        extras.aVersions = oneCase.aVersions;
+        extras.aPacks = oneCase.aPacks;
+        std::vector<std::string> lines;
+        EXPECT_EQ(1, MakePackage(tree.Root(), nullptr, &lines, &extras));
+        std::string strReport;
+        for (const std::string& strLine : lines)
+            strReport += strLine + "\n";
+        EXPECT_NE(std::string::npos, strReport.find(oneCase.strSaid)) << strReport;
+        EXPECT_FALSE(tree.Exists("Update.dat"));
+
+        // The same description written by hand: check finds the same.
+        std::string strXml = "<Root><VersionInfoList>";
+        for (const std::string& strVersion : oneCase.aVersions)
+            strXml += "<VersionInfo><Application>" + strVersion.substr(0, 1) + "</Application><Version>" +
+                      strVersion.substr(2) + "</Version></VersionInfo>";
+        strXml += "</VersionInfoList><FileList><File><FilePath>data\\</FilePath><FileName>art.pak</FileName></File>"
+                  "</FileList><PackList>";
+        for (const std::string& strPack : oneCase.aPacks)
+            strXml += "<Pack><Source>art\\patch.pak</Source><Target>" + strPack.substr(strPack.find('=') + 1) +
+                      "</Target></Pack>";
+        tree.File("Update.dat", strXml + "</PackList></Root>");
+        EXPECT_EQ(1, tree.Check());
+        EXPECT_TRUE(tree.Said("", oneCase.strSaid)) << tree.Report();
+    }
+}

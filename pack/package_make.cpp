@@ -200,6 +200,7 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
         aFiles.push_back(file);
         aPaths.push_back(PackageEntryPath(strDir, entry.aParts));
     }
+    CheckPackTargets(aMerges, aFiles, &aProblems);
     bool bExtras = !aMerges.empty() || bVersions || (bPresent && !present.aVersions.empty());
     if (aEntries.empty() || (aFiles.empty() && aProblems.empty() && !bExtras))
         aProblems.push_back("no files to list: the installer refuses a package without any");
