@@ -319,6 +319,16 @@ std::string s_GameRelative(const std::string& strGamePath, const std::string& st
 
 }  // namespace
 
+bool ListsNothingToInstall(IKXmlNode* pRoot) {
+    std::vector<KPackageVersion> aVersions;
+    std::vector<KPackageMerge> aMerges;
+    std::string strFault;
+    if (!ReadPackageVersions(pRoot, &aVersions, &strFault) || !ReadPackageMerges(pRoot, &aMerges, &strFault))
+        return false;
+    IKXmlNode* pFileList = pRoot ? pRoot->GetFirstChildByName("FileList") : nullptr;
+    return !(pFileList && pFileList->GetFirstChildByName("File")) && aMerges.empty() && aVersions.empty();
+}
+
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
                     IKMsgOutput* pMsgOutput, KInstallPlan* pPlan) {
     *pPlan = KInstallPlan();
