@@ -1,28 +1,41 @@
-// A program's narrow text, portable: UTF-8 in the installer (its text inside, converted where it
-// meets the system), GBK in the packaging tool (the bytes of Update.dat, which it writes and
-// reads as they are). The installer's checks shared with the packaging tool step through it.
+// The programs' narrow text, portable: UTF-8 in the installer and in the packaging tool alike (the
+// tool reads Update.dat into it as the installer does, and writes GBK only when it writes one).
+// The checks the two share step through it; the conversions Update.dat needs live here too.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-enum KNarrowText { NARROW_UTF8, NARROW_GBK };
-
-// The narrow text of this program; set once at start, before any other call. By default UTF-8 on
-// Windows (the installer) and GBK elsewhere (the packaging tool).
-void SetNarrowText(KNarrowText eText);
-KNarrowText GetNarrowText();
+// The code pages Update.dat is read in besides UTF-16: GBK, the installer's own, and UTF-8.
+enum { CODE_PAGE_GBK = 936, CODE_PAGE_UTF8 = 65001 };
 
 // The bytes of the character that begins at p: 1 for ASCII, the terminating zero or a broken
-// sequence. No byte of a longer character is ASCII in either text.
+// sequence. No byte of a longer character is ASCII.
 size_t NarrowCharLength(const char* p);
 
 // The length of pszText as the system counts it: UTF-16 units.
 size_t NarrowUtf16Length(const char* pszText);
 
-// The bytes of Unicode code point ulCode into *pstrOut; 0 (and *pstrOut left alone) when the
-// narrow text cannot hold it.
+// The bytes of Unicode code point ulCode into *pstrOut; 0 (and *pstrOut left alone) for a
+// surrogate or a value beyond Unicode.
 int NarrowFromCodePoint(unsigned long ulCode, std::string* pstrOut);
 
-// GBK's bytes of ulCode: the platform's converter (ansi_text_win.cpp, ansi_text_gbk.cpp).
-int GbkFromCodePoint(unsigned long ulCode, std::string* pstrOut);
+// True when strText is well-formed UTF-8: no broken or overlong sequence, no surrogate, nothing
+// beyond U+10FFFF. The system reads any other byte as U+FFFD, so a name holding one names
+// another file.
+bool IsUtf8Text(const std::string& strText);
+
+// uUnits UTF-16 units in UTF-8. A surrogate without its partner becomes U+FFFD, as the system's
+// own converter makes it.
+std::string Utf8FromUtf16(const char16_t* pUnits, size_t uUnits);
+
+// uSize bytes of GBK text in UTF-8 through the platform's converter (ansi_text_win.cpp,
+// ansi_text_posix.cpp); what is not GBK becomes a replacement character, never dropped.
+std::string Utf8FromGbk(const char* pBytes, size_t uSize);
+
+// UTF-8 text in GBK; false when a character has no counterpart or the text is not UTF-8.
+bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk);
+
+// A name in upper case, as the Windows file system compares names (the platform's case mapping;
+// bytes that are not UTF-8 kept as they are).
+std::string FoldNameCase(const std::string& strUtf8);

@@ -2,24 +2,46 @@
 
 #include <windows.h>
 
-int GbkFromCodePoint(unsigned long ulCode, std::string* pstrOut) {
-    if (ulCode > 0x10FFFF)
-        return 0;
-    wchar_t awszChar[2];
-    int nWide = 1;
-    if (ulCode >= 0x10000) {
-        awszChar[0] = static_cast<wchar_t>(0xD800 + ((ulCode - 0x10000) >> 10));
-        awszChar[1] = static_cast<wchar_t>(0xDC00 + ((ulCode - 0x10000) & 0x3FF));
-        nWide = 2;
-    } else {
-        awszChar[0] = static_cast<wchar_t>(ulCode);
-    }
-    char szBytes[16];
+#include <string>
+
+namespace {
+
+std::wstring s_Wide(UINT uCodePage, DWORD dwFlags, const char* pBytes, size_t uSize) {
+    int nWide = uSize ? MultiByteToWideChar(uCodePage, dwFlags, pBytes, static_cast<int>(uSize), nullptr, 0) : 0;
+    std::wstring wstrText(static_cast<size_t>(nWide > 0 ? nWide : 0), L'\0');
+    if (nWide > 0)
+        MultiByteToWideChar(uCodePage, dwFlags, pBytes, static_cast<int>(uSize), &wstrText[0], nWide);
+    return wstrText;
+}
+
+}  // namespace
+
+std::string Utf8FromGbk(const char* pBytes, size_t uSize) {
+    std::wstring wstrText = s_Wide(CODE_PAGE_GBK, 0, pBytes, uSize);
+    return Utf8FromUtf16(reinterpret_cast<const char16_t*>(wstrText.data()), wstrText.size());
+}
+
+bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
+    std::wstring wstrText = s_Wide(CP_UTF8, MB_ERR_INVALID_CHARS, strUtf8.data(), strUtf8.size());
+    if (wstrText.empty() != strUtf8.empty())
+        return false;
     BOOL bDefaultUsed = FALSE;
-    int nBytes = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, awszChar, nWide, szBytes, sizeof(szBytes), nullptr,
-                                     &bDefaultUsed);
-    if (nBytes <= 0 || bDefaultUsed)
-        return 0;
-    pstrOut->assign(szBytes, static_cast<size_t>(nBytes));
-    return 1;
+    int nLen = wstrText.empty() ? 0
+                                : WideCharToMultiByte(CODE_PAGE_GBK, WC_NO_BEST_FIT_CHARS, wstrText.data(),
+                                                      static_cast<int>(wstrText.size()), nullptr, 0, nullptr, &bDefaultUsed);
+    std::string strGbk(static_cast<size_t>(nLen > 0 ? nLen : 0), '\0');
+    if (nLen > 0)
+        WideCharToMultiByte(CODE_PAGE_GBK, WC_NO_BEST_FIT_CHARS, wstrText.data(), static_cast<int>(wstrText.size()),
+                            &strGbk[0], nLen, nullptr, &bDefaultUsed);
+    if (bDefaultUsed || (nLen <= 0 && !wstrText.empty()))
+        return false;
+    *pstrGbk = strGbk;
+    return true;
+}
+
+std::string FoldNameCase(const std::string& strUtf8) {
+    std::wstring wstrText = s_Wide(CP_UTF8, 0, strUtf8.data(), strUtf8.size());
+    if (!wstrText.empty())
+        CharUpperBuffW(&wstrText[0], static_cast<DWORD>(wstrText.size()));
+    return Utf8FromUtf16(reinterpret_cast<const char16_t*>(wstrText.data()), wstrText.size());
 }

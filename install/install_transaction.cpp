@@ -18,6 +18,7 @@
 #include "core/win_text.h"
 #include "install/folder_cleanup.h"
 #include "install/package_packs.h"
+#include "install/package_rules.h"
 #include "install/version_check.h"
 #include "pack_check.h"
 #include "xml/xml_document.h"
@@ -34,7 +35,6 @@ const char s_szJournalHeader[] = "MENDWRIGHT JOURNAL 2";
 // A journal with packs or versions (lines K and V), which installers of header 2 cannot undo.
 const char s_szPackJournalHeader[] = "MENDWRIGHT JOURNAL 3";
 const char s_szAnsiJournalHeader[] = "MENDWRIGHT JOURNAL 1";
-const char* const s_apszPluginFolders[] = {"interface", "interface2"};
 
 // Counts one file-system change of a run for the test seam.
 void s_Step() {
@@ -222,7 +222,7 @@ bool s_ReadJournal(const std::string& strPath, KInstallPlan* pPlan) {
             pPlan->chVersionFile = strLine[2];
         } else if (strLine.compare(0, 2, "P\t") == 0) {
             std::string strName = strLine.substr(2);
-            if (strName != s_apszPluginFolders[0] && strName != s_apszPluginFolders[1])
+            if (strName != g_apszPluginFolders[0] && strName != g_apszPluginFolders[1])
                 return false;
             pPlan->aPluginFolders.push_back(strName);
         } else if (strLine.compare(0, 2, "D\t") == 0) {
@@ -319,6 +319,16 @@ std::string s_GameRelative(const std::string& strGamePath, const std::string& st
 
 }  // namespace
 
+bool ListsNothingToInstall(IKXmlNode* pRoot) {
+    std::vector<KPackageVersion> aVersions;
+    std::vector<KPackageMerge> aMerges;
+    std::string strFault;
+    if (!ReadPackageVersions(pRoot, &aVersions, &strFault) || !ReadPackageMerges(pRoot, &aMerges, &strFault))
+        return false;
+    IKXmlNode* pFileList = pRoot ? pRoot->GetFirstChildByName("FileList") : nullptr;
+    return !(pFileList && pFileList->GetFirstChildByName("File")) && aMerges.empty() && aVersions.empty();
+}
+
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
                     IKMsgOutput* pMsgOutput, KInstallPlan* pPlan) {
     *pPlan = KInstallPlan();
@@ -336,7 +346,7 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
     }
 
     std::set<std::wstring> setPlugins;
-    for (const char* pszName : s_apszPluginFolders) {
+    for (const char* pszName : g_apszPluginFolders) {
         if (FolderExists((strGamePath + "\\" + pszName + "\\").c_str())) {
             pPlan->aPluginFolders.push_back(pszName);
             setPlugins.insert(s_FoldCase(pszName));
@@ -349,6 +359,7 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
     };
 
     std::set<std::wstring> setDests, setFolders;
+    std::vector<std::string> aFileDests;
     KListedFileReader reader;
     const char* szFilePath = reader.m_szFilePath;
     const char* szFileName = reader.m_szFileName;
@@ -405,6 +416,7 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
             return 0;
         }
         pPlan->aFiles.push_back(planFile);
+        aFileDests.push_back(strDest);
     }
 
     for (const KPackageMerge& merge : aMerges) {
@@ -422,8 +434,9 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
         pack.strSource = merge.strSource;
         pack.strTarget = s_GameRelative(strGamePath, merge.strTarget);
         // A target that a File replaces or a plug-in folder takes away would be merged into
-        // something else than the game's pack: the description is faulty.
-        if (!fnSurvives(pack.strTarget) || setDests.count(s_FoldCase(pack.strTarget))) {
+        // something else than the game's pack: the description is faulty (the rule mendwright-pack
+        // applies too).
+        if (CheckPackTarget(merge.strTarget, aFileDests) != PACK_TARGET_OK) {
             s_AddLine(pMsgOutput, IDS_DESCRIPTION_FAULTY);
             return 0;
         }

@@ -62,6 +62,10 @@ struct KInstallPlan {
 // of the game folder that no File replaces and no plug-in folder holds, and Cobblepak.dll in the
 // package folder. On a refusal reports one line on pMsgOutput and returns 0; else fills *pPlan and
 // returns 1.
+// True when pRoot's description is sound and lists no File, no Pack and no version: a run of it
+// copies nothing and says so (2023) rather than being refused.
+bool ListsNothingToInstall(IKXmlNode* pRoot);
+
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
                     IKMsgOutput* pMsgOutput, KInstallPlan* pPlan);
 

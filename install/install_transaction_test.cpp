@@ -430,6 +430,12 @@ TEST_F(InstallPackTest, PackRefusalsTouchNothingAndSayWhyInOneLine) {
          std::string(u8"·游戏资源文件data\\existing.dat不存在或已损坏，请检查游戏路径或重新安装游戏。"), false},
         {s_Packs(s_PackEntry("art\\patch.pak", "..\\art.pak")), std::string(u8"·复制..\\art.pak时出错！（错误号：123）"), false},
         {s_Packs(s_PackEntry("art\\patch.pak", "readme.txt")), strFaulty, false},
+        // A File's destination however the Target spells it, and a plug-in folder's file.
+        {s_Packs(s_PackEntry("art\\patch.pak", "README.TXT")), strFaulty, false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "data/new/deep.dat")), strFaulty, false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "data\\.\\new\\deep.dat")), strFaulty, false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "interface\\skin.pak")), strFaulty, false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "Interface2\\skin.pak")), strFaulty, false},
         {s_Packs(s_PackEntry("art\\patch.pak", "")), strFaulty, false},
         {s_Packs(s_PackEntry("art\\patch.pak", "data\\art.pak", "ABC")), strFaulty, false},
         {s_Packs(s_strArtPack), std::string(u8"Cobblepak.dll不存在，请重新下载升级包"), true},

@@ -53,3 +53,14 @@ unsigned long CheckPackagePackPath(const char* pszGamePath, const char* pszPacka
         return PACKAGE_FILE_BAD_NAME;
     return CheckListedFile(pszGamePath, pszPackagePath, strFolder.c_str(), strName.c_str());
 }
+
+KPackTarget CheckPackTarget(const std::string& strTarget, const std::vector<std::string>& aFileDests) {
+    if (IsPluginFolder(PackageFirstComponent(strTarget)))
+        return PACK_TARGET_IN_PLUGIN_FOLDER;
+    std::string strKey = PackagePathKey(strTarget);
+    for (const std::string& strDest : aFileDests) {
+        if (PackagePathKey(strDest) == strKey)
+            return PACK_TARGET_REPLACED;
+    }
+    return PACK_TARGET_OK;
+}

@@ -30,3 +30,12 @@ void SplitPackagePath(const std::string& strRelative, std::string* pstrFolder, s
 // The name rules of a listed file (CheckListedFile) for a pack path relative to both folders;
 // an empty name or a path that begins with a separator is a bad name too.
 unsigned long CheckPackagePackPath(const char* pszGamePath, const char* pszPackagePath, const std::string& strRelative);
+
+// What a Pack's Target must not be, whatever the game folder holds: a file that a File of the
+// same package writes (the merge would go into the package's copy, not the game's pack), or a
+// file inside a plug-in folder, which every installation removes first.
+enum KPackTarget { PACK_TARGET_OK, PACK_TARGET_REPLACED, PACK_TARGET_IN_PLUGIN_FOLDER };
+
+// strTarget against aFileDests, each File's FilePath + FileName; both compared as the system
+// resolves paths (PackagePathKey).
+KPackTarget CheckPackTarget(const std::string& strTarget, const std::vector<std::string>& aFileDests);

@@ -37,6 +37,27 @@ bool s_IsParentName(const char* pszBegin, size_t uLen) {
     return uDots >= 2;
 }
 
+// The levels of a relative path as the system resolves it: empty and "." levels skipped,
+// trailing dots and spaces dropped (".mendwright.\\x" lies in ".mendwright").
+std::vector<std::string> s_ResolvedLevels(const std::string& strRelative) {
+    std::vector<std::string> aLevels;
+    size_t uStart = 0;
+    for (size_t i = 0; i <= strRelative.size();) {
+        if (i == strRelative.size() || s_IsSeparator(strRelative[i])) {
+            // No trail byte is a dot or a space: the name ends where its last other byte does.
+            size_t uEnd = i;
+            while (uEnd > uStart && (strRelative[uEnd - 1] == '.' || strRelative[uEnd - 1] == ' '))
+                --uEnd;
+            if (uEnd > uStart)
+                aLevels.push_back(strRelative.substr(uStart, uEnd - uStart));
+            uStart = ++i;
+        } else {
+            i += NarrowCharLength(strRelative.c_str() + i);
+        }
+    }
+    return aLevels;
+}
+
 }  // namespace
 
 bool EqualsNoCaseAscii(const std::string& strOne, const char* pszOther) {
@@ -79,21 +100,21 @@ std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath) 
 }
 
 std::string PackageFirstComponent(const std::string& strRelative) {
-    size_t uStart = 0;
-    for (size_t i = 0; i <= strRelative.size(); ++i) {
-        if (i == strRelative.size() || s_IsSeparator(strRelative[i])) {
-            // No trail byte is a dot or a space: the name ends where its last other byte does.
-            size_t uEnd = i;
-            while (uEnd > uStart && (strRelative[uEnd - 1] == '.' || strRelative[uEnd - 1] == ' '))
-                --uEnd;
-            if (uEnd > uStart)
-                return strRelative.substr(uStart, uEnd - uStart);
-            uStart = i + 1;
-        } else {
-            i += s_TrailBytes(strRelative.c_str() + i);
-        }
-    }
-    return std::string();
+    std::vector<std::string> aLevels = s_ResolvedLevels(strRelative);
+    return aLevels.empty() ? std::string() : aLevels[0];
+}
+
+std::string PackagePathKey(const std::string& strRelative) {
+    std::string strKey;
+    for (const std::string& strLevel : s_ResolvedLevels(strRelative))
+        strKey += "\\" + FoldNameCase(strLevel);
+    return strKey;
+}
+
+const char* const g_apszPluginFolders[2] = {"interface", "interface2"};
+
+bool IsPluginFolder(const std::string& strName) {
+    return EqualsNoCaseAscii(strName, g_apszPluginFolders[0]) || EqualsNoCaseAscii(strName, g_apszPluginFolders[1]);
 }
 
 bool HasTrailingDotOrSpace(const char* pszRelative) {

@@ -41,6 +41,16 @@ std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath);
 // levels skipped, trailing dots and spaces dropped (".mendwright.\x" lies in ".mendwright").
 std::string PackageFirstComponent(const std::string& strRelative);
 
+// A relative path as the system resolves it, for comparing two: either separator, empty and "."
+// levels dropped, each level without its trailing dots and spaces, letters in one case
+// (FoldNameCase). "data/art.pak", "data\.\ART.pak" and "data.\art.pak" give one key.
+std::string PackagePathKey(const std::string& strRelative);
+
+// The plug-in folders every installation removes from the game folder before it copies.
+extern const char* const g_apszPluginFolders[2];
+// True when strName (one level, as PackageFirstComponent gives it) names one of them.
+bool IsPluginFolder(const std::string& strName);
+
 // True when a level of pszRelative other than "." ends in a dot or a space: the system drops
 // them, so the file is found under another name than the one listed.
 bool HasTrailingDotOrSpace(const char* pszRelative);

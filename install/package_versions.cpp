@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/ansi_text.h"
 #include "install/package_rules.h"
 #include "xml/xml_document.h"
 
@@ -91,6 +92,14 @@ bool ReadPackageVersions(IKXmlNode* pRoot, std::vector<KPackageVersion>* pVersio
             *pstrFault = strWhere + " (" + entry.strApplication + "): BaseVersion " + szBase +
                          " is not older than Version " + szVersion;
             return false;
+        }
+        // Keys of version.ini are one key in any letter case: two versions for one of them
+        // cannot both be checked and written.
+        for (const KPackageVersion& earlier : *pVersions) {
+            if (FoldNameCase(earlier.strApplication) == FoldNameCase(entry.strApplication)) {
+                *pstrFault = strWhere + " (" + entry.strApplication + "): an earlier VersionInfo names the same Application";
+                return false;
+            }
         }
         pVersions->push_back(entry);
     }

@@ -33,6 +33,6 @@ struct KPackageVersion {
 // Reads, in document order, every VersionInfo under pRoot's VersionInfoList that has a Version.
 // false with *pstrFault (English, for the packaging tool) at the first that is faulty: a Version
 // or BaseVersion that is not a version number, a BaseVersion without Version or newer than it, an
-// Application that is missing, too long or not usable as an INI key. VersionInfos without
-// Version and BaseVersion are what earlier packages hold and are passed over.
+// Application that is missing, too long, not usable as an INI key or named by an earlier one.
+// VersionInfos without Version and BaseVersion are what earlier packages hold and are passed over.
 bool ReadPackageVersions(IKXmlNode* pRoot, std::vector<KPackageVersion>* pVersions, std::string* pstrFault);

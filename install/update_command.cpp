@@ -112,6 +112,15 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
         pWorker->ReleaseFolder();
         return s_Refuse(pShellCtrl, 0, nVersions);
     }
+    // Whatever the plan would refuse is refused here, before the resource check makes its folder
+    // in the game folder (the worker makes the plan again, from the folder as it then is).
+    IKXmlNode* pRoot = pInstaller->m_pXmlDoc->GetRootElement("Root");
+    KInstallPlan plan;
+    if (pszPackagePath && !ListsNothingToInstall(pRoot) &&
+        !MakeInstallPlan(pRoot, StripTrailingSeparators(pszGamePath), pszPackagePath, pShellCtrl, &plan)) {
+        pWorker->ReleaseFolder();
+        return s_Refuse(pShellCtrl, 0, KUPDATE_PLAN_REFUSED);
+    }
     if (pInstaller->CheckResources(pszGamePath) != 0) {
         pWorker->ReleaseFolder();
         return s_Refuse(pShellCtrl, 0, KUPDATE_RESOURCES_REFUSED);

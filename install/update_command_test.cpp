@@ -165,6 +165,36 @@ TEST_F(UpdateCommandTest, EachRefusalComesBeforeTheGameFolderIsTouched) {
     EXPECT_TRUE(FileExists(strNotAGame + "\\interface"));
 }
 
+TEST_F(UpdateCommandTest, WhatThePlanRefusesIsRefusedBeforeTheResourceCheckMakesItsFolder) {
+    ASSERT_TRUE(MakeFolders(m_Dir / "package\\.mendwright."));
+    ASSERT_TRUE(WriteFileBytes(m_Dir / "package\\.mendwright.\\x.txt", "x"));
+    const struct {
+        const char* pszFilePath;
+        const char* pszFileName;
+        std::string strLine;
+    } aCases[] = {
+        // The working folder's name as the system resolves it (its trailing dot dropped).
+        {".mendwright.\\", "x.txt", std::string(u8"·复制.mendwright.\\x.txt时出错！（错误号：123）")},
+        {"\\", "missing.txt", std::string(u8"·升级包中缺少文件\\missing.txt，请重新下载升级包。")},
+    };
+    for (const auto& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszFileName);
+        KRecordingShell shell;
+        shell.m_pInstaller = &m_Installer;
+        shell.m_strPackagePath = m_Dir / "package";
+        KTypedFrontEnd frontEnd(&shell);
+        frontEnd.m_strTyped = m_strGame;
+        m_Installer.m_pXmlDoc->LoadBuff((std::string("<Root><FileList><File><FilePath>") + oneCase.pszFilePath +
+                                         "</FilePath><FileName>" + oneCase.pszFileName + "</FileName></File></FileList></Root>")
+                                            .c_str());
+        EXPECT_EQ(KUPDATE_PLAN_REFUSED, RunUpdateCommand(&shell, &frontEnd, &m_Worker));
+        EXPECT_EQ(std::vector<std::string>{oneCase.strLine}, shell.Lines());
+        EXPECT_EQ("OnInstallEnd(0)", shell.Calls().back());
+        EXPECT_EQ(nullptr, m_Worker.m_hThread);
+        EXPECT_FALSE(FileExists(m_strGame + "\\resource"));
+    }
+}
+
 TEST_F(UpdateCommandTest, AFolderBeingInstalledIsRefusedThroughALinkOrAnotherDriveAndItsJournalKept) {
     // Another run installs into the game folder: it holds the folder's semaphores and the lock of
     // its working folder, whose journal no spelling of the folder may take for an interrupted run.
@@ -264,8 +294,9 @@ TEST_F(UpdateCommandTest, PackageVersionsAgainstTheGamesDecideInDocumentOrder) {
     const char* pszG12 = "[Version]\r\nvelmora.exe=1.2\r\n";
     const char* pszWrote13 = "[Version]\r\nvelmora.exe=1.3\r\n";
     const std::string aXml[] = {strV13, strV13On12, strV13 + strOther, s_VersionInfo("velmora.exe", "1.3.x"),
-                                s_VersionInfo("velmora.exe", "1.3", "1.4"), s_VersionInfo("velmora.exe", "1.3", "v1.2")};
-    enum { V13, V13_ON_12, V13_AND_OTHER, V_FAULTY, BASE_NEWER, BASE_FAULTY };
+                                s_VersionInfo("velmora.exe", "1.3", "1.4"), s_VersionInfo("velmora.exe", "1.3", "v1.2"),
+                                strV13 + s_VersionInfo("Velmora.EXE", "1.4")};
+    enum { V13, V13_ON_12, V13_AND_OTHER, V_FAULTY, BASE_NEWER, BASE_FAULTY, V_TWICE };
     const struct {
         KVersionCase c;
         int nXml;
@@ -289,6 +320,8 @@ TEST_F(UpdateCommandTest, PackageVersionsAgainstTheGamesDecideInDocumentOrder) {
         {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, V_FAULTY},
         {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, BASE_NEWER},
         {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, BASE_FAULTY},
+        // One key of version.ini, in any letter case, cannot take two versions.
+        {{pszG12, false, KUPDATE_DESCRIPTION_FAULTY, "", 2002, nullptr}, V_TWICE},
     };
     const std::string strIni = m_strGame + "\\version.ini";
     for (size_t i = 0; i < sizeof(aCases) / sizeof(aCases[0]); ++i) {

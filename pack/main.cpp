@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "core/ansi_text.h"
 #include "pack/pack_platform.h"
 #include "pack/package_check.h"
 #include "pack/package_make.h"
@@ -97,8 +96,6 @@ int s_Run(const std::vector<std::string>& aArgs) {
 // Arguments arrive in UTF-16, so that any folder name reaches the tool whole.
 int wmain(int argc, wchar_t** argv) {
     RestrictLibrarySearch();
-    // The tool's names are GBK, as Update.dat holds them, on every system.
-    SetNarrowText(NARROW_GBK);
     std::vector<std::string> aArgs;
     for (int i = 1; i < argc; ++i) {
         int nLen = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);

@@ -1,5 +1,5 @@
-// What mendwright-pack needs of the system: the package tree, file bytes and digests, text in
-// GBK, letter case, and the console. Texts are UTF-8 on both sides of this interface; Linux and
+// What mendwright-pack needs of the system: the package tree, file bytes and digests, and the
+// console. Texts are UTF-8 on both sides of this interface; Linux and
 // Windows each implement it (pack_platform_posix.cpp, pack_platform_win.cpp).
 #pragma once
 
@@ -33,13 +33,6 @@ bool ReadWholeFile(const std::string& strPath, std::string* pstrBytes);
 // Writes strBytes as strPath whole: to a temporary file beside it, then renamed over it. false
 // with nothing changed at strPath when it fails.
 bool WriteWholeFile(const std::string& strPath, const std::string& strBytes);
-
-// UTF-8 to GBK (code page 936) and back; false when a character has no counterpart.
-bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk);
-bool Utf8FromGbk(const std::string& strGbk, std::string* pstrUtf8);
-
-// A UTF-8 name in upper case, as the Windows file system compares names.
-std::string FoldNameCase(const std::string& strUtf8);
 
 // Writes a UTF-8 line and a line end to standard output (bError: standard error), converted to
 // what the console shows: UTF-8 on Linux, the console's code page on Windows.

@@ -1,41 +1,17 @@
 #include "pack/pack_platform.h"
 
 #include <dirent.h>
-#include <iconv.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <climits>
-#include <cwchar>
-#include <cwctype>
 #include <memory>
 
 #include "core/sha256.h"
 
 namespace {
-
-bool s_Convert(const char* pszTo, const char* pszFrom, const std::string& strIn, std::string* pstrOut) {
-    iconv_t cd = iconv_open(pszTo, pszFrom);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    std::string strOut(strIn.size() * 2 + 4, '\0');
-    char* pIn = const_cast<char*>(strIn.data());
-    size_t uIn = strIn.size();
-    char* pOut = &strOut[0];
-    size_t uOut = strOut.size();
-    bool bOk = iconv(cd, &pIn, &uIn, &pOut, &uOut) != static_cast<size_t>(-1) && uIn == 0;
-    iconv_close(cd);
-    if (!bOk)
-        return false;
-    strOut.resize(strOut.size() - uOut);
-    *pstrOut = strOut;
-    return true;
-}
 
 bool s_List(const std::string& strDir, std::vector<std::string>& aPrefix, std::vector<KTreeEntry>* pEntries,
             std::string* pstrError) {
@@ -129,44 +105,6 @@ bool WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
     return true;
 }
 
-bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
-    return s_Convert("CP936", "UTF-8", strUtf8, pstrGbk);
-}
-
-bool Utf8FromGbk(const std::string& strGbk, std::string* pstrUtf8) {
-    return s_Convert("UTF-8", "CP936", strGbk, pstrUtf8);
-}
-
-std::string FoldNameCase(const std::string& strUtf8) {
-    // Case mapping needs a UTF-8 character type; C.UTF-8 has Unicode's.
-    static locale_t s_Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    std::string strResult;
-    std::mbstate_t state{};
-    const char* p = strUtf8.c_str();
-    const char* pEnd = p + strUtf8.size();
-    locale_t previous = s_Locale ? uselocale(s_Locale) : static_cast<locale_t>(0);
-    while (p < pEnd) {
-        wchar_t wch = 0;
-        size_t uLen = std::mbrtowc(&wch, p, static_cast<size_t>(pEnd - p), &state);
-        if (uLen == 0 || uLen > static_cast<size_t>(pEnd - p)) {
-            // Not UTF-8: kept byte for byte.
-            strResult += *p++;
-            state = std::mbstate_t{};
-            continue;
-        }
-        char szOut[MB_LEN_MAX];
-        std::mbstate_t outState{};
-        size_t uOut = std::wcrtomb(szOut, static_cast<wchar_t>(std::towupper(static_cast<wint_t>(wch))), &outState);
-        if (uOut == static_cast<size_t>(-1))
-            strResult.append(p, uLen);
-        else
-            strResult.append(szOut, uOut);
-        p += uLen;
-    }
-    if (s_Locale)
-        uselocale(previous);
-    return strResult;
-}
 
 void WriteLine(const std::string& strUtf8, bool bError) {
     FILE* pStream = bError ? stderr : stdout;

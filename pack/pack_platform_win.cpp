@@ -9,9 +9,6 @@
 
 namespace {
 
-// The package's code page, whatever the machine's ANSI code page is.
-const UINT s_uGbk = 936;
-
 std::wstring s_Wide(UINT uCodePage, const std::string& strText, DWORD dwFlags = 0) {
     if (strText.empty())
         return std::wstring();
@@ -156,29 +153,6 @@ bool WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
     return true;
 }
 
-bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
-    std::wstring wstrText = s_Wide(CP_UTF8, strUtf8, MB_ERR_INVALID_CHARS);
-    if (wstrText.empty() != strUtf8.empty())
-        return false;
-    bool bLost = false;
-    *pstrGbk = s_Narrow(s_uGbk, wstrText, &bLost);
-    return !bLost || strUtf8.empty();
-}
-
-bool Utf8FromGbk(const std::string& strGbk, std::string* pstrUtf8) {
-    std::wstring wstrText = s_Wide(s_uGbk, strGbk, MB_ERR_INVALID_CHARS);
-    if (wstrText.empty() != strGbk.empty())
-        return false;
-    *pstrUtf8 = s_Narrow(CP_UTF8, wstrText);
-    return true;
-}
-
-std::string FoldNameCase(const std::string& strUtf8) {
-    std::wstring wstrText = s_Wide(CP_UTF8, strUtf8);
-    if (!wstrText.empty())
-        CharUpperBuffW(&wstrText[0], static_cast<DWORD>(wstrText.size()));
-    return s_Narrow(CP_UTF8, wstrText);
-}
 
 void WriteLine(const std::string& strUtf8, bool bError) {
     HANDLE hOut = GetStdHandle(bError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);

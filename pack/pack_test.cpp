@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ansi_text.h"
 #include "pack/pack_platform.h"
 #include "pack/package_check.h"
 #include "pack/package_description.h"
@@ -100,16 +101,16 @@ TEST(PackMakeTest, RoundTripOfChineseNamesNestedFoldersAndAnEmptyFile) {
     KDescription description;
     std::string strError;
     ASSERT_TRUE(ReadDescription(strText, &description, &strError));
-    EXPECT_EQ(s_Gbk(strTitle), description.strTitle);
+    EXPECT_EQ(strTitle, description.strTitle);
     ASSERT_EQ(3u, description.aFiles.size());
-    // Folder by folder, then the top folder; names in GBK.
+    // Folder by folder, then the top folder; names read back as the installer holds them.
     EXPECT_EQ("interface\\map\\icons\\", description.aFiles[0].strFilePath);
     EXPECT_EQ("empty.tga", description.aFiles[0].strFileName);
     EXPECT_EQ(s_szEmptyDigest, description.aFiles[0].strSha256);
-    EXPECT_EQ(s_Gbk(u8"interface\\地图\\"), description.aFiles[1].strFilePath);
-    EXPECT_EQ(s_Gbk(u8"小地图.lua"), description.aFiles[1].strFileName);
+    EXPECT_EQ(u8"interface\\地图\\", description.aFiles[1].strFilePath);
+    EXPECT_EQ(u8"小地图.lua", description.aFiles[1].strFileName);
     EXPECT_EQ("\\", description.aFiles[2].strFilePath);
-    EXPECT_EQ(s_Gbk(u8"说明.txt"), description.aFiles[2].strFileName);
+    EXPECT_EQ(u8"说明.txt", description.aFiles[2].strFileName);
     for (const KListedFile& file : description.aFiles)
         EXPECT_EQ(64u, file.strSha256.size());
 
@@ -180,6 +181,27 @@ TEST(PackMakeTest, EveryRefusalIsListedAndNothingIsWritten) {
     EXPECT_EQ("kept", tree.Read("Update.dat"));
 }
 
+TEST(PackMakeTest, ATitleIsKeptWholeUpToTheInstallersLimit) {
+    // The title of the present Update.dat, read whole whatever its length; make keeps it only
+    // when the installer can.
+    const std::pair<size_t, int> aCases[] = {{259, 0}, {260, 1}, {800, 1}};
+    for (const auto& item : aCases) {
+        SCOPED_TRACE(item.first);
+        KTree tree;
+        tree.File("a.txt");
+        std::string strTitle(item.first, 't');
+        tree.File("Update.dat", "<Root><AppTitle>" + strTitle + "</AppTitle><FileList><File><FilePath>\\</FilePath>"
+                                "<FileName>a.txt</FileName></File></FileList></Root>");
+        KDescription description;
+        std::string strError;
+        ASSERT_TRUE(ReadDescription(tree.Read("Update.dat"), &description, &strError));
+        EXPECT_EQ(strTitle, description.strTitle);
+        EXPECT_EQ(0, tree.Check()) << tree.Report();
+        EXPECT_EQ(item.second, tree.Make()) << tree.Report();
+        EXPECT_EQ(item.second != 0, tree.Said("title", "longer than the installer's 259 bytes")) << tree.Report();
+    }
+}
+
 TEST(PackCheckTest, EveryFindingOnASmallPackage) {
     auto fnMade = [](KTree& tree) {
         tree.File("a.txt", "alpha");
@@ -193,7 +215,6 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         strText.replace(uAt, strFrom.size(), strTo);
         tree.File("Update.dat", strText);
     };
-    std::string strUi = s_Gbk(u8"界面.lua");
     {
         KTree tree;
         fnMade(tree);
@@ -249,14 +270,22 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         EXPECT_EQ(1, tree.Check(110));
         EXPECT_TRUE(tree.Said("nnn", "would not fit under a game folder of 110 characters"));
     }
-    // Descriptions the installer cannot use, or that list nothing.
+    // Descriptions the installer cannot use, or that list nothing. A quote in <!...> means
+    // nothing to the parser: the levels after it count (deep enough to overflow the stack).
+    std::string strDeep = "<!x \"><Root>";
+    for (int i = 0; i < 200000; ++i)
+        strDeep += "<a>";
+    for (int i = 0; i < 200000; ++i)
+        strDeep += "</a>";
+    strDeep += "</Root><!x \">";
     const std::pair<std::string, std::string> aDescriptions[] = {
         {"<Root><FileList>", "cannot use it"},
+        {strDeep, "cannot use it"},
         {"<root></root>", "no top-level Root"},
         {"<Root><AppTitle>t</AppTitle></Root>", "lists no File"},
     };
     for (const auto& item : aDescriptions) {
-        SCOPED_TRACE(item.first);
+        SCOPED_TRACE(item.first.substr(0, 40));
         KTree tree;
         tree.File("a.txt");
         tree.File("Update.dat", item.first);
@@ -275,6 +304,52 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         strUtf16 += std::string(1, ch) + '\0';
     utf16.File("Update.dat", strUtf16);
     EXPECT_EQ(0, utf16.Check()) << utf16.Report();
+}
+
+TEST(PackCheckTest, EveryEncodingIsJudgedAsTheInstallerReadsIt) {
+    // One listed file, in the tree under strTreeName; the description's bytes in each encoding.
+    auto fnDescription = [](const std::string& strDeclaration, const std::string& strName) {
+        return strDeclaration + "<Root><FileList><File><FilePath>\\</FilePath><FileName>" + strName +
+               "</FileName></File></FileList></Root>";
+    };
+    auto fnUtf16 = [&](const std::u16string& u16Name) {
+        std::string strBytes = "\xFF\xFE";
+        std::u16string u16Text;
+        for (char ch : fnDescription("", "|"))
+            u16Text += ch == '|' ? u16Name : std::u16string(1, static_cast<char16_t>(ch));
+        for (char16_t unit : u16Text)
+            strBytes += std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        return strBytes;
+    };
+    const std::string strName = u8"说明.txt", strEmoji = u8"\U0001F600.txt";
+    const std::string strUtf8Declared = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+    struct KCase {
+        const char* pszName;
+        std::string strTreeName;
+        std::string strBytes;
+        int nVerdict;  // what the installer does: 0 installs, 1 refuses or fails
+        std::string strSaid;
+    } aCases[] = {
+        {"GBK", strName, fnDescription("", s_Gbk(strName)), 0, "no problems"},
+        {"UTF-8 with its mark", strName, "\xEF\xBB\xBF" + fnDescription("", strName), 0, "no problems"},
+        {"UTF-8 declared", strName, fnDescription(strUtf8Declared, strName), 0, "no problems"},
+        {"GBK bytes declared UTF-8", strName, fnDescription(strUtf8Declared, s_Gbk(strName)), 1, "not UTF-8 text"},
+        {"ISO-8859-1 declared", "a.txt", fnDescription("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "a.txt"), 1,
+         "does not read"},
+        {"Big5 declared", "a.txt", fnDescription("<?xml version=\"1.0\" encoding=\"big5\"?>", "a.txt"), 1, "does not read"},
+        {"beyond U+FFFF by reference", strEmoji, fnDescription("", "&#x1F600;.txt"), 0, "no problems"},
+        {"beyond U+FFFF in UTF-16", strEmoji, fnUtf16(u"\U0001F600.txt"), 0, "no problems"},
+        {"UTF-16 lone surrogate", "x.txt", fnUtf16(std::u16string(u"x") + static_cast<char16_t>(0xD800) + u".txt"), 1,
+         "listed but not in the package"},
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszName);
+        KTree tree;
+        tree.File(oneCase.strTreeName);
+        tree.File("Update.dat", oneCase.strBytes);
+        EXPECT_EQ(oneCase.nVerdict, tree.Check()) << tree.Report();
+        EXPECT_TRUE(tree.Said("", oneCase.strSaid)) << tree.Report();
+    }
 }
 
 TEST(PackToolTest, CommandLineExitCodes) {
@@ -341,4 +416,52 @@ TEST(PackMakeTest, VersionsAndPacksAreWrittenAndCheckedAsTheInstallerReadsThem) 
     EXPECT_NE(std::string::npos, strReport.find("--base velmora.exe=1.2")) << strReport;
     EXPECT_NE(std::string::npos, strReport.find("Target ..\\art.pak")) << strReport;
     EXPECT_NE(std::string::npos, strReport.find("art\\none.pak: the Source is missing")) << strReport;
+}
+
+TEST(PackMakeTest, PacksAndVersionsTheInstallerTakesAsFaultyAreRefusedByMakeAndCheck) {
+    using cobblepak::test::Entry;
+    const cobblepak::test::Bytes pack = cobblepak::test::MakePack(32, cobblepak::test::Text("abcdefgh"), {Entry(1, 32)});
+    struct KCase {
+        const char* pszName;
+        std::vector<std::string> aVersions;
+        std::vector<std::string> aPacks;
+        std::string strSaid;
+    } aCases[] = {
+        {"a Target a File replaces", {}, {"art/patch.pak=data/art.pak"}, "a File of the package replaces it"},
+        {"the same, spelled otherwise", {}, {"art/patch.pak=DATA\\.\\art.pak"}, "a File of the package replaces it"},
+        {"a Target in a plug-in folder", {}, {"art/patch.pak=interface\\art.pak"}, "inside a plug-in folder"},
+        {"another plug-in folder", {}, {"art/patch.pak=Interface2/art.pak"}, "inside a plug-in folder"},
+        {"one application twice", {"a=1.2", "A=1.3"}, {}, "an earlier VersionInfo names the same Application"},
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszName);
+        KTree tree;
+        tree.File("data/art.pak", "the package's own copy");
+        tree.File("art/patch.pak", std::string(pack.begin(), pack.end()));
+        tree.File("Cobblepak.dll", "library");
+        KMakeExtras extras;
+        extras.aVersions = oneCase.aVersions;
+        extras.aPacks = oneCase.aPacks;
+        std::vector<std::string> lines;
+        EXPECT_EQ(1, MakePackage(tree.Root(), nullptr, &lines, &extras));
+        std::string strReport;
+        for (const std::string& strLine : lines)
+            strReport += strLine + "\n";
+        EXPECT_NE(std::string::npos, strReport.find(oneCase.strSaid)) << strReport;
+        EXPECT_FALSE(tree.Exists("Update.dat"));
+
+        // The same description written by hand: check finds the same.
+        std::string strXml = "<Root><VersionInfoList>";
+        for (const std::string& strVersion : oneCase.aVersions)
+            strXml += "<VersionInfo><Application>" + strVersion.substr(0, 1) + "</Application><Version>" +
+                      strVersion.substr(2) + "</Version></VersionInfo>";
+        strXml += "</VersionInfoList><FileList><File><FilePath>data\\</FilePath><FileName>art.pak</FileName></File>"
+                  "</FileList><PackList>";
+        for (const std::string& strPack : oneCase.aPacks)
+            strXml += "<Pack><Source>art\\patch.pak</Source><Target>" + strPack.substr(strPack.find('=') + 1) +
+                      "</Target></Pack>";
+        tree.File("Update.dat", strXml + "</PackList></Root>");
+        EXPECT_EQ(1, tree.Check());
+        EXPECT_TRUE(tree.Said("", oneCase.strSaid)) << tree.Report();
+    }
 }

@@ -42,6 +42,7 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
     std::vector<std::string> aDigests;
     std::set<std::string> setSources;
     CheckPackageMerges(strDir, strGame, description.aMerges, &aDigests, &setSources, &aProblems);
+    CheckPackTargets(description.aMerges, description.aFiles, &aProblems);
     for (size_t i = 0; i < aEntries.size(); ++i)
         abListed[i] = setSources.count(TreeKey(aEntries[i].aParts)) != 0;
     std::set<std::string> setDests;
@@ -63,7 +64,8 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
 
         std::vector<std::string> aParts;
         if (!TreePartsOf(file, &aParts)) {
-            aProblems.push_back(strShown + ": not GBK text");
+            aProblems.push_back(strShown + ": not UTF-8 text, as its Update.dat declares: the installer would read "
+                                "another name and miss the file");
             continue;
         }
         if (!setDests.insert(TreeKey(aParts)).second)

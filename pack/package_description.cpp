@@ -2,33 +2,15 @@
 
 #include "core/ansi_text.h"
 #include "install/package_rules.h"
+#include "xml/description_text.h"
 #include "xml/kxml_element.h"
 #include "xml/load_buffer.h"
 
 namespace {
 
-// A UTF-16 LE text as the installer converts it to its narrow text: a character the code page
-// lacks becomes the default "?".
-std::string s_NarrowFromUtf16(const std::string& strBytes) {
-    std::string strText;
-    for (size_t i = 0; i + 1 < strBytes.size(); i += 2) {
-        unsigned long ulUnit = static_cast<unsigned char>(strBytes[i]) | (static_cast<unsigned char>(strBytes[i + 1]) << 8);
-        if (ulUnit >= 0xD800 && ulUnit < 0xDC00 && i + 3 < strBytes.size()) {
-            unsigned long ulLow = static_cast<unsigned char>(strBytes[i + 2]) | (static_cast<unsigned char>(strBytes[i + 3]) << 8);
-            if (ulLow >= 0xDC00 && ulLow < 0xE000) {
-                ulUnit = 0x10000 + ((ulUnit - 0xD800) << 10) + (ulLow - 0xDC00);
-                i += 2;
-            }
-        }
-        std::string strChar;
-        strText += NarrowFromCodePoint(ulUnit, &strChar) ? strChar : std::string("?");
-    }
-    return strText;
-}
-
 std::string s_Escape(const std::string& strText) {
     std::string strResult;
-    // '&', '<' and '>' lie below 0x40, where no GBK trail byte does: byte by byte is safe.
+    // No byte of a longer UTF-8 character is ASCII: byte by byte is safe.
     for (char ch : strText) {
         if (ch == '&')
             strResult += "&amp;";
@@ -46,10 +28,13 @@ std::string s_Escape(const std::string& strText) {
 
 bool ReadDescription(const std::string& strBytes, KDescription* pDescription, std::string* pstrError) {
     *pDescription = KDescription();
-    std::string strText = strBytes;
-    if (strBytes.size() >= 2 && static_cast<unsigned char>(strBytes[0]) == 0xFF &&
-        static_cast<unsigned char>(strBytes[1]) == 0xFE)
-        strText = s_NarrowFromUtf16(strBytes.substr(2));
+    std::string strText;
+    if (!DescriptionToUtf8(strBytes.data(), strBytes.size(), CODE_PAGE_GBK, &strText)) {
+        std::string strEncoding = DeclaredEncoding(strBytes.data(), strBytes.size());
+        *pstrError = strEncoding.empty() ? "a UTF-16 byte-order mark and no text"
+                                         : "it declares the encoding \"" + strEncoding + "\", which the installer does not read";
+        return false;
+    }
     KTiXmlDocument document;
     if (!document.LoadBuffer(strText.c_str(), static_cast<int>(strText.size()), TIXML_ENCODING_LEGACY)) {
         *pstrError = document.ErrorDesc() ? document.ErrorDesc() : "not well-formed";
@@ -62,9 +47,9 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
         *pstrError = "no top-level Root element";
         return false;
     }
-    char szTitle[260] = {0};
-    root.GetChildText("AppTitle", szTitle);
-    pDescription->strTitle = szTitle;
+    // The whole title: its limit is judged where it is used (make), not by a buffer here.
+    const char* pszTitle = root.GetChildText("AppTitle", nullptr);
+    pDescription->strTitle = pszTitle ? pszTitle : "";
     IKXmlNode* pFileList = root.GetFirstChildByName("FileList");
     pDescription->bFileList = pFileList != nullptr;
     KListedFileReader reader;

@@ -1,5 +1,5 @@
-// Update.dat for mendwright-pack: read through the installer's own parse and File reader, and
-// written in the form the installer reads (GBK, CRLF).
+// Update.dat for mendwright-pack: read through the installer's own reading of its encoding, parse
+// and File reader, and written in the form the installer reads (GBK, CRLF).
 #pragma once
 
 #include <string>
@@ -8,7 +8,8 @@
 #include "install/package_packs.h"
 #include "install/package_versions.h"
 
-// One File as the installer reads it. Texts are GBK bytes.
+// One File as the installer reads it. Texts are UTF-8, as the installer holds them (bytes that
+// are not UTF-8 only where a description declared UTF-8 and is not).
 struct KListedFile {
     std::string strFilePath;
     std::string strFileName;
@@ -19,7 +20,7 @@ struct KListedFile {
 };
 
 struct KDescription {
-    std::string strTitle;  // GBK; empty when there is none
+    std::string strTitle;  // empty when there is none
     bool bFileList = false;
     std::vector<KListedFile> aFiles;
     // The versions and packs as the installer reads them; strFault (English) when it would take
@@ -29,13 +30,14 @@ struct KDescription {
     std::string strFault;
 };
 
-// Parses the bytes of an Update.dat as the installer does (a UTF-16 LE file with byte-order mark
-// converted first). false with *pstrError set when the installer would find it unusable: not
-// well-formed, or without a top-level Root.
+// Reads the bytes of an Update.dat as the installer does (xml/description_text.h), then parses
+// them. false with *pstrError set when the installer would find it unusable: an encoding it does
+// not read, not well-formed, or without a top-level Root.
 bool ReadDescription(const std::string& strBytes, KDescription* pDescription, std::string* pstrError);
 
 // The text of an Update.dat with title strTitle and the files in the given order, each with its
-// digest when it has one: GBK, CRLF line ends, texts escaped. strVersionInfo, a VersionInfoList
+// digest when it has one: UTF-8 (written in GBK, as its declaration says), CRLF line ends, texts
+// escaped. strVersionInfo, a VersionInfoList
 // element (as an earlier Update.dat wrote it, or VersionInfoListText), stands between the title
 // and the files; the packs, when any, in a PackList after the files.
 std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles,

@@ -4,26 +4,36 @@
 #include <map>
 #include <set>
 
+#include "core/ansi_text.h"
 #include "install/package_rules.h"
 #include "pack/pack_platform.h"
 #include "pack/package_description.h"
 #include "pack/package_merges.h"
 #include "pack/package_names.h"
+#include "xml/description_text.h"
 
 namespace {
 
-// A folder's sort key: a separator sorts before every character, so a folder's files and
-// subfolders stay together.
+// A folder's sort key, in the GBK bytes Update.dat is written in (every name listed is GBK): a
+// separator sorts before every character, so a folder's files and subfolders stay together.
 std::string s_FolderKey(const std::string& strFilePath) {
-    std::string strKey = strFilePath == "\\" ? "\xFF" : strFilePath;
+    std::string strKey;
+    if (strFilePath == "\\" || !GbkFromUtf8(strFilePath, &strKey))
+        return "\xFF";
     std::replace(strKey.begin(), strKey.end(), '\\', '\1');
+    return strKey;
+}
+
+std::string s_NameKey(const std::string& strFileName) {
+    std::string strKey;
+    GbkFromUtf8(strFileName, &strKey);
     return strKey;
 }
 
 // Folder by folder, then the top folder's files, by name, byte by byte.
 bool s_ListedBefore(const KListedFile& one, const KListedFile& other) {
     std::string strOne = s_FolderKey(one.strFilePath), strOther = s_FolderKey(other.strFilePath);
-    return strOne != strOther ? strOne < strOther : one.strFileName < other.strFileName;
+    return strOne != strOther ? strOne < strOther : s_NameKey(one.strFileName) < s_NameKey(other.strFileName);
 }
 
 std::string s_BaseName(const std::string& strDir) {
@@ -34,32 +44,32 @@ std::string s_BaseName(const std::string& strDir) {
     return uSlash == std::string::npos ? strTrimmed : strTrimmed.substr(uSlash + 1);
 }
 
-// The present Update.dat's VersionInfoList as it is written there (GBK), kept by a new one; ""
-// when there is none.
+// The present Update.dat's VersionInfoList as it is written there, kept by a new one; "" when
+// there is none.
 std::string s_VersionInfoList(const std::string& strBytes) {
-    size_t uBegin = strBytes.find("<VersionInfoList>");
-    size_t uEnd = strBytes.find("</VersionInfoList>", uBegin);
+    std::string strText;
+    DescriptionToUtf8(strBytes.data(), strBytes.size(), CODE_PAGE_GBK, &strText);
+    size_t uBegin = strText.find("<VersionInfoList>");
+    size_t uEnd = strText.find("</VersionInfoList>", uBegin);
     if (uBegin == std::string::npos || uEnd == std::string::npos)
         return std::string();
-    size_t uLineStart = strBytes.rfind('\n', uBegin);
+    size_t uLineStart = strText.rfind('\n', uBegin);
     uLineStart = uLineStart == std::string::npos ? uBegin : uLineStart + 1;
-    if (strBytes.find_first_not_of(" \t", uLineStart) != uBegin)
+    if (strText.find_first_not_of(" \t", uLineStart) != uBegin)
         uLineStart = uBegin;
-    return strBytes.substr(uLineStart, uEnd + 18 - uLineStart);
+    return strText.substr(uLineStart, uEnd + 18 - uLineStart);
 }
 
-// The title in GBK: given, kept from the present Update.dat, or the folder's name.
-bool s_Title(const std::string& strDir, const std::string* pstrTitle, std::string* pstrGbk) {
+// The title: given, kept from the present Update.dat, or the folder's name.
+std::string s_Title(const std::string& strDir, const std::string* pstrTitle) {
     if (pstrTitle)
-        return GbkFromUtf8(*pstrTitle, pstrGbk);
+        return *pstrTitle;
     std::string strBytes, strError;
     KDescription present;
     if (ReadWholeFile(PackageEntryPath(strDir, {"Update.dat"}), &strBytes) &&
-        ReadDescription(strBytes, &present, &strError) && !present.strTitle.empty()) {
-        *pstrGbk = present.strTitle;
-        return true;
-    }
-    return GbkFromUtf8(s_BaseName(strDir), pstrGbk);
+        ReadDescription(strBytes, &present, &strError) && !present.strTitle.empty())
+        return present.strTitle;
+    return s_BaseName(strDir);
 }
 
 // "NAME=VALUE" split at its first "="; false when there is none or either side is empty.
@@ -118,8 +128,9 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
     std::vector<KPackageVersion> aVersions = s_Versions(extras, &aProblems);
     bool bVersions = !extras.aVersions.empty();
     if (bVersions) {
-        std::string strText = VersionInfoListText(aVersions);
-        if (!GbkFromUtf8(strText, &strVersionInfo))
+        std::string strGbk;
+        strVersionInfo = VersionInfoListText(aVersions);
+        if (!GbkFromUtf8(strVersionInfo, &strGbk))
             aProblems.push_back("--version: GBK cannot hold an application's name");
     }
     // Packs from the options, else the present ones; merged, so not listed as files.
@@ -128,9 +139,9 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
         aMerges.clear();
         for (const std::string& strArg : extras.aPacks) {
             KPackageMerge merge;
-            std::string strSource, strTarget;
-            if (!s_SplitAssignment(strArg, &strSource, &strTarget) || !GbkFromUtf8(strSource, &merge.strSource) ||
-                !GbkFromUtf8(strTarget, &merge.strTarget)) {
+            std::string strGbk;
+            if (!s_SplitAssignment(strArg, &merge.strSource, &merge.strTarget) || !GbkFromUtf8(merge.strSource, &strGbk) ||
+                !GbkFromUtf8(merge.strTarget, &strGbk)) {
                 aProblems.push_back("--pack " + strArg + ": takes SOURCE=TARGET in names GBK can hold");
                 continue;
             }
@@ -180,7 +191,7 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
             aProblems.push_back(strShown + ": a name GBK cannot hold");
             continue;
         }
-        file.bFits = file.strFilePath.size() < 260 && file.strFileName.size() < 260;
+        file.bFits = file.strFilePath.size() < KXML_TEXT_SIZE && file.strFileName.size() < KXML_TEXT_SIZE;
         unsigned long ulRefusal = CheckPackedName(strGame, file);
         if (ulRefusal != PACKAGE_FILE_OK) {
             aProblems.push_back(strShown + ": " + RefusalText(ulRefusal, strGame.size()));
@@ -189,14 +200,15 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
         aFiles.push_back(file);
         aPaths.push_back(PackageEntryPath(strDir, entry.aParts));
     }
+    CheckPackTargets(aMerges, aFiles, &aProblems);
     bool bExtras = !aMerges.empty() || bVersions || (bPresent && !present.aVersions.empty());
     if (aEntries.empty() || (aFiles.empty() && aProblems.empty() && !bExtras))
         aProblems.push_back("no files to list: the installer refuses a package without any");
 
-    std::string strTitle;
-    if (!s_Title(strDir, pstrTitle, &strTitle))
+    std::string strTitle = s_Title(strDir, pstrTitle), strTitleGbk;
+    if (!GbkFromUtf8(strTitle, &strTitleGbk))
         aProblems.push_back("the title: GBK cannot hold it");
-    else if (strTitle.size() >= 260)
+    else if (strTitleGbk.size() >= 260)
         aProblems.push_back("the title: longer than the installer's 259 bytes");
 
     std::vector<size_t> aOrder(aFiles.size());
@@ -213,8 +225,11 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
 
     // What the installer will read back must be what was meant (the parse trims white space
     // around texts, for one); checked whatever else was found, so that every problem is listed.
-    std::string strText = DescriptionText(strTitle, aSorted, strVersionInfo, aMerges);
-    {
+    std::string strText;
+    if (!GbkFromUtf8(DescriptionText(strTitle, aSorted, strVersionInfo, aMerges), &strText)) {
+        if (aProblems.empty())  // else a text named above is the cause
+            aProblems.push_back("Update.dat: GBK cannot hold its text");
+    } else {
         KDescription readBack;
         if (!ReadDescription(strText, &readBack, &strError) || readBack.strTitle != strTitle ||
             readBack.aFiles.size() != aSorted.size()) {

@@ -55,3 +55,20 @@ void CheckPackageMerges(const std::string& strDir, const std::string& strGame, c
     if (!aMerges.empty() && !ReadWholeFile(PackageEntryPath(strDir, {COBBLEPAK_LIBRARY_NAME}), &strBytes))
         pProblems->push_back(COBBLEPAK_LIBRARY_NAME ": missing: the installer merges no pack without it");
 }
+
+void CheckPackTargets(const std::vector<KPackageMerge>& aMerges, const std::vector<KListedFile>& aFiles,
+                      std::vector<std::string>* pProblems) {
+    std::vector<std::string> aDests;
+    for (const KListedFile& file : aFiles)
+        aDests.push_back(file.strFilePath + file.strFileName);
+    for (const KPackageMerge& merge : aMerges) {
+        KPackTarget eTarget = CheckPackTarget(merge.strTarget, aDests);
+        if (eTarget == PACK_TARGET_OK)
+            continue;
+        pProblems->push_back("Pack " + ShownName(s_AsListed(merge.strSource)) + ": Target " +
+                             ShownName(s_AsListed(merge.strTarget)) +
+                             (eTarget == PACK_TARGET_REPLACED ? ": a File of the package replaces it"
+                                                              : ": inside a plug-in folder, which every installation removes first") +
+                             ": the installer takes the description as faulty");
+    }
+}

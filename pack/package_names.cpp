@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/ansi_text.h"
 #include "install/package_rules.h"
 #include "pack/pack_platform.h"
 
@@ -24,20 +25,20 @@ bool IsInstallerOwnFile(const std::vector<std::string>& aParts) {
 }
 
 bool ListedNameOf(const std::vector<std::string>& aParts, KListedFile* pFile) {
-    std::string strPath;
+    std::string strPath, strGbk;
     for (size_t i = 0; i + 1 < aParts.size(); ++i) {
-        std::string strGbk;
         if (!GbkFromUtf8(aParts[i], &strGbk))
             return false;
-        strPath += strGbk + "\\";
+        strPath += aParts[i] + "\\";
     }
     pFile->strFilePath = strPath.empty() ? "\\" : strPath;
-    return !aParts.empty() && GbkFromUtf8(aParts.back(), &pFile->strFileName);
+    pFile->strFileName = aParts.empty() ? std::string() : aParts.back();
+    return !aParts.empty() && GbkFromUtf8(aParts.back(), &strGbk);
 }
 
 bool TreePartsOf(const KListedFile& file, std::vector<std::string>* pParts) {
-    std::string strUtf8;
-    if (!Utf8FromGbk(file.strFilePath + file.strFileName, &strUtf8))
+    std::string strUtf8 = file.strFilePath + file.strFileName;
+    if (!IsUtf8Text(strUtf8))
         return false;
     // In UTF-8 a separator byte is always a separator: no character continues with it.
     pParts->clear();
@@ -62,13 +63,12 @@ std::string TreeKey(const std::vector<std::string>& aParts) {
 }
 
 std::string ShownName(const KListedFile& file) {
-    std::string strUtf8;
     bool bTop = file.strFilePath == "\\" || file.strFilePath == "/";
-    std::string strGbk = (bTop ? std::string() : file.strFilePath) + file.strFileName;
-    if (Utf8FromGbk(strGbk, &strUtf8))
-        return strUtf8;
+    std::string strName = (bTop ? std::string() : file.strFilePath) + file.strFileName;
+    if (IsUtf8Text(strName))
+        return strName;
     std::string strShown;
-    for (char ch : strGbk) {
+    for (char ch : strName) {
         unsigned char by = static_cast<unsigned char>(ch);
         if (by >= 0x20 && by < 0x7F) {
             strShown += ch;

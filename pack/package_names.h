@@ -1,5 +1,5 @@
-// How mendwright-pack names package files: from the tree to FilePath/FileName in GBK, back to
-// a path in the tree, and in its report.
+// How mendwright-pack names package files: from the tree to FilePath/FileName, back to a path in
+// the tree, and in its report.
 #pragma once
 
 #include <string>
@@ -16,18 +16,18 @@ enum { MIN_GAME_PATH_LENGTH = 4, MAX_GAME_PATH_LENGTH = 245 };
 // the installer's own programs and libraries, in the package's top folder.
 bool IsInstallerOwnFile(const std::vector<std::string>& aParts);
 
-// FilePath and FileName (GBK) of a tree entry given by its UTF-8 parts; false when GBK cannot
-// hold a name.
+// FilePath and FileName of a tree entry given by its parts; false when GBK, the code page make
+// writes Update.dat in, cannot hold a name.
 bool ListedNameOf(const std::vector<std::string>& aParts, KListedFile* pFile);
 
-// The tree entry a File names: the UTF-8 parts of package folder + FilePath + FileName, with
-// empty levels dropped; false when the texts are not GBK.
+// The tree entry a File names: the parts of package folder + FilePath + FileName, with empty
+// levels dropped; false when the texts are not UTF-8 (the installer reads such a name as another).
 bool TreePartsOf(const KListedFile& file, std::vector<std::string>* pParts);
 
 // A tree path as the case-blind key the file system compares.
 std::string TreeKey(const std::vector<std::string>& aParts);
 
-// FilePath + FileName for the report, in UTF-8 (bytes that are not GBK shown as \xNN).
+// FilePath + FileName for the report (a text that is not UTF-8 with its bytes above ASCII as \xNN).
 std::string ShownName(const KListedFile& file);
 
 // The parts joined with backslashes, as the installer writes paths.

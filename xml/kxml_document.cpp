@@ -7,7 +7,9 @@
 #include <new>
 #include <string>
 
+#include "core/ansi_text.h"
 #include "core/win_text.h"
+#include "xml/description_text.h"
 #include "xml/engine_api.h"
 #include "xml/kxml_element.h"
 #include "xml/xml_log.h"
@@ -36,8 +38,13 @@ int s_Utf16_Ansi(const wchar_t* pwszIn, unsigned uInLen, char* pszOut, unsigned 
     if (!XR_CHECK(pwszIn, s_szFunc) || !XR_CHECK(uInLen > 0, s_szFunc) || !XR_CHECK(pszOut, s_szFunc) ||
         !XR_CHECK(uOutLen > 0, s_szFunc))
         return -1;
-    int nOutLen = WideCharToMultiByte(CP_UTF8, 0, pwszIn, static_cast<int>(uInLen), pszOut, static_cast<int>(uOutLen),
-                                      nullptr, nullptr);
+    // The portable conversion the packaging tool reads UTF-16 with (a lone surrogate becomes
+    // U+FFFD, as the system's converter makes it), cut to what fits.
+    std::string strText = Utf8FromUtf16(reinterpret_cast<const char16_t*>(pwszIn), uInLen);
+    if (strText.size() > uOutLen)
+        strText.resize(uOutLen);
+    memcpy(pszOut, strText.data(), strText.size());
+    int nOutLen = static_cast<int>(strText.size());
     XR_CHECK(nOutLen > 0, s_szFunc);
     return nOutLen;
 }
@@ -48,36 +55,6 @@ namespace {
 struct KEngineFileCloser {
     void operator()(IKEngineFile* pFile) const { pFile->Release(); }
 };
-
-// The encoding that the XML declaration at the start of the nSize bytes of pszText names, in
-// lower case; "" when there is no declaration or it names none.
-std::string s_DeclaredEncoding(const char* pszText, int nSize) {
-    if (nSize < 5 || std::strncmp(pszText, "<?xml", 5) != 0)
-        return std::string();
-    const char* pszEnd = static_cast<const char*>(std::memchr(pszText, '>', static_cast<size_t>(nSize)));
-    std::string strDeclaration(pszText, pszEnd ? pszEnd : pszText + nSize);
-    size_t uName = strDeclaration.find("encoding");
-    size_t uOpen = uName == std::string::npos ? uName : strDeclaration.find_first_of("\"'", uName);
-    size_t uClose = uOpen == std::string::npos ? uOpen : strDeclaration.find(strDeclaration[uOpen], uOpen + 1);
-    if (uClose == std::string::npos)
-        return std::string();
-    std::string strEncoding = strDeclaration.substr(uOpen + 1, uClose - uOpen - 1);
-    for (char& c : strEncoding)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return strEncoding;
-}
-
-// The code page of a declared encoding; uDefault for none or plain ASCII (a subset of every code
-// page read here), 0 for one this layer cannot read.
-unsigned s_CodePageOfDeclared(const std::string& strEncoding, unsigned uDefault) {
-    if (strEncoding.empty() || strEncoding == "us-ascii" || strEncoding == "ascii")
-        return uDefault;
-    if (strEncoding == "utf-8" || strEncoding == "utf8")
-        return CP_UTF8;
-    if (strEncoding == "gbk" || strEncoding == "gb2312" || strEncoding == "cp936" || strEncoding == "x-gbk")
-        return CP_GBK;
-    return 0;
-}
 
 }  // namespace
 
@@ -124,21 +101,15 @@ int KXMLDocument::Load(const char* pszXMLFileName) {
             return 0;
         pAnsiBuffer[nSize] = '\0';
         pszBufRead = pAnsiBuffer.get();
-    } else if (nSize >= 3 && pcbyHead[0] == 0xEF && pcbyHead[1] == 0xBB && pcbyHead[2] == 0xBF) {
-        // UTF-8 with its mark, as most editors write it: the program's own text.
-        pszBufRead += 3;
-        nSize -= 3;
     } else {
-        // The encoding the declaration names, else the document's own (GBK for the installer's),
-        // read into the program's UTF-8. A zero byte ends the text, as it ends the parse.
-        unsigned uCodePage = s_CodePageOfDeclared(s_DeclaredEncoding(pszBufRead, nSize), CodePage());
+        // By the UTF-8 mark, else the encoding the declaration names, else the document's own
+        // (GBK for the installer's): the reading the packaging tool's check shares.
+        unsigned uCodePage = DescriptionCodePage(pszBufRead, static_cast<size_t>(nSize), CodePage());
         if (!XR_CHECK(uCodePage != 0, s_szFunc))
             return 0;
-        if (uCodePage != CP_UTF8) {
-            strConverted = CodePageToUtf8(uCodePage, pszBufRead, strlen(pszBufRead));
-            pszBufRead = &strConverted[0];
-            nSize = static_cast<int>(strConverted.size());
-        }
+        DescriptionToUtf8(pszBufRead, static_cast<size_t>(nSize), CodePage(), &strConverted);
+        pszBufRead = &strConverted[0];
+        nSize = static_cast<int>(strConverted.size());
     }
     if (!XR_CHECK(m_xmlDoc.LoadBuffer(pszBufRead, nSize, TIXML_ENCODING_LEGACY), s_szFunc))
         return 0;

@@ -179,30 +179,49 @@ TEST(KTiXmlDocument, TextsKeepInnerWhiteSpaceAndCharacterReferencesBecomeUtf8) {
 }
 
 TEST(KTiXmlDocument, LoadBufferRefusesNestingTooDeepForTheStack) {
-    auto Nested = [](int nDepth, const std::string& strOpen) {
-        std::string strXml;
+    // nDepth levels of strOpen, closed again, between strBefore and strAfter.
+    auto Nested = [](int nDepth, const std::string& strOpen, const std::string& strBefore = "",
+                     const std::string& strAfter = "") {
+        std::string strXml = strBefore;
         for (int i = 0; i < nDepth; ++i)
             strXml += strOpen;
         for (int i = 0; i < nDepth; ++i)
             strXml += "</a>";
-        return strXml;
+        return strXml + strAfter;
     };
-    KTiXmlDocument doc;
     // Deep enough to overflow the stack in the recursive parser when it is not refused.
-    std::string strHostile = Nested(200000, "<a>");
-    EXPECT_FALSE(doc.LoadBuffer(strHostile.c_str(), static_cast<int>(strHostile.size()), TIXML_ENCODING_LEGACY));
-    EXPECT_TRUE(doc.Error());
-    // Siblings, empty elements, comments, CDATA and quoted '>' do not count as levels.
-    std::string strWide = "<a>" + Nested(1000, "<a x='>' y=\"<b>\"><b/><!--<a>--><![CDATA[<a>]]>") + "</a>";
-    EXPECT_FALSE(doc.LoadBuffer(strWide.c_str(), static_cast<int>(strWide.size()), TIXML_ENCODING_LEGACY));
-    std::string strLimit = Nested(1000, "<a x='>' y=\"<b>\"><b/><!--<a>--><![CDATA[<a>]]>");
-    EXPECT_TRUE(doc.LoadBuffer(strLimit.c_str(), static_cast<int>(strLimit.size()), TIXML_ENCODING_LEGACY))
-        << doc.ErrorDesc();
+    const int nHostile = 200000;
+    const std::string strLevel = "<a x='>' y=\"<b>\"><b/><!--<a>--><![CDATA[<a>]]>";
     std::string strFlat;
     for (int i = 0; i < 5000; ++i)
         strFlat += "<b></b><c/>";
-    strFlat = "<a>" + strFlat + "</a>";
-    EXPECT_TRUE(doc.LoadBuffer(strFlat.c_str(), static_cast<int>(strFlat.size()), TIXML_ENCODING_LEGACY));
+    struct KCase {
+        const char* pszName;
+        std::string strXml;
+        bool bLoads;
+    } aCases[] = {
+        {"plain nesting", Nested(nHostile, "<a>"), false},
+        // Quotes mean nothing to the parser inside <!...>, <?...>, "<1 ...>" and past an entity
+        // it steps over: what follows them is parsed, and counted.
+        {"after a quote in <!...>", Nested(nHostile, "<a>", "<!x \"><Root>", "</Root><!x \">"), false},
+        {"after a quote in <?...>", Nested(nHostile, "<a>", "<?x \"?><Root>", "</Root><?x \"?>"), false},
+        {"after a quote in the declaration", Nested(nHostile, "<a>", "<?xml version='1.0' x=\"?><Root>", "</Root><!x \">"),
+         false},
+        {"after a quote in <1 ...>", Nested(nHostile, "<a>", "<1 \"><Root>", "</Root><1 \">"), false},
+        {"after an entity that swallows a quote", Nested(nHostile, "<a>", "<Root y=\"&#\"#;\">", "</Root>\""), false},
+        // Siblings, empty elements, comments, CDATA and quoted '>' do not count as levels.
+        {"one level past the limit", "<a>" + Nested(1000, strLevel) + "</a>", false},
+        {"at the limit", Nested(1000, strLevel), true},
+        {"at the limit after quotes in <!...>", Nested(999, "<a>", "<!x \"><Root>", "</Root><!x \">"), true},
+        {"flat", "<a>" + strFlat + "</a>", true},
+    };
+    for (const KCase& oneCase : aCases) {
+        KTiXmlDocument doc;
+        EXPECT_EQ(oneCase.bLoads, doc.LoadBuffer(oneCase.strXml.c_str(), static_cast<int>(oneCase.strXml.size()),
+                                                 TIXML_ENCODING_LEGACY))
+            << oneCase.pszName << ": " << (doc.ErrorDesc() ? doc.ErrorDesc() : "");
+        EXPECT_EQ(!oneCase.bLoads, doc.Error()) << oneCase.pszName;
+    }
 }
 
 TEST(KXmlElement, GettersFollowTheirContracts) {

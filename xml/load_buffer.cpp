@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,47 +13,6 @@ namespace {
 // The parser, the tree's destruction and the export to script tables all recurse once per
 // element level; a document nested deeper than this would overflow the stack.
 const int s_nMaxNesting = 1000;
-
-// True when the elements of pszText nest deeper than nMax. Counts element tags only (comments,
-// CDATA sections, declarations and quoted attribute values are stepped over); a tag that the
-// parser would reject may be counted, which only errs towards refusing.
-bool s_NestsDeeperThan(const char* pszText, int nMax) {
-    int nDepth = 0;
-    for (const char* p = pszText; (p = std::strchr(p, '<')) != nullptr;) {
-        const char* pszSkipTo = nullptr;
-        if (std::strncmp(p, "<!--", 4) == 0)
-            pszSkipTo = "-->";
-        else if (std::strncmp(p, "<![CDATA[", 9) == 0)
-            pszSkipTo = "]]>";
-        if (pszSkipTo) {
-            p = std::strstr(p, pszSkipTo);
-            if (!p)
-                return false;
-            p += std::strlen(pszSkipTo);
-            continue;
-        }
-        bool bClosing = p[1] == '/';
-        bool bOther = p[1] == '!' || p[1] == '?';
-        // Find the end of the tag, stepping over quoted values.
-        char chQuote = '\0';
-        const char* pszEnd = p + 1;
-        for (; *pszEnd && (chQuote || *pszEnd != '>'); ++pszEnd) {
-            if (chQuote ? *pszEnd == chQuote : (*pszEnd == '"' || *pszEnd == '\''))
-                chQuote = chQuote ? '\0' : *pszEnd;
-        }
-        if (bClosing) {
-            if (nDepth > 0)
-                --nDepth;
-        } else if (!bOther && !(*pszEnd == '>' && pszEnd[-1] == '/')) {
-            if (++nDepth > nMax)
-                return true;
-        }
-        if (!*pszEnd)
-            return false;
-        p = pszEnd + 1;
-    }
-    return false;
-}
 
 // Numeric character references above ASCII become the character in the document's own narrow
 // encoding (the ANSI code page, as the UTF-16 path converts to), which the parser's byte-oriented
@@ -135,16 +95,71 @@ bool KTiXmlDocument::LoadBuffer(const char* pszText, int nLength, TiXmlEncoding 
         }
     }
 
-    if (s_NestsDeeperThan(strText.c_str(), s_nMaxNesting)) {
-        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return false;
-    }
     strText = s_ResolveCharacterReferences(strText);
     // White space is kept as written and trimmed around each text afterwards.
     TiXmlBase::SetCondenseWhiteSpace(false);
+    bool bTooDeep = NestsDeeperThan(strText.c_str(), eEncoding, s_nMaxNesting);
+    ClearError();  // the walk's own readers may have noted what the parse reports again
+    if (bTooDeep) {
+        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return false;
+    }
     Parse(strText.c_str(), nullptr, eEncoding);
     if (Error())
         return false;
     s_TrimTexts(this);
     return true;
+}
+
+bool KTiXmlDocument::NestsDeeperThan(const char* pszText, TiXmlEncoding eEncoding, int nMax) {
+    // The parser's own classifier and readers of everything but elements step over each node, so
+    // that a quote, an entity or a '>' means here what it means to the parse; only the elements'
+    // levels are kept on a stack instead of the parser's recursion.
+    std::vector<std::string> aEndTags;  // "</name" of each open element, innermost last
+    const char* p = SkipWhiteSpace(pszText, eEncoding);
+    while (p && *p) {
+        if (!aEndTags.empty() && *p != '<') {
+            TiXmlText text("");
+            p = text.Parse(p, nullptr, eEncoding);
+        } else if (!aEndTags.empty() && StringEqual(p, "</", false, eEncoding)) {
+            if (!StringEqual(p, aEndTags.back().c_str(), false, eEncoding))
+                return false;  // the parse fails here
+            p = SkipWhiteSpace(p + aEndTags.back().size(), eEncoding);
+            if (!p || *p != '>')
+                return false;
+            ++p;
+            aEndTags.pop_back();
+        } else {
+            std::unique_ptr<TiXmlNode> pNode(Identify(p, eEncoding));
+            if (!pNode)
+                return false;  // text outside the root ends the parse
+            if (!pNode->ToElement()) {
+                p = pNode->Parse(p, nullptr, eEncoding);
+            } else {
+                // The start tag as TiXmlElement::Parse reads it.
+                std::string strName;
+                p = ReadName(SkipWhiteSpace(p + 1, eEncoding), &strName, eEncoding);
+                while (p && *p) {
+                    p = SkipWhiteSpace(p, eEncoding);
+                    if (!p || !*p)
+                        return false;
+                    if (*p == '/') {
+                        p = p[1] == '>' ? p + 2 : nullptr;
+                        break;
+                    }
+                    if (*p == '>') {
+                        ++p;
+                        aEndTags.push_back("</" + strName);
+                        if (static_cast<int>(aEndTags.size()) > nMax)
+                            return true;
+                        break;
+                    }
+                    TiXmlAttribute attribute;
+                    p = attribute.Parse(p, nullptr, eEncoding);
+                }
+            }
+        }
+        p = p ? SkipWhiteSpace(p, eEncoding) : nullptr;
+    }
+    return false;
 }

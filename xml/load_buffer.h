@@ -9,4 +9,9 @@ public:
     // first). CR LF and lone CR become LF. false with the parser's error state set on failure;
     // elements nested more than 1000 deep are refused before the parse, which recurses per level.
     bool LoadBuffer(const char* pszText, int nLength, TiXmlEncoding eEncoding);
+
+private:
+    // True when the elements of pszText, read as the parse reads them, nest deeper than nMax
+    // before the parse would end.
+    bool NestsDeeperThan(const char* pszText, TiXmlEncoding eEncoding, int nMax);
 };

@@ -1,0 +1,41 @@
+# Native tests run with AddressSanitizer and UBSan: MW_TEST_SANITIZE_FLAGS for the code they
+# build themselves, mw_sanitized_twin for a library of the products that they call.
+option(PACKCOMB_SANITIZE "Build the native tests with AddressSanitizer and UBSan" ON)
+set(MW_TEST_SANITIZE_FLAGS "")
+if(NOT WIN32 AND PACKCOMB_SANITIZE)
+  set(MW_TEST_SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+endif()
+
+# NAME_sanitized: the static library NAME again, from its sources with its own options and
+# definitions, built with MW_TEST_SANITIZE_FLAGS and linked to the twins of its libraries that have
+# one (make those first). A test linked to it then sees an overrun anywhere in the code it calls,
+# while the products keep the plain library.
+function(mw_sanitized_twin name)
+  set(twin ${name}_sanitized)
+  get_target_property(sources ${name} SOURCES)
+  get_target_property(dir ${name} SOURCE_DIR)
+  list(TRANSFORM sources PREPEND "${dir}/" REGEX "^[^/]")
+  add_library(${twin} STATIC ${sources})
+  foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_LIBRARIES)
+    get_target_property(values ${name} ${property})
+    if(NOT values)
+      continue()
+    endif()
+    if(property STREQUAL "LINK_LIBRARIES")
+      foreach(lib IN LISTS values)
+        if(TARGET ${lib}_sanitized)
+          set(lib ${lib}_sanitized)
+        endif()
+        target_link_libraries(${twin} PUBLIC ${lib})
+      endforeach()
+    elseif(property STREQUAL "INCLUDE_DIRECTORIES")
+      target_include_directories(${twin} PUBLIC ${values})
+    elseif(property STREQUAL "COMPILE_DEFINITIONS")
+      target_compile_definitions(${twin} PUBLIC ${values})
+    else()
+      target_compile_options(${twin} PRIVATE ${values})
+    endif()
+  endforeach()
+  target_compile_options(${twin} PRIVATE ${MW_TEST_SANITIZE_FLAGS})
+  target_link_options(${twin} PUBLIC ${MW_TEST_SANITIZE_FLAGS})
+endfunction()
