@@ -9,12 +9,17 @@
 - Every __imp_ slot the symbol table names must lie in a load-time or a delay-load table.
 - With --delay-loads, each named library must be among the delay-loaded ones.
 
+A stripped file's symbols are read from the debug file its debug link names (.gnu_debuglink: the
+file's name, beside it, and its CRC-32, which must match).
+
 check_imports.py --allowed A.dll,B.dll [--delay-loads C.dll,...] FILE...
 Prints one line per file; exit 1 with one line per fault.
 """
 import argparse
+import os
 import struct
 import sys
+import zlib
 
 
 class PeImage:
@@ -35,10 +40,15 @@ class PeImage:
         self.base = struct.unpack_from("<Q", d, opt + 24)[0] if self.wide else struct.unpack_from("<I", d, opt + 28)[0]
         dirs = opt + (112 if self.wide else 96)
         self.dirs = [struct.unpack_from("<II", d, dirs + 8 * i) for i in range(16)]
+        self.path = path
         self.sections = []
         for i in range(nsections):
             s = opt + optsize + 40 * i
             name = d[s:s + 8].rstrip(b"\0").decode("latin-1")
+            if name.startswith("/") and name[1:].isdigit() and self.symtab:
+                # A long name: its offset in the string table, which follows the symbol table.
+                start = self.symtab + 18 * self.nsymbols + int(name[1:])
+                name = d[start:d.find(b"\0", start)].decode("latin-1")
             vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", d, s + 8)
             flags = struct.unpack_from("<I", d, s + 36)[0]
             self.sections.append((name, va, max(vsize, rawsize), rawptr, rawsize, flags))
@@ -72,10 +82,34 @@ class PeImage:
     def executable(self, rva):
         return any(va <= rva < va + size and flags & 0x20000000 for _, va, size, _, _, flags in self.sections)
 
+    def debug_file(self):
+        """The file the debug link names, beside this one; None without a debug link.
+        Raises ValueError when that file is missing or is not the one linked (another CRC)."""
+        link = next(((rawptr, rawsize) for name, _, _, rawptr, rawsize, _ in self.sections
+                     if name == ".gnu_debuglink"), None)
+        if link is None:
+            return None
+        rawptr, rawsize = link
+        raw = self.data[rawptr:rawptr + rawsize]
+        end = raw.find(b"\0")
+        name = raw[:end].decode("latin-1")
+        crc = struct.unpack_from("<I", raw, (end + 4) & ~3)[0]
+        path = os.path.join(os.path.dirname(self.path), name)
+        try:
+            with open(path, "rb") as f:
+                actual = zlib.crc32(f.read())
+        except OSError:
+            raise ValueError(f"stripped, and its debug file {name} is missing")
+        if actual != crc:
+            raise ValueError(f"stripped, and its debug file {name} is not the one linked (CRC {actual:#010x}, link {crc:#010x})")
+        return PeImage(path)
+
     def symbols(self):
-        """(name, rva) of the COFF symbol table's symbols that lie in a section."""
-        if not self.symtab or not self.nsymbols:
-            return []
+        """(name, rva) of the COFF symbol table's symbols that lie in a section; those of the
+        debug file when the image is stripped."""
+        if not self.nsymbols:
+            debug = self.debug_file()
+            return debug.symbols() if debug else []
         d = self.data
         strings = self.symtab + 18 * self.nsymbols
         out = []
@@ -118,14 +152,15 @@ def check(path, allowed, delay_required):
         rva += 20
 
     descriptors = []
+    symbols = img.symbols()
     rva, size = img.dirs[13]
     if rva:
         while img.u32(rva + 4):
             descriptors.append(rva)
             rva += 32
     else:
-        descriptors = [r for n, r in img.symbols() if "DELAY_IMPORT_DESCRIPTOR_" in n]
-        if not descriptors and not img.nsymbols:
+        descriptors = [r for n, r in symbols if "DELAY_IMPORT_DESCRIPTOR_" in n]
+        if not descriptors and not symbols:
             faults.append(f"{path}: no Delay Import Directory and no symbol table to find delay-load descriptors")
 
     delayed = {}
@@ -154,7 +189,7 @@ def check(path, allowed, delay_required):
 
     # The C runtime keeps __imp_ pointers of its own in its data: only the import sections' count.
     import_sections = {img.section_of(start) for start, _ in tables}
-    for sym, rva in img.symbols():
+    for sym, rva in symbols:
         if (sym.startswith("__imp_") and img.section_of(rva) in import_sections
                 and not any(start <= rva < end for start, end in tables)):
             faults.append(f"{path}: the import slot {sym} lies in no import table (a call through it goes to address 0)")

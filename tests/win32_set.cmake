@@ -9,7 +9,9 @@ if(DIST_DIR)
     string(APPEND compare "; cmp $<TARGET_FILE:${target}> ${DIST_DIR}/$<TARGET_FILE_NAME:${target}>")
   endforeach()
   add_test(NAME win32_shipped_files COMMAND bash -c "${compare}")
-  set_tests_properties(win32_shipped_files PROPERTIES LABELS win32)
+  # Without debug information, and Mendwright.exe with Cobblepak.dll within the size goal.
+  add_test(NAME shipped_sizes COMMAND ${CMAKE_SOURCE_DIR}/scripts/sizes ${DIST_DIR})
+  set_tests_properties(win32_shipped_files shipped_sizes PROPERTIES LABELS win32)
 endif()
 
 # program | GoogleTest filter: console installs, refusals and a rolled-back transaction; versions

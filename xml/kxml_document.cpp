@@ -147,7 +147,7 @@ int KXMLDocument::Save(const char* pszFileName) {
     TiXmlPrinter printer;
     printer.SetLineBreak("\r\n");
     m_xmlDoc.Accept(&printer);
-    std::string strBytes = Utf8ToCodePage(CodePage(), printer.Str());
+    std::string strBytes = Utf8ToCodePage(CodePage(), std::string(printer.CStr(), printer.Size()));
     HANDLE hFile = CreateFileU8(pszFileName, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (hFile == INVALID_HANDLE_VALUE)
         return 0;

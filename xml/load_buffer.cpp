@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/ansi_text.h"
@@ -57,11 +58,11 @@ void s_TrimTexts(TiXmlNode* pRoot) {
         pending.pop_back();
         TiXmlText* pText = pNode->ToText();
         if (pText && !pText->CDATA()) {
-            const std::string& strValue = pText->ValueStr();
-            size_t uFirst = strValue.find_first_not_of(" \t\n\r");
-            size_t uLast = strValue.find_last_not_of(" \t\n\r");
-            if (uFirst != 0 || uLast + 1 != strValue.size())
-                pText->SetValue(uFirst == std::string::npos ? std::string() : strValue.substr(uFirst, uLast - uFirst + 1));
+            std::string_view value(pText->Value());
+            size_t uFirst = value.find_first_not_of(" \t\n\r");
+            size_t uLast = value.find_last_not_of(" \t\n\r");
+            if (uFirst != 0 || uLast + 1 != value.size())
+                pText->SetValue(uFirst == std::string_view::npos ? "" : std::string(value.substr(uFirst, uLast - uFirst + 1)).c_str());
         }
         for (TiXmlNode* pChild = pNode->FirstChild(); pChild; pChild = pChild->NextSibling())
             pending.push_back(pChild);
