@@ -138,7 +138,7 @@ bool KTiXmlDocument::NestsDeeperThan(const char* pszText, TiXmlEncoding eEncodin
                 p = pNode->Parse(p, nullptr, eEncoding);
             } else {
                 // The start tag as TiXmlElement::Parse reads it.
-                std::string strName;
+                TIXML_STRING strName;
                 p = ReadName(SkipWhiteSpace(p + 1, eEncoding), &strName, eEncoding);
                 while (p && *p) {
                     p = SkipWhiteSpace(p, eEncoding);
@@ -150,7 +150,7 @@ bool KTiXmlDocument::NestsDeeperThan(const char* pszText, TiXmlEncoding eEncodin
                     }
                     if (*p == '>') {
                         ++p;
-                        aEndTags.push_back("</" + strName);
+                        aEndTags.push_back(std::string("</") + strName.c_str());
                         if (static_cast<int>(aEndTags.size()) > nMax)
                             return true;
                         break;
