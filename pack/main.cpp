@@ -1,6 +1,7 @@
 // mendwright-pack: makes and checks update packages for the installer.
 //   mendwright-pack make DIR [--title TEXT]
 //   mendwright-pack check DIR [--game-path-length N]
+//   mendwright-pack diff OLD NEW OUT [--title TEXT] [--version APP=VER] [--base APP=VER]
 // Exit code 0 done / clean, 1 problems found, 2 usage.
 #include <cstdlib>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "pack/pack_platform.h"
 #include "pack/package_check.h"
+#include "pack/package_diff.h"
 #include "pack/package_make.h"
 #include "pack/package_names.h"
 
@@ -21,6 +23,7 @@ const char s_szUsage[] =
     "usage: mendwright-pack make DIR [--title TEXT] [--version APP=VER] [--base APP=VER]\n"
     "                                [--pack SOURCE=TARGET]\n"
     "       mendwright-pack check DIR [--game-path-length N]\n"
+    "       mendwright-pack diff OLD NEW OUT [--title TEXT] [--version APP=VER] [--base APP=VER]\n"
     "  make   writes DIR/Update.dat listing every file under DIR (GBK, with SHA-256\n"
     "         digests); refuses, writing nothing, names the installer cannot take\n"
     "         --version APP=VER  the game's version after the package (VersionInfo)\n"
@@ -31,6 +34,10 @@ const char s_szUsage[] =
     "  check  reads DIR/Update.dat as the installer does and reports every problem an\n"
     "         install would hit; N: the length of the players' game folder\n"
     "         (default: C:\\Program Files (x86)\\Tarnwick, 31 characters)\n"
+    "  diff   writes into OUT (new, or holding only the installer's programs) the\n"
+    "         package that turns the game folder OLD into NEW: new and changed files,\n"
+    "         Deletes for what NEW lacks, packs of only the new and changed entries,\n"
+    "         the versions of NEW's version.ini over OLD's (--version, --base: as make)\n"
     "exit code: 0 written / no problems, 1 problems found, 2 usage error";
 
 int s_Usage(bool bError) {
@@ -45,11 +52,36 @@ int s_Usage(bool bError) {
     return bError ? 2 : 0;
 }
 
+int s_Diff(const std::vector<std::string>& aArgs) {
+    if (aArgs.size() < 4 || aArgs[1].empty() || aArgs[2].empty() || aArgs[3].empty())
+        return s_Usage(true);
+    KDiffOptions options;
+    std::string strTitle;
+    for (size_t i = 4; i < aArgs.size(); ++i) {
+        if (aArgs[i] == "--title" && i + 1 < aArgs.size() && !options.pstrTitle) {
+            strTitle = aArgs[++i];
+            options.pstrTitle = &strTitle;
+        } else if ((aArgs[i] == "--version" || aArgs[i] == "--base") && i + 1 < aArgs.size()) {
+            std::vector<std::string>& aList = aArgs[i] == "--version" ? options.aVersions : options.aBases;
+            aList.push_back(aArgs[++i]);
+        } else {
+            return s_Usage(true);
+        }
+    }
+    std::vector<std::string> aLines;
+    int nResult = DiffPackage(aArgs[1], aArgs[2], aArgs[3], options, &aLines);
+    for (const std::string& strLine : aLines)
+        WriteLine(strLine);
+    return nResult;
+}
+
 int s_Run(const std::vector<std::string>& aArgs) {
     for (const std::string& strArg : aArgs) {
         if (strArg == "--help" || strArg == "-h" || strArg == "/?")
             return s_Usage(false);
     }
+    if (!aArgs.empty() && aArgs[0] == "diff")
+        return s_Diff(aArgs);
     if (aArgs.size() < 2 || (aArgs[0] != "make" && aArgs[0] != "check") || aArgs[1].empty())
         return s_Usage(true);
     bool bMake = aArgs[0] == "make";

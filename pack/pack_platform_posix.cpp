@@ -14,7 +14,7 @@
 namespace {
 
 bool s_List(const std::string& strDir, std::vector<std::string>& aPrefix, std::vector<KTreeEntry>* pEntries,
-            std::string* pstrError) {
+            std::string* pstrError, bool bFolders) {
     std::unique_ptr<DIR, int (*)(DIR*)> pDir(opendir(strDir.c_str()), &closedir);
     if (!pDir) {
         *pstrError = strDir + ": " + std::strerror(errno);
@@ -32,7 +32,9 @@ bool s_List(const std::string& strDir, std::vector<std::string>& aPrefix, std::v
         }
         aPrefix.push_back(strName);
         if (S_ISDIR(info.st_mode)) {
-            if (!s_List(strPath, aPrefix, pEntries, pstrError))
+            if (bFolders)
+                pEntries->push_back(KTreeEntry{aPrefix, false, true});
+            if (!s_List(strPath, aPrefix, pEntries, pstrError, bFolders))
                 return false;
         } else {
             pEntries->push_back(KTreeEntry{aPrefix, S_ISREG(info.st_mode)});
@@ -44,9 +46,10 @@ bool s_List(const std::string& strDir, std::vector<std::string>& aPrefix, std::v
 
 }  // namespace
 
-bool ListPackageTree(const std::string& strDir, std::vector<KTreeEntry>* pEntries, std::string* pstrError) {
+bool ListPackageTree(const std::string& strDir, std::vector<KTreeEntry>* pEntries, std::string* pstrError,
+                     bool bFolders) {
     std::vector<std::string> aPrefix;
-    return s_List(strDir, aPrefix, pEntries, pstrError);
+    return s_List(strDir, aPrefix, pEntries, pstrError, bFolders);
 }
 
 std::string PackageEntryPath(const std::string& strDir, const std::vector<std::string>& aParts) {
@@ -75,6 +78,67 @@ bool FileDigestHex(const std::string& strPath, std::string* pstrHex) {
         return false;
     *pstrHex = digest.FinishHex();
     return !pstrHex->empty();
+}
+
+std::FILE* OpenFileStream(const std::string& strPath, const char* pszMode) {
+    return std::fopen(strPath.c_str(), pszMode);
+}
+
+bool IsFolderPath(const std::string& strPath) {
+    struct stat info;
+    return lstat(strPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool MakeFolders(const std::string& strPath) {
+    if (IsFolderPath(strPath))
+        return true;
+    size_t uSlash = strPath.find_last_of('/');
+    if (uSlash != std::string::npos && uSlash > 0 && !MakeFolders(strPath.substr(0, uSlash)))
+        return false;
+    return mkdir(strPath.c_str(), 0777) == 0 || IsFolderPath(strPath);
+}
+
+bool RemovePath(const std::string& strPath, bool bFolder) {
+    return (bFolder ? rmdir(strPath.c_str()) : unlink(strPath.c_str())) == 0;
+}
+
+std::string AbsolutePath(const std::string& strPath) {
+    std::string strAbsolute = strPath;
+    if (strAbsolute.empty() || strAbsolute[0] != '/') {
+        char szCwd[PATH_MAX];
+        if (!getcwd(szCwd, sizeof(szCwd)))
+            return std::string();
+        strAbsolute = std::string(szCwd) + "/" + strAbsolute;
+    }
+    // "." and ".." levels resolved by name, as the text says.
+    std::vector<std::string> aLevels;
+    size_t uStart = 0;
+    for (size_t i = 0; i <= strAbsolute.size(); ++i) {
+        if (i < strAbsolute.size() && strAbsolute[i] != '/')
+            continue;
+        std::string strLevel = strAbsolute.substr(uStart, i - uStart);
+        if (strLevel == "..") {
+            if (!aLevels.empty())
+                aLevels.pop_back();
+        } else if (!strLevel.empty() && strLevel != ".") {
+            aLevels.push_back(strLevel);
+        }
+        uStart = i + 1;
+    }
+    std::string strResult;
+    for (const std::string& strLevel : aLevels)
+        strResult += "/" + strLevel;
+    return strResult.empty() ? "/" : strResult;
+}
+
+bool OutputIsTerminal() {
+    return isatty(fileno(stdout)) != 0;
+}
+
+void WriteProgress(const std::string& strUtf8) {
+    // Cleared to the line's end, so a shorter line leaves nothing of a longer one.
+    std::fprintf(stdout, "\r%s\033[K", strUtf8.c_str());
+    std::fflush(stdout);
 }
 
 bool ReadWholeFile(const std::string& strPath, std::string* pstrBytes) {

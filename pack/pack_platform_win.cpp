@@ -44,7 +44,7 @@ std::wstring s_WidePath(const std::string& strUtf8) {
 }
 
 bool s_List(const std::wstring& wstrDir, std::vector<std::string>& aPrefix, std::vector<KTreeEntry>* pEntries,
-            std::string* pstrError) {
+            std::string* pstrError, bool bFolders) {
     WIN32_FIND_DATAW data;
     HANDLE hFind = FindFirstFileW((wstrDir + L"\\*").c_str(), &data);
     if (hFind == INVALID_HANDLE_VALUE) {
@@ -58,10 +58,13 @@ bool s_List(const std::wstring& wstrDir, std::vector<std::string>& aPrefix, std:
             continue;
         aPrefix.push_back(s_Narrow(CP_UTF8, wstrName));
         bool bLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !bLink)
-            bOk = s_List(wstrDir + L"\\" + wstrName, aPrefix, pEntries, pstrError);
-        else
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !bLink) {
+            if (bFolders)
+                pEntries->push_back(KTreeEntry{aPrefix, false, true});
+            bOk = s_List(wstrDir + L"\\" + wstrName, aPrefix, pEntries, pstrError, bFolders);
+        } else {
             pEntries->push_back(KTreeEntry{aPrefix, !bLink && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)});
+        }
         aPrefix.pop_back();
     } while (bOk && FindNextFileW(hFind, &data));
     FindClose(hFind);
@@ -79,9 +82,10 @@ struct KHandle {
 
 }  // namespace
 
-bool ListPackageTree(const std::string& strDir, std::vector<KTreeEntry>* pEntries, std::string* pstrError) {
+bool ListPackageTree(const std::string& strDir, std::vector<KTreeEntry>* pEntries, std::string* pstrError,
+                     bool bFolders) {
     std::vector<std::string> aPrefix;
-    return s_List(s_WidePath(strDir), aPrefix, pEntries, pstrError);
+    return s_List(s_WidePath(strDir), aPrefix, pEntries, pstrError, bFolders);
 }
 
 std::string PackageEntryPath(const std::string& strDir, const std::vector<std::string>& aParts) {
@@ -114,6 +118,64 @@ bool FileDigestHex(const std::string& strPath, std::string* pstrHex) {
     }
     *pstrHex = digest.FinishHex();
     return !pstrHex->empty();
+}
+
+std::FILE* OpenFileStream(const std::string& strPath, const char* pszMode) {
+    return _wfopen(s_WidePath(strPath).c_str(), s_Wide(CP_UTF8, pszMode).c_str());
+}
+
+bool IsFolderPath(const std::string& strPath) {
+    DWORD dwAttributes = GetFileAttributesW(s_WidePath(strPath).c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool MakeFolders(const std::string& strPath) {
+    if (IsFolderPath(strPath))
+        return true;
+    size_t uSlash = strPath.find_last_of("\\/");
+    // A drive's root ("C:\\") or a share is there or not: nothing to make above it.
+    if (uSlash != std::string::npos && uSlash > 0 && strPath[uSlash - 1] != ':' &&
+        !MakeFolders(strPath.substr(0, uSlash)))
+        return false;
+    return CreateDirectoryW(s_WidePath(strPath).c_str(), nullptr) || IsFolderPath(strPath);
+}
+
+bool RemovePath(const std::string& strPath, bool bFolder) {
+    std::wstring wstrPath = s_WidePath(strPath);
+    return bFolder ? RemoveDirectoryW(wstrPath.c_str()) != 0 : DeleteFileW(wstrPath.c_str()) != 0;
+}
+
+std::string AbsolutePath(const std::string& strPath) {
+    std::wstring wstrPath = s_WidePath(strPath);
+    DWORD dwLen = GetFullPathNameW(wstrPath.c_str(), 0, nullptr, nullptr);
+    if (dwLen == 0)
+        return std::string();
+    std::wstring wstrFull(dwLen, L'\0');
+    dwLen = GetFullPathNameW(wstrPath.c_str(), dwLen, &wstrFull[0], nullptr);
+    wstrFull.resize(dwLen);
+    while (wstrFull.size() > 3 && (wstrFull.back() == L'\\' || wstrFull.back() == L'/'))
+        wstrFull.pop_back();
+    return s_Narrow(CP_UTF8, wstrFull);
+}
+
+bool OutputIsTerminal() {
+    DWORD dwMode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &dwMode) != 0;
+}
+
+void WriteProgress(const std::string& strUtf8) {
+    // A console line keeps what a longer line left: blanks cover it.
+    static size_t s_uShown = 0;
+    std::wstring wstrLine = s_Wide(CP_UTF8, strUtf8);
+    size_t uLength = wstrLine.size();
+    if (uLength < s_uShown)
+        wstrLine.append(s_uShown - uLength, L' ');
+    wstrLine = L"\r" + wstrLine + (uLength < s_uShown ? L"\r" + wstrLine.substr(0, uLength) : std::wstring());
+    s_uShown = uLength;
+    DWORD dwWritten = 0;
+    WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), wstrLine.data(), static_cast<DWORD>(wstrLine.size()), &dwWritten,
+                  nullptr);
 }
 
 bool ReadWholeFile(const std::string& strPath, std::string* pstrBytes) {

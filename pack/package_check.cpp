@@ -6,6 +6,7 @@
 
 #include "install/package_rules.h"
 #include "pack/pack_platform.h"
+#include "pack/package_deletes.h"
 #include "pack/package_description.h"
 #include "pack/package_merges.h"
 #include "pack/package_names.h"
@@ -91,6 +92,7 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
         else if (strDigest != file.strSha256)
             aProblems.push_back(strShown + ": the file's SHA-256 differs from its FileSha256: the install would fail here");
     }
+    CheckPackageDeletes(strGame, description.aFiles, description.aMerges, description.aDeletes, &aProblems);
     for (size_t i = 0; i < aEntries.size(); ++i) {
         if (!abListed[i] && !IsInstallerOwnFile(aEntries[i].aParts))
             aProblems.push_back(ShownParts(aEntries[i].aParts) + ": in the package but not listed");
@@ -104,6 +106,9 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
     if (!description.aVersions.empty())
         strSummary += std::to_string(description.aVersions.size()) +
                       (description.aVersions.size() == 1 ? " version, " : " versions, ");
+    if (!description.aDeletes.empty())
+        strSummary += std::to_string(description.aDeletes.size()) +
+                      (description.aDeletes.size() == 1 ? " delete, " : " deletes, ");
     strSummary += "game folder of " + std::to_string(strGame.size()) + " characters: ";
     if (aProblems.empty()) {
         pLines->push_back(strSummary + "no problems");

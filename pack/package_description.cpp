@@ -69,6 +69,8 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
         pDescription->aVersions.clear();
         pDescription->aMerges.clear();
     }
+    if (pDescription->strFault.empty() && !ReadPackageDeletes(&root, &pDescription->aDeletes, &pDescription->strFault))
+        pDescription->aDeletes.clear();
     return true;
 }
 
@@ -85,8 +87,23 @@ std::string VersionInfoListText(const std::vector<KPackageVersion>& aVersions) {
     return strText + "    </VersionInfoList>";
 }
 
+std::string DeleteListText(const std::vector<KPackageDelete>& aDeletes) {
+    if (aDeletes.empty())
+        return std::string();
+    std::string strText = "    <DeleteList>\r\n";
+    for (const KPackageDelete& del : aDeletes) {
+        strText += "        <Delete>\r\n";
+        strText += "            <Path>" + s_Escape(del.strPath) + "</Path>\r\n";
+        if (!del.strSha256.empty())
+            strText += "            <Sha256>" + del.strSha256 + "</Sha256>\r\n";
+        strText += "        </Delete>\r\n";
+    }
+    return strText + "    </DeleteList>\r\n";
+}
+
 std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles,
-                            const std::string& strVersionInfo, const std::vector<KPackageMerge>& aMerges) {
+                            const std::string& strVersionInfo, const std::vector<KPackageMerge>& aMerges,
+                            const std::vector<KPackageDelete>& aDeletes) {
     std::string strText = "<?xml version=\"1.0\" encoding=\"gbk\"?>\r\n<Root>\r\n";
     strText += "    <AppTitle>" + s_Escape(strTitle) + "</AppTitle>\r\n";
     if (!strVersionInfo.empty())
@@ -113,6 +130,7 @@ std::string DescriptionText(const std::string& strTitle, const std::vector<KList
         }
         strText += "    </PackList>\r\n";
     }
+    strText += DeleteListText(aDeletes);
     strText += "</Root>\r\n";
     return strText;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "install/package_deletes.h"
 #include "install/package_packs.h"
 #include "install/package_versions.h"
 
@@ -28,6 +29,8 @@ struct KDescription {
     std::vector<KPackageVersion> aVersions;
     std::vector<KPackageMerge> aMerges;
     std::string strFault;
+    // The DeleteList (pack/package_deletes.h judges it); empty too when faulty (strFault).
+    std::vector<KPackageDelete> aDeletes;
 };
 
 // Reads the bytes of an Update.dat as the installer does (xml/description_text.h), then parses
@@ -39,10 +42,15 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
 // digest when it has one: UTF-8 (written in GBK, as its declaration says), CRLF line ends, texts
 // escaped. strVersionInfo, a VersionInfoList
 // element (as an earlier Update.dat wrote it, or VersionInfoListText), stands between the title
-// and the files; the packs, when any, in a PackList after the files.
+// and the files; the packs, when any, in a PackList after the files, then the deletes, when any,
+// in a DeleteList (DeleteListText).
 std::string DescriptionText(const std::string& strTitle, const std::vector<KListedFile>& aFiles,
                             const std::string& strVersionInfo = std::string(),
-                            const std::vector<KPackageMerge>& aMerges = std::vector<KPackageMerge>());
+                            const std::vector<KPackageMerge>& aMerges = std::vector<KPackageMerge>(),
+                            const std::vector<KPackageDelete>& aDeletes = std::vector<KPackageDelete>());
+
+// A DeleteList element with its line end, indented as DescriptionText writes; "" for none.
+std::string DeleteListText(const std::vector<KPackageDelete>& aDeletes);
 
 // A VersionInfoList element for the versions, indented as DescriptionText writes.
 std::string VersionInfoListText(const std::vector<KPackageVersion>& aVersions);

@@ -7,6 +7,7 @@
 #include "core/ansi_text.h"
 #include "install/package_rules.h"
 #include "pack/pack_platform.h"
+#include "pack/package_deletes.h"
 #include "pack/package_description.h"
 #include "pack/package_merges.h"
 #include "pack/package_names.h"
@@ -201,7 +202,9 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
         aPaths.push_back(PackageEntryPath(strDir, entry.aParts));
     }
     CheckPackTargets(aMerges, aFiles, &aProblems);
-    bool bExtras = !aMerges.empty() || bVersions || (bPresent && !present.aVersions.empty());
+    const std::vector<KPackageDelete>& aDeletes =
+        !extras.aDeletes.empty() || !bPresent ? extras.aDeletes : present.aDeletes;
+    bool bExtras = !aMerges.empty() || bVersions || (bPresent && !present.aVersions.empty()) || !aDeletes.empty();
     if (aEntries.empty() || (aFiles.empty() && aProblems.empty() && !bExtras))
         aProblems.push_back("no files to list: the installer refuses a package without any");
 
@@ -225,8 +228,9 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
 
     // What the installer will read back must be what was meant (the parse trims white space
     // around texts, for one); checked whatever else was found, so that every problem is listed.
+    CheckPackageDeletes(strGame, aSorted, aMerges, aDeletes, &aProblems);
     std::string strText;
-    if (!GbkFromUtf8(DescriptionText(strTitle, aSorted, strVersionInfo, aMerges), &strText)) {
+    if (!GbkFromUtf8(DescriptionText(strTitle, aSorted, strVersionInfo, aMerges, aDeletes), &strText)) {
         if (aProblems.empty())  // else a text named above is the cause
             aProblems.push_back("Update.dat: GBK cannot hold its text");
     } else {
@@ -258,6 +262,8 @@ int MakePackage(const std::string& strDir, const std::string* pstrTitle, std::ve
     std::string strWrote = "wrote Update.dat: " + std::to_string(aSorted.size()) + " files with SHA-256 digests";
     if (!aMerges.empty())
         strWrote += ", " + std::to_string(aMerges.size()) + (aMerges.size() == 1 ? " pack" : " packs");
+    if (!aDeletes.empty())
+        strWrote += ", " + std::to_string(aDeletes.size()) + (aDeletes.size() == 1 ? " delete" : " deletes");
     pLines->push_back(strWrote);
     return 0;
 }
