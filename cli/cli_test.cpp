@@ -12,6 +12,7 @@
 #include "core/update_semaphore.h"
 #include "core/win_text.h"
 #include "install/install_transaction.h"
+#include "pack_format.h"
 #include "tests/recording_output.h"
 #include "tests/test_support.h"
 
@@ -344,6 +345,101 @@ TEST_F(CliTest, KilledDuringALargeMergeTheGameFolderRecoversToBeforeOrAfter) {
     const std::map<std::string, std::string> after = mwtest::TreeSnapshot(m_strGame);
     ASSERT_GT(after.at("data\\art.pak").size(), before.at("data\\art.pak").size() + (16u << 20));
     EXPECT_GE(KillAtRandom(fnMakeGame, uWhole, before, after, 12), 1);
+}
+
+// Two builds of the game: the package mendwright-pack diff makes of them, installed onto OLD,
+// gives NEW (every file byte for byte, the pack entry for entry, the versions), and an install
+// killed at any moment gives OLD or NEW.
+TEST_F(CliTest, PatchMadeByDiffTurnsOldIntoNewAndAKillGivesOneOrTheOther) {
+    const std::string strOld = m_Dir / "old", strNew = m_Dir / "new", strOut = m_Dir / "patch";
+    std::vector<std::pair<unsigned long, std::string>> aOldItems, aNewItems;
+    for (unsigned long uKey = 0; uKey < 300; uKey += 2) {
+        if (uKey < 200)
+            aOldItems.emplace_back(uKey, std::string(8 + uKey % 5, 'g'));
+        // Keys from 100 changed, from 200 new.
+        aNewItems.emplace_back(uKey, uKey < 100 ? std::string(8 + uKey % 5, 'g') : std::string(6 + uKey % 7, 'n'));
+    }
+    const struct {
+        const char* pszPath;
+        const char* pszOld;  // null: not in OLD
+        const char* pszNew;  // null: not in NEW
+    } aFiles[] = {
+        {"velmora.exe", "launcher", "launcher"},
+        {"version.ini", "[Version]\r\nvelmora.exe=1.1.0\r\n", "[Version]\r\nvelmora.exe=1.2.0\r\n"},
+        {"data\\same.dat", "same", "same"},
+        {"data\\changed.dat", "old bytes", "new bytes"},
+        {"data\\added.dat", nullptr, "added"},
+        {"lib\\keep.dll", "keep", "keep"},
+        {"lib\\old.dll", "old library", nullptr},
+        {"retired\\a.cfg", "a", nullptr},
+        {"retired\\sub\\b.cfg", "b", nullptr},
+        {"notes.txt", "gone", nullptr},
+    };
+    for (const auto& file : aFiles) {
+        for (const auto& side : {std::make_pair(strOld, file.pszOld), std::make_pair(strNew, file.pszNew)}) {
+            if (!side.second)
+                continue;
+            std::string strPath = side.first + "\\" + file.pszPath;
+            MakeFolders(strPath.substr(0, strPath.rfind('\\')));
+            ASSERT_TRUE(WriteFileBytes(strPath, side.second));
+        }
+    }
+    // Enough changed files that a kill at a random moment of the install falls inside it.
+    MakeFolders(strOld + "\\data\\many");
+    MakeFolders(strNew + "\\data\\many");
+    for (int i = 0; i < 400; ++i) {
+        std::string strName = "\\data\\many\\f" + std::to_string(i);
+        ASSERT_TRUE(WriteFileBytes(strOld + strName, "old " + std::to_string(i)));
+        ASSERT_TRUE(WriteFileBytes(strNew + strName, "new " + std::to_string(i)));
+    }
+    ASSERT_TRUE(WriteFileBytes(strOld + "\\data\\art.pak", mwtest::PackOf(aOldItems)));
+    ASSERT_TRUE(WriteFileBytes(strNew + "\\data\\art.pak", mwtest::PackOf(aNewItems)));
+    // The resource check makes this folder before any change: both builds have it.
+    MakeFolders(strOld + "\\resource");
+    MakeFolders(strNew + "\\resource");
+    MakeFolders(strOut);
+    CopyFileA((ProgramFolder() + "\\Cobblepak.dll").c_str(), (strOut + "\\Cobblepak.dll").c_str(), FALSE);
+
+    KCliRun diff = s_Run("diff \"" + strOld + "\" \"" + strNew + "\" \"" + strOut + "\"", ProgramFolder() + "\\mendwright-pack.exe");
+    ASSERT_EQ(0u, diff.dwExit) << diff.strOut;
+    std::string strDescription = ReadFileBytes(strOut + "\\Update.dat");
+    EXPECT_NE(std::string::npos, strDescription.find("<DeleteList>"));
+    EXPECT_NE(std::string::npos, strDescription.find("<PackList>"));
+    // The package carries the pack's changed and new entries only.
+    EXPECT_EQ(100u, mwtest::PackItems(ReadFileBytes(strOut + "\\data\\art.pak")).size());
+
+    m_strPackage = strOut;
+    auto fnMakeGame = [&]() {
+        mwtest::RemoveTree(m_strGame);
+        for (const auto& entry : mwtest::TreeSnapshot(strOld)) {
+            std::string strPath = m_strGame + "\\" + entry.first;
+            if (entry.second == "dir")
+                MakeFolders(strPath);
+            else
+                WriteFileBytes(strPath, ReadFileBytes(strOld + "\\" + entry.first));
+        }
+    };
+    fnMakeGame();
+    const std::map<std::string, std::string> before = mwtest::TreeSnapshot(m_strGame);
+    DWORD uStart = GetTickCount();
+    KCliRun installed = s_Run(Arguments());
+    DWORD uWhole = GetTickCount() - uStart;
+    ASSERT_EQ(0u, installed.dwExit) << installed.strOut;
+    EXPECT_NE(std::string::npos, installed.strOut.find(mwtest::Gbk(u8"清除旧文件notes.txt成功！")));
+    EXPECT_NE(std::string::npos, installed.strOut.find(mwtest::Gbk(u8"清除旧文件retired\\成功！")));
+
+    std::map<std::string, std::string> after = mwtest::TreeSnapshot(m_strGame), expected = mwtest::TreeSnapshot(strNew);
+    std::string strPack = ReadFileBytes(m_strGame + "\\data\\art.pak");
+    std::string strNewPack = ReadFileBytes(strNew + "\\data\\art.pak");
+    EXPECT_EQ(mwtest::PackItems(strNewPack), mwtest::PackItems(strPack, strNewPack));
+    ASSERT_GE(strPack.size(), 32u);
+    EXPECT_EQ(nullptr, cobblepak::CheckPackLayout(cobblepak::DecodePackHeader(reinterpret_cast<const std::uint8_t*>(strPack.data())),
+                                                  static_cast<std::int64_t>(strPack.size())));
+    after.erase("data\\art.pak");
+    expected.erase("data\\art.pak");
+    EXPECT_TRUE(after == expected) << s_FirstDifference(expected, after);
+
+    EXPECT_GE(KillAtRandom(fnMakeGame, uWhole, before, mwtest::TreeSnapshot(m_strGame), 10), 1);
 }
 
 TEST_F(CliTest, RunningGameOrUpdateExitsThreeAndSaysWhich) {

@@ -150,6 +150,14 @@ public:
 
 }  // namespace
 
+void AddCatalogueLine(IKMsgOutput* pMsgOutput, int nId, const char* pszFirst, const char* pszSecond) {
+    if (!pMsgOutput)
+        return;
+    char szMessage[MESSAGE_SIZE];
+    std::snprintf(szMessage, sizeof(szMessage), GetString(nId), pszFirst, pszSecond);
+    pMsgOutput->AddMessage(szMessage);
+}
+
 void AddCopyErrorLine(IKMsgOutput* pMsgOutput, const char* pszFilePath, const char* pszFileName, unsigned long dwError) {
     char szMessage[MESSAGE_SIZE];
     std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_COPY_ERR_NUMBER), pszFilePath, pszFileName,

@@ -56,6 +56,9 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
 int RefusePackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char* pszFilePath,
                       const char* pszFileName, unsigned long dwError);
 
+// The catalogue's text nId with up to two texts put in, as one line on pMsgOutput (none when null).
+void AddCatalogueLine(IKMsgOutput* pMsgOutput, int nId, const char* pszFirst = "", const char* pszSecond = "");
+
 // The line 2021 for a file: FilePath, FileName and the error code.
 void AddCopyErrorLine(IKMsgOutput* pMsgOutput, const char* pszFilePath, const char* pszFileName, unsigned long dwError);
 

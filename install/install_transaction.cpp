@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/ansi_text.h"
 #include "core/folder_exists.h"
 #include "core/folder_path.h"
 #include "core/sha256.h"
@@ -16,6 +17,7 @@
 #include "core/string_table.h"
 #include "core/update_installer.h"
 #include "core/win_text.h"
+#include "install/file_copy.h"
 #include "install/folder_cleanup.h"
 #include "install/package_packs.h"
 #include "install/package_rules.h"
@@ -27,13 +29,14 @@ std::atomic<int> g_nInstallStepsLeft(-1);
 
 namespace {
 
-enum { MESSAGE_SIZE = 1024 * 3 };
 
 // The journal's paths are UTF-8. A journal of an earlier installer (header 1) holds them in the
 // system's ANSI code page and is still read.
 const char s_szJournalHeader[] = "MENDWRIGHT JOURNAL 2";
 // A journal with packs or versions (lines K and V), which installers of header 2 cannot undo.
 const char s_szPackJournalHeader[] = "MENDWRIGHT JOURNAL 3";
+// A journal with deletions (lines X), which installers of headers 2 and 3 cannot undo.
+const char s_szDeleteJournalHeader[] = "MENDWRIGHT JOURNAL 4";
 const char s_szAnsiJournalHeader[] = "MENDWRIGHT JOURNAL 1";
 
 // Counts one file-system change of a run for the test seam.
@@ -46,29 +49,8 @@ void s_Step() {
     g_nInstallStepsLeft = nLeft - 1;
 }
 
-// A name as the file system compares it: upper case, in UTF-16.
-std::wstring s_FoldCase(const std::string& strName) {
-    std::wstring wstrName = Utf8ToWide(strName);
-    if (!wstrName.empty())
-        CharUpperBuffW(&wstrName[0], static_cast<DWORD>(wstrName.size()));
-    return wstrName;
-}
-
-bool s_IsPlainFile(const std::string& strPath) {
-    DWORD dwAttributes = GetFileAttributesU8(strPath.c_str());
-    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool s_Exists(const std::string& strPath) {
     return GetFileAttributesU8(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void s_AddLine(IKMsgOutput* pMsgOutput, int nId, const char* pszFirst = "", const char* pszSecond = "") {
-    if (!pMsgOutput)
-        return;
-    char szMessage[MESSAGE_SIZE];
-    std::snprintf(szMessage, sizeof(szMessage), GetString(nId), pszFirst, pszSecond);
-    pMsgOutput->AddMessage(szMessage);
 }
 
 std::string s_WorkFolder(const std::string& strGamePath) {
@@ -144,9 +126,12 @@ bool s_HexBytes(const std::string& strHex, std::string* pstrBytes) {
 
 std::string s_JournalText(const KInstallPlan& plan) {
     bool bPacks = !plan.aPacks.empty() || plan.chVersionFile;
-    std::string strText = std::string(bPacks ? s_szPackJournalHeader : s_szJournalHeader) + "\n";
+    const char* pszHeader = !plan.aDeletes.empty() ? s_szDeleteJournalHeader : bPacks ? s_szPackJournalHeader : s_szJournalHeader;
+    std::string strText = std::string(pszHeader) + "\n";
     for (const std::string& strName : plan.aPluginFolders)
         strText += "P\t" + strName + "\n";
+    for (const KPlanDelete& del : plan.aDeletes)
+        strText += std::string("X\t") + (del.bFolder ? "D" : "F") + "\t" + del.strPath + "\n";
     for (const std::string& strFolder : plan.aNewFolders)
         strText += "D\t" + strFolder + "\n";
     for (const KPlanFile& file : plan.aFiles)
@@ -199,7 +184,7 @@ bool s_ReadJournal(const std::string& strPath, KInstallPlan* pPlan) {
         std::string strLine = strText.substr(uPos, uEnd - uPos);
         uPos = uEnd + 1;
         if (!bHeader) {
-            if (strLine != s_szJournalHeader && strLine != s_szPackJournalHeader)
+            if (strLine != s_szJournalHeader && strLine != s_szPackJournalHeader && strLine != s_szDeleteJournalHeader)
                 return false;
             bHeader = true;
         } else if (strLine.compare(0, 2, "K\t") == 0) {
@@ -220,6 +205,12 @@ bool s_ReadJournal(const std::string& strPath, KInstallPlan* pPlan) {
             pPlan->aPacks.push_back(pack);
         } else if (strLine.size() == 3 && strLine.compare(0, 2, "V\t") == 0 && std::strchr("RND", strLine[2])) {
             pPlan->chVersionFile = strLine[2];
+        } else if (strLine.size() > 4 && strLine.compare(0, 2, "X\t") == 0 && strLine[3] == '\t' &&
+                   (strLine[2] == 'D' || strLine[2] == 'F')) {
+            KPlanDelete del = {strLine.substr(4), strLine[2] == 'D'};
+            if (!s_IsSafeRelative(del.strPath))
+                return false;
+            pPlan->aDeletes.push_back(del);
         } else if (strLine.compare(0, 2, "P\t") == 0) {
             std::string strName = strLine.substr(2);
             if (strName != g_apszPluginFolders[0] && strName != g_apszPluginFolders[1])
@@ -245,29 +236,13 @@ bool s_ReadJournal(const std::string& strPath, KInstallPlan* pPlan) {
     return bHeader;
 }
 
-// The length and first PACK_HEADER_BYTES bytes of a pack; false when it cannot be read.
-bool s_ReadPackState(const std::string& strPath, long long* pnLength, std::string* pstrHeader) {
-    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    LARGE_INTEGER liSize;
-    char achHeader[PACK_HEADER_BYTES];
-    DWORD dwRead = 0;
-    bool bOk = GetFileSizeEx(hFile, &liSize) && ReadFile(hFile, achHeader, sizeof(achHeader), &dwRead, nullptr) &&
-               dwRead == sizeof(achHeader);
-    CloseHandle(hFile);
-    *pnLength = liSize.QuadPart;
-    pstrHeader->assign(achHeader, sizeof(achHeader));
-    return bOk;
-}
-
 // Puts a merged pack back as it was before the run: cut to its old length, then its old header.
 // A pack that is already so is not written. False when it cannot be: the file is gone, shorter
 // than it was, or refuses the writes.
 bool s_RestorePack(const std::string& strPath, const KPlanPack& pack) {
     long long nLength = 0;
     std::string strHeader;
-    if (!s_ReadPackState(strPath, &nLength, &strHeader) || nLength < pack.nLength)
+    if (!ReadPackState(strPath, &nLength, &strHeader) || nLength < pack.nLength)
         return false;
     if (nLength == pack.nLength && strHeader == pack.strHeader)
         return true;
@@ -287,190 +262,7 @@ bool s_RestorePack(const std::string& strPath, const KPlanPack& pack) {
     return bOk;
 }
 
-// The SHA-256 of a file as lower-case hex; "" when it cannot be read.
-std::string s_FileSha256(const std::string& strPath) {
-    HANDLE hFile = CreateFileU8(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return std::string();
-    KSha256 sha;
-    std::vector<char> buffer(1 << 20);
-    DWORD dwRead = 0;
-    bool bOk = true;
-    while ((bOk = ReadFile(hFile, buffer.data(), static_cast<DWORD>(buffer.size()), &dwRead, nullptr) != 0) && dwRead)
-        bOk = sha.Update(buffer.data(), dwRead);
-    CloseHandle(hFile);
-    std::string strHex = sha.FinishHex();
-    return bOk ? strHex : std::string();
-}
-
-// Whether the pack at the UTF-8 path strPath is sound, read through the pack code's own check.
-bool s_IsSoundPack(const std::string& strPath) {
-    std::string strAnsi = SystemAnsiPath(strPath);
-    std::string strReason;
-    return !strAnsi.empty() && s_IsPlainFile(strPath) && cobblepak::CheckPackFile(strAnsi.c_str(), strReason);
-}
-
-// A path relative to the game folder as the plan compares destinations.
-std::string s_GameRelative(const std::string& strGamePath, const std::string& strRelative) {
-    std::string strFolder, strName;
-    SplitPackagePath(strRelative, &strFolder, &strName);
-    return PackageDestFolder(strGamePath.c_str(), strFolder.c_str()).substr(strGamePath.size() + 1) + strName;
-}
-
 }  // namespace
-
-bool ListsNothingToInstall(IKXmlNode* pRoot) {
-    std::vector<KPackageVersion> aVersions;
-    std::vector<KPackageMerge> aMerges;
-    std::string strFault;
-    if (!ReadPackageVersions(pRoot, &aVersions, &strFault) || !ReadPackageMerges(pRoot, &aMerges, &strFault))
-        return false;
-    IKXmlNode* pFileList = pRoot ? pRoot->GetFirstChildByName("FileList") : nullptr;
-    return !(pFileList && pFileList->GetFirstChildByName("File")) && aMerges.empty() && aVersions.empty();
-}
-
-int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
-                    IKMsgOutput* pMsgOutput, KInstallPlan* pPlan) {
-    *pPlan = KInstallPlan();
-    std::vector<KPackageMerge> aMerges;
-    std::string strFault;
-    if (!ReadPackageVersions(pRoot, &pPlan->aVersions, &strFault) || !ReadPackageMerges(pRoot, &aMerges, &strFault)) {
-        s_AddLine(pMsgOutput, IDS_DESCRIPTION_FAULTY);
-        return 0;
-    }
-    IKXmlNode* pFileList = pRoot ? pRoot->GetFirstChildByName("FileList") : nullptr;
-    IKXmlNode* pFile = pFileList ? pFileList->GetFirstChildByName("File") : nullptr;
-    if (!pFile && aMerges.empty() && pPlan->aVersions.empty()) {
-        s_AddLine(pMsgOutput, IDS_COPY_FAILED);
-        return 0;
-    }
-
-    std::set<std::wstring> setPlugins;
-    for (const char* pszName : g_apszPluginFolders) {
-        if (FolderExists((strGamePath + "\\" + pszName + "\\").c_str())) {
-            pPlan->aPluginFolders.push_back(pszName);
-            setPlugins.insert(s_FoldCase(pszName));
-        }
-    }
-    // Whether a path relative to the game folder stands where it did once the plug-in folders
-    // are set aside.
-    auto fnSurvives = [&](const std::string& strRelative) {
-        return !setPlugins.count(s_FoldCase(PackageFirstComponent(strRelative)));
-    };
-
-    std::set<std::wstring> setDests, setFolders;
-    std::vector<std::string> aFileDests;
-    KListedFileReader reader;
-    const char* szFilePath = reader.m_szFilePath;
-    const char* szFileName = reader.m_szFileName;
-    for (; pFile; pFile = pFile->GetNextSiblingByName("File")) {
-        int bFits = reader.Read(pFile);
-        if (!reader.m_bNamePresent || !szFileName[0]) {
-            s_AddLine(pMsgOutput, IDS_DESCRIPTION_FAULTY);
-            return 0;
-        }
-        DWORD dwRefusal = bFits ? CheckListedFile(strGamePath.c_str(), strPackagePath.c_str(), szFilePath, szFileName)
-                                : ERROR_FILENAME_EXCED_RANGE;
-        std::string strDestFolder = PackageDestFolder(strGamePath.c_str(), szFilePath);
-        std::string strRelFolder = strDestFolder.substr(strGamePath.size() + 1);
-        std::string strDest = strRelFolder + szFileName;
-        std::vector<std::string> chain = FolderChain(strDestFolder.c_str());
-        if (dwRefusal != ERROR_SUCCESS) {
-            if (pMsgOutput)
-                AddCopyErrorLine(pMsgOutput, szFilePath, szFileName, dwRefusal);
-            return 0;
-        }
-        // A digest the copy could never match is refused here, before anything is set aside.
-        if (reader.m_bSha256Present && !IsSha256Text(reader.m_strSha256.c_str())) {
-            s_AddLine(pMsgOutput, IDS_DIGEST_MALFORMED, szFilePath, szFileName);
-            return 0;
-        }
-        if (!s_IsPlainFile(strPackagePath + "\\" + szFilePath + szFileName)) {
-            s_AddLine(pMsgOutput, IDS_SOURCE_MISSING, szFilePath, szFileName);
-            return 0;
-        }
-
-        for (const std::string& strPrefix : chain) {
-            if (strPrefix.size() <= strGamePath.size() + 1)
-                continue;  // the game folder itself and the folders above it
-            std::string strRelative = strPrefix.substr(strGamePath.size() + 1);
-            bool bStands = fnSurvives(strRelative) && FolderExists(strPrefix.c_str());
-            if (!bStands && setFolders.insert(s_FoldCase(strRelative)).second)
-                pPlan->aNewFolders.push_back(strRelative);
-        }
-
-        KPlanFile planFile;
-        planFile.strFilePath = szFilePath;
-        planFile.strFileName = szFileName;
-        planFile.strDest = strDest;
-        planFile.strSha256 = reader.m_strSha256;
-        DWORD dwDest = INVALID_FILE_ATTRIBUTES;
-        if (!setDests.insert(s_FoldCase(strDest)).second) {
-            planFile.chKind = 'D';
-        } else {
-            dwDest = fnSurvives(strDest) ? GetFileAttributesU8((strGamePath + "\\" + strDest).c_str()) : INVALID_FILE_ATTRIBUTES;
-            planFile.chKind = dwDest != INVALID_FILE_ATTRIBUTES && !(dwDest & FILE_ATTRIBUTE_DIRECTORY) ? 'R' : 'N';
-        }
-        if (dwDest != INVALID_FILE_ATTRIBUTES && (dwDest & FILE_ATTRIBUTE_DIRECTORY)) {
-            s_AddLine(pMsgOutput, IDS_COPY_ERR_FOLDER, szFilePath, szFileName);
-            return 0;
-        }
-        pPlan->aFiles.push_back(planFile);
-        aFileDests.push_back(strDest);
-    }
-
-    for (const KPackageMerge& merge : aMerges) {
-        for (const std::string* pstrPath : {&merge.strSource, &merge.strTarget}) {
-            DWORD dwRefusal = CheckPackagePackPath(strGamePath.c_str(), strPackagePath.c_str(), *pstrPath);
-            if (dwRefusal != ERROR_SUCCESS) {
-                std::string strFolder, strName;
-                SplitPackagePath(*pstrPath, &strFolder, &strName);
-                if (pMsgOutput)
-                    AddCopyErrorLine(pMsgOutput, strFolder.c_str(), strName.c_str(), dwRefusal);
-                return 0;
-            }
-        }
-        KPlanPack pack;
-        pack.strSource = merge.strSource;
-        pack.strTarget = s_GameRelative(strGamePath, merge.strTarget);
-        // A target that a File replaces or a plug-in folder takes away would be merged into
-        // something else than the game's pack: the description is faulty (the rule mendwright-pack
-        // applies too).
-        if (CheckPackTarget(merge.strTarget, aFileDests) != PACK_TARGET_OK) {
-            s_AddLine(pMsgOutput, IDS_DESCRIPTION_FAULTY);
-            return 0;
-        }
-        std::string strSource = strPackagePath + "\\" + merge.strSource;
-        if (!s_IsPlainFile(strSource)) {
-            std::string strFolder, strName;
-            SplitPackagePath(merge.strSource, &strFolder, &strName);
-            s_AddLine(pMsgOutput, IDS_SOURCE_MISSING, strFolder.c_str(), strName.c_str());
-            return 0;
-        }
-        if (!s_IsSoundPack(strSource) || (!merge.strSha256.empty() && s_FileSha256(strSource) != merge.strSha256)) {
-            s_AddLine(pMsgOutput, IDS_PACK_SOURCE_DAMAGED, merge.strSource.c_str());
-            return 0;
-        }
-        std::string strTarget = strGamePath + "\\" + pack.strTarget;
-        if (!s_IsSoundPack(strTarget) || !s_ReadPackState(strTarget, &pack.nLength, &pack.strHeader)) {
-            s_AddLine(pMsgOutput, IDS_PACK_TARGET_DAMAGED, merge.strTarget.c_str());
-            return 0;
-        }
-        pPlan->aPacks.push_back(pack);
-    }
-    if (!aMerges.empty() && !s_IsPlainFile(strPackagePath + "\\" COBBLEPAK_LIBRARY_NAME)) {
-        s_AddLine(pMsgOutput, IDS_COBBLEPAK_MISSING);
-        return 0;
-    }
-    if (!pPlan->aVersions.empty()) {
-        const std::string strVersionFile = GAME_VERSION_FILE;
-        if (setDests.count(s_FoldCase(strVersionFile)))
-            pPlan->chVersionFile = 'D';
-        else
-            pPlan->chVersionFile = s_IsPlainFile(strGamePath + "\\" + strVersionFile) ? 'R' : 'N';
-    }
-    return 1;
-}
 
 KInstallTransaction::KInstallTransaction(const std::string& strGamePath, const KInstallPlan& plan)
     : m_strGamePath(strGamePath),
@@ -478,6 +270,7 @@ KInstallTransaction::KInstallTransaction(const std::string& strGamePath, const K
       m_uFile(0),
       m_uReached(plan.aFiles.size()),
       m_uPacksReached(plan.aPacks.size()),
+      m_uDeletesReached(plan.aDeletes.size()),
       m_bVersionsReached(plan.chVersionFile != 0),
       m_pRefused(nullptr),
       m_hLock(nullptr),
@@ -507,6 +300,7 @@ int KInstallTransaction::Begin() {
     m_pRefused = nullptr;
     m_bOwnsWork = false;
     m_uPacksReached = 0;
+    m_uDeletesReached = 0;
     m_bVersionsReached = false;
     s_Step();
     if (!CreateDirectoryU8(strWork.c_str()))
@@ -517,12 +311,12 @@ int KInstallTransaction::Begin() {
     // is resolved by the file system and compared with the working folder by identity.
     BY_HANDLE_FILE_INFORMATION work, other;
     if (s_FileIdentity(strWork, &work)) {
-        std::set<std::wstring> setChecked;
+        std::set<std::string> setChecked;
         for (const KPlanFile& file : m_Plan.aFiles) {
             std::string strFirst = PackageFirstComponent(file.strDest);
             bool bInFolder = file.strDest.find_first_of("\\/", file.strDest.find(strFirst) + strFirst.size()) != std::string::npos;
             // A file of the game folder itself writes into no folder; each first folder once.
-            if (!bInFolder || !setChecked.insert(s_FoldCase(strFirst)).second)
+            if (!bInFolder || !setChecked.insert(FoldNameCase(strFirst)).second)
                 continue;
             if (s_FileIdentity(Game(strFirst), &other) && other.dwVolumeSerialNumber == work.dwVolumeSerialNumber &&
                 other.nFileIndexHigh == work.nFileIndexHigh && other.nFileIndexLow == work.nFileIndexLow) {
@@ -552,6 +346,13 @@ int KInstallTransaction::Begin() {
 int KInstallTransaction::SetAsidePluginFolder(const std::string& strName) {
     s_Step();
     return MoveFileU8(Game(strName).c_str(), Work("old\\" + strName).c_str()) ? 1 : 0;
+}
+
+int KInstallTransaction::SetAsideDeletion(size_t uDelete) {
+    const KPlanDelete& del = m_Plan.aDeletes.at(uDelete);
+    m_uDeletesReached = std::max(m_uDeletesReached, uDelete + 1);
+    s_Step();
+    return MoveFileU8(Game(del.strPath).c_str(), Work("old\\x" + std::to_string(uDelete)).c_str()) ? 1 : 0;
 }
 
 int KInstallTransaction::MergePack(size_t uPack, PFN_PACKCOMB pfnPackComb, const std::string& strPackagePath) {
@@ -616,7 +417,7 @@ int KInstallTransaction::Commit() {
     // follow. It is flushed only when those removals destroy the player's files: that flush
     // also writes out the new files' bytes on file systems that order data before metadata,
     // and costs a quarter of a second after half a gigabyte.
-    bool bDestroys = !m_Plan.aPluginFolders.empty();
+    bool bDestroys = !m_Plan.aPluginFolders.empty() || !m_Plan.aDeletes.empty();
     for (const KPlanFile& file : m_Plan.aFiles)
         bDestroys = bDestroys || file.chKind == 'R';
     if (!s_WriteFile(Work("done"), "", bDestroys))
@@ -630,34 +431,34 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     if (!m_bOwnsWork)
         return 1;  // Begin touched nothing: the working folder there is another run's
     int bWhole = 1;
-    // Backwards through the run: versions, packs, files, folders, plug-in folders.
+    // Backwards through the run: versions, packs, files, folders, deletions, plug-in folders.
     std::string strVersionFile = Game(GAME_VERSION_FILE);
     std::string strOldVersions = Work("old\\" GAME_VERSION_FILE);
     if (m_bVersionsReached && m_Plan.chVersionFile == 'R' && s_Exists(strOldVersions)) {
         SetFileAttributesU8(strVersionFile.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!MoveFileExU8(strOldVersions.c_str(), strVersionFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, strVersionFile.c_str(), strOldVersions.c_str());
+            AddCatalogueLine(pMsgOutput, IDS_RESTORE_FAILED, strVersionFile.c_str(), strOldVersions.c_str());
             bWhole = 0;
         }
     } else if (m_bVersionsReached && m_Plan.chVersionFile == 'N' && !DeleteFileU8(strVersionFile.c_str()) &&
                GetLastError() != ERROR_FILE_NOT_FOUND) {
-        s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strVersionFile.c_str());
+        AddCatalogueLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strVersionFile.c_str());
         bWhole = 0;
     }
     for (size_t i = std::min(m_uPacksReached, m_Plan.aPacks.size()); i-- > 0;) {
         if (!s_RestorePack(Game(m_Plan.aPacks[i].strTarget), m_Plan.aPacks[i])) {
-            s_AddLine(pMsgOutput, IDS_PACK_RESTORE_FAILED, Game(m_Plan.aPacks[i].strTarget).c_str());
+            AddCatalogueLine(pMsgOutput, IDS_PACK_RESTORE_FAILED, Game(m_Plan.aPacks[i].strTarget).c_str());
             bWhole = 0;
         }
     }
     // Below a plug-in folder that was never set aside, everything is still the player's.
-    std::vector<std::pair<std::wstring, bool>> setAside;
+    std::vector<std::pair<std::string, bool>> setAside;
     for (const std::string& strName : m_Plan.aPluginFolders)
-        setAside.emplace_back(s_FoldCase(strName), FolderExists(Work("old\\" + strName).c_str()) != 0);
+        setAside.emplace_back(FoldNameCase(strName), FolderExists(Work("old\\" + strName).c_str()) != 0);
     auto fnOurs = [&](const std::string& strRelative) {
-        std::wstring wstrFirst = s_FoldCase(PackageFirstComponent(strRelative));
+        std::string strFirst = FoldNameCase(PackageFirstComponent(strRelative));
         for (const auto& folder : setAside) {
-            if (folder.first == wstrFirst)
+            if (folder.first == strFirst)
                 return folder.second;
         }
         return true;
@@ -682,18 +483,18 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
                 DeleteFileU8(strDest.c_str());
             }
             if (!MoveFileU8(strOld.c_str(), strDest.c_str())) {
-                s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, strDest.c_str(), strOld.c_str());
+                AddCatalogueLine(pMsgOutput, IDS_RESTORE_FAILED, strDest.c_str(), strOld.c_str());
                 bWhole = 0;
             }
         } else if (fnOurs(file.strDest) && !DeleteFileU8(strDest.c_str())) {
             // The files this run writes are never read-only; what else stands there is looked at
             // only when the plain removal fails.
             DWORD dwError = GetLastError();
-            if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND || !s_IsPlainFile(strDest))
+            if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND || !PlainFileExists(strDest.c_str()))
                 continue;
             SetFileAttributesU8(strDest.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!DeleteFileU8(strDest.c_str())) {
-                s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strDest.c_str());
+                AddCatalogueLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strDest.c_str());
                 bWhole = 0;
             }
         }
@@ -701,7 +502,17 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     for (size_t i = m_Plan.aNewFolders.size(); i-- > 0;) {
         std::string strFolder = Game(m_Plan.aNewFolders[i]);
         if (fnOurs(m_Plan.aNewFolders[i]) && FolderExists(strFolder.c_str()) && !RemoveDirectoryU8(strFolder.c_str())) {
-            s_AddLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strFolder.c_str());
+            AddCatalogueLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strFolder.c_str());
+            bWhole = 0;
+        }
+    }
+    // What the DeleteList set aside goes back where it stood (nothing of the run's can stand there:
+    // no File or pack of the package lies at or below a Delete).
+    for (size_t i = std::min(m_uDeletesReached, m_Plan.aDeletes.size()); i-- > 0;) {
+        std::string strOld = Work("old\\x" + std::to_string(i));
+        std::string strPath = Game(m_Plan.aDeletes[i].strPath);
+        if (s_Exists(strOld) && (s_Exists(strPath) || !MoveFileU8(strOld.c_str(), strPath.c_str()))) {
+            AddCatalogueLine(pMsgOutput, IDS_RESTORE_FAILED, strPath.c_str(), strOld.c_str());
             bWhole = 0;
         }
     }
@@ -709,7 +520,7 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
         std::string strOld = Work("old\\" + strName);
         if (FolderExists(strOld.c_str()) && (FolderExists(Game(strName).c_str()) ||
                                               !MoveFileU8(strOld.c_str(), Game(strName).c_str()))) {
-            s_AddLine(pMsgOutput, IDS_RESTORE_FAILED, Game(strName).c_str(), strOld.c_str());
+            AddCatalogueLine(pMsgOutput, IDS_RESTORE_FAILED, Game(strName).c_str(), strOld.c_str());
             bWhole = 0;
         }
     }
@@ -736,28 +547,28 @@ int RecoverInterruptedInstall(const char* pszGamePath, IKMsgOutput* pMsgOutput) 
         return KRECOVERY_BUSY;
     if (s_Exists(strWork + "\\done")) {
         if (!s_RemoveWorkFolder(strWork)) {
-            s_AddLine(pMsgOutput, IDS_WORK_FOLDER_STUCK, strWork.c_str());
+            AddCatalogueLine(pMsgOutput, IDS_WORK_FOLDER_STUCK, strWork.c_str());
             return KRECOVERY_FAILED;
         }
-        s_AddLine(pMsgOutput, IDS_RECOVERED_COMPLETED);
+        AddCatalogueLine(pMsgOutput, IDS_RECOVERED_COMPLETED);
         return KRECOVERY_COMPLETED;
     }
     if (!s_Exists(strWork + "\\journal")) {
         // Stopped before its first change: nothing of the player's was touched.
         if (!s_RemoveWorkFolder(strWork)) {
-            s_AddLine(pMsgOutput, IDS_WORK_FOLDER_STUCK, strWork.c_str());
+            AddCatalogueLine(pMsgOutput, IDS_WORK_FOLDER_STUCK, strWork.c_str());
             return KRECOVERY_FAILED;
         }
         return KRECOVERY_NONE;
     }
     KInstallPlan plan;
     if (!s_ReadJournal(strWork + "\\journal", &plan)) {
-        s_AddLine(pMsgOutput, IDS_RECOVERY_DAMAGED, strWork.c_str());
+        AddCatalogueLine(pMsgOutput, IDS_RECOVERY_DAMAGED, strWork.c_str());
         return KRECOVERY_FAILED;
     }
     KInstallTransaction transaction(strGamePath, plan);
     if (!transaction.Rollback(pMsgOutput))
         return KRECOVERY_FAILED;
-    s_AddLine(pMsgOutput, IDS_RECOVERED_UNDONE);
+    AddCatalogueLine(pMsgOutput, IDS_RECOVERED_UNDONE);
     return KRECOVERY_UNDONE;
 }

@@ -3,11 +3,13 @@
 //
 // The working folder WORK_FOLDER_NAME (hidden, inside the game folder, so that every move is a
 // rename on one volume) holds the journal and what the run set aside ("old\interface",
-// "old\interface2", "old\<n>"); new files are written at their destinations. The
-// journal is the plan, written whole and flushed before the first change: the plug-in folders
-// to set aside, the folders to create, every destination and whether it replaces a file of the
-// player's. Each change's effect can be read from the folders, so one flushed write ahead of the
-// run and one flushed commit mark after it are all the journal needs.
+// "old\interface2", "old\<n>", and "old\x<n>" for the paths the DeleteList removes); new files are
+// written at their destinations. The transaction carries out a plan judged before
+// (install/install_plan.h) and judges nothing itself. The journal is the plan, written whole and
+// flushed before the first change: the plug-in folders and the deletions to set aside, the
+// folders to create, every destination and whether it replaces a file of the player's. Each
+// change's effect can be read from the folders, so one flushed write ahead of the run and one
+// flushed commit mark after it are all the journal needs.
 #pragma once
 
 #include <atomic>
@@ -15,59 +17,10 @@
 #include <vector>
 
 #include "install/file_copy.h"
-#include "install/package_versions.h"
+#include "install/install_plan.h"
 #include "packcomb.h"
 
 class IKMsgOutput;
-class IKXmlNode;
-
-// One file of the run. Paths are relative to the game folder, as FilePath and FileName join.
-struct KPlanFile {
-    std::string strFilePath;
-    std::string strFileName;
-    std::string strDest;  // destination relative to the game folder
-    std::string strSha256;  // the digest the file must have; empty: not checked
-    // What stands at the destination when the run begins: 'R' a file of the player's, which is set
-    // aside; 'N' nothing; 'D' the file an earlier entry of this run wrote (listed twice).
-    char chKind;
-};
-
-// One pack of the run's PackList. The merge only appends to the target and then rewrites its
-// header, so the target's length and header before the run are all a rollback needs.
-struct KPlanPack {
-    std::string strSource;  // relative to the package folder
-    std::string strTarget;  // relative to the game folder
-    long long nLength;      // the target's length before the run
-    std::string strHeader;  // the target's first PACK_HEADER_BYTES bytes before the run
-};
-
-enum { PACK_HEADER_BYTES = 32 };
-
-struct KInstallPlan {
-    std::vector<std::string> aPluginFolders;  // "interface", "interface2": those that exist
-    std::vector<std::string> aNewFolders;     // relative, with trailing backslash, parents first
-    std::vector<KPlanFile> aFiles;
-    std::vector<KPlanPack> aPacks;
-    std::vector<KPackageVersion> aVersions;
-    // The game's version.ini when versions are written: 'R' the player's, set aside first; 'N'
-    // none; 'D' one a File of this run wrote. 0 when the run writes no versions.
-    char chVersionFile = 0;
-};
-
-// Reads the FileList, PackList and versions under pRoot and checks, touching nothing, that the run
-// can succeed as far as can be known: at least one File (or a Pack or a version), each File with
-// a FileName and names that CheckListedFile passes, a FileSha256 (when present) of 64 hex digits,
-// each source a plain file of the package, no folder standing at a destination; each Pack's paths
-// passing the same rules, its source a sound pack (with its SourceSha256), its target a sound pack
-// of the game folder that no File replaces and no plug-in folder holds, and Cobblepak.dll in the
-// package folder. On a refusal reports one line on pMsgOutput and returns 0; else fills *pPlan and
-// returns 1.
-// True when pRoot's description is sound and lists no File, no Pack and no version: a run of it
-// copies nothing and says so (2023) rather than being refused.
-bool ListsNothingToInstall(IKXmlNode* pRoot);
-
-int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
-                    IKMsgOutput* pMsgOutput, KInstallPlan* pPlan);
 
 class KInstallTransaction : public IKFilePlacement {
 public:
@@ -87,6 +40,9 @@ public:
     const KPlanFile* RefusedFile() const { return m_pRefused; }
     // Sets plug-in folder strName aside. 0 with the cause in GetLastError.
     int SetAsidePluginFolder(const std::string& strName);
+    // Sets deletion uDelete of the plan aside (removed at the commit). 0 with the cause in
+    // GetLastError.
+    int SetAsideDeletion(size_t uDelete);
     // The file of plan entry nFile comes next: TempPath and Place then act for it.
     void SelectFile(size_t uFile) {
         m_uFile = uFile;
@@ -119,6 +75,7 @@ private:
     size_t m_uReached;
     // The same for the packs, and whether the versions were begun.
     size_t m_uPacksReached;
+    size_t m_uDeletesReached;
     bool m_bVersionsReached;
     const KPlanFile* m_pRefused;
     void* m_hLock;  // the working folder's lock while this run holds it, else null

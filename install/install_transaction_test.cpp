@@ -55,8 +55,15 @@ std::string s_Description(const std::string& strFiles) {
 }
 
 // The package's four files, in the order listed.
+
 const std::string s_strPackageFiles = s_File("interface\\ui\\", "main.lua") + s_File("\\", "keep.txt") +
                                       s_File("data\\new\\", "deep.dat") + s_File("", "readme.txt");
+
+// The package's files and one Delete of strPath.
+std::string s_WithDelete(const std::string& strPath) {
+    return "<Root><AppTitle>T</AppTitle><FileList>" + s_strPackageFiles + "</FileList><DeleteList><Delete><Path>" + strPath +
+           "</Path></Delete></DeleteList></Root>";
+}
 
 class InstallTransactionTest : public ::testing::Test {
 protected:
@@ -209,6 +216,13 @@ TEST_F(InstallTransactionTest, RefusalsTouchNothingAndSayWhyInOneLine) {
         {s_Description(s_File("", "readme.txt", std::string(64, 'g').c_str())), strDigestWrong},
         {s_Description(s_strPackageFiles + s_File("\\", "missing.lua")), std::string(u8"·升级包中缺少文件\\missing.lua，请重新下载升级包。")},
         {s_Description(s_strPackageFiles + s_File("", "folder.lua")), std::string(u8"·升级包中缺少文件folder.lua，请重新下载升级包。")},
+        // Deletions that would take what the run writes, the game's own files, or leave the folder.
+        {s_WithDelete("data\\"),
+         std::string(u8"·配置文件有误，不能进行升级，请重新下载升级包。")},
+        {s_WithDelete("VELMORA.EXE"),
+         std::string(u8"·配置文件有误，不能进行升级，请重新下载升级包。")},
+        {s_WithDelete("..\\x.dll"),
+         std::string(u8"·复制..\\x.dll时出错！（错误号：123）")},
     };
     for (const KCase& oneCase : aCases) {
         SCOPED_TRACE(oneCase.strXml);

@@ -204,6 +204,23 @@ bool KInstallRun::Install(const KInstallPlan& plan, KInstallTransaction* pTransa
             return false;
         }
     }
+    // What the package removes is set aside before the first file is written; a file the player
+    // changed is left where it is.
+    for (const std::string& strKept : plan.aKept)
+        AddCatalogueLine(m_pShellCtrl, IDS_DELETE_KEPT, strKept.c_str());
+    for (size_t i = 0; i < plan.aDeletes.size(); ++i) {
+        std::string strShown = plan.aDeletes[i].strPath + (plan.aDeletes[i].bFolder ? "\\" : "");
+        if (!pTransaction->SetAsideDeletion(i)) {
+            AddCatalogueLine(m_pShellCtrl, IDS_DELETE_FAILED, strShown.c_str());
+            Fail(pTransaction);
+            return false;
+        }
+        AddCatalogueLine(m_pShellCtrl, IDS_DELETE_DONE, strShown.c_str());
+        if (StopRequested()) {
+            Stopped(pTransaction);
+            return false;
+        }
+    }
     for (size_t i = 0; i < plan.aFiles.size(); ++i) {
         if (StopRequested()) {
             Stopped(pTransaction);

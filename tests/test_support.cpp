@@ -1,5 +1,6 @@
 #include "tests/test_support.h"
 
+#include <algorithm>
 #include <windows.h>
 
 #include <cstdint>
@@ -441,20 +442,73 @@ std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder) {
 }
 
 std::string PackBytes(unsigned long uFirstKey, unsigned long nEntries, char chFill, unsigned long uItemSize) {
-    std::string strData(static_cast<size_t>(nEntries) * uItemSize, chFill);
-    cobblepak::PackHeader header = {0x4B434150, static_cast<std::uint32_t>(nEntries),
+    std::vector<std::pair<unsigned long, std::string>> aItems;
+    for (unsigned long i = 0; i < nEntries; ++i)
+        aItems.emplace_back(uFirstKey + 2 * i, std::string(uItemSize, chFill));
+    return PackOf(aItems);
+}
+
+std::string PackOf(const std::vector<std::pair<unsigned long, std::string>>& aItems) {
+    std::string strData;
+    std::vector<cobblepak::PackIndexEntry> vEntries;
+    for (const auto& item : aItems) {
+        vEntries.push_back({static_cast<std::uint32_t>(item.first), static_cast<std::uint32_t>(32 + strData.size()),
+                            static_cast<std::uint32_t>(item.second.size()), 0});
+        strData += item.second;
+    }
+    cobblepak::PackHeader header = {0x4B434150, static_cast<std::uint32_t>(aItems.size()),
                                     static_cast<std::uint32_t>(32 + strData.size()), 32, {7, 7, 7}};
     std::string strPack(32, '\0');
     cobblepak::EncodePackHeader(header, reinterpret_cast<std::uint8_t*>(&strPack[0]));
     strPack += strData;
     std::vector<std::uint8_t> vIndex;
-    std::vector<cobblepak::PackIndexEntry> vEntries;
-    for (unsigned long i = 0; i < nEntries; ++i)
-        vEntries.push_back({static_cast<std::uint32_t>(uFirstKey + 2 * i), static_cast<std::uint32_t>(32 + uItemSize * i),
-                            static_cast<std::uint32_t>(uItemSize), 0});
     cobblepak::EncodePackIndex(vEntries.data(), vEntries.size(), vIndex);
     strPack.append(vIndex.begin(), vIndex.end());
     return strPack;
+}
+
+namespace {
+
+// The header and index of a pack; false when it is not one.
+bool s_ReadPackIndex(const std::string& strPack, cobblepak::PackHeader* pHeader,
+                     std::vector<cobblepak::PackIndexEntry>* pEntries) {
+    if (strPack.size() < 32)
+        return false;
+    *pHeader = cobblepak::DecodePackHeader(reinterpret_cast<const std::uint8_t*>(strPack.data()));
+    if (cobblepak::CheckPackLayout(*pHeader, static_cast<std::int64_t>(strPack.size())))
+        return false;
+    pEntries->clear();
+    for (std::uint32_t i = 0; i < pHeader->uEntryCount; ++i)
+        pEntries->push_back(cobblepak::DecodePackIndexEntry(
+            reinterpret_cast<const std::uint8_t*>(strPack.data()) + pHeader->uIndexOffset + 16 * static_cast<size_t>(i)));
+    return true;
+}
+
+}  // namespace
+
+std::map<unsigned long, std::string> PackItems(const std::string& strPack, const std::string& strLayout) {
+    std::map<unsigned long, std::string> items;
+    cobblepak::PackHeader header, layoutHeader;
+    std::vector<cobblepak::PackIndexEntry> vEntries, vLayout;
+    const std::string& strReference = strLayout.empty() ? strPack : strLayout;
+    if (!s_ReadPackIndex(strPack, &header, &vEntries) || !s_ReadPackIndex(strReference, &layoutHeader, &vLayout))
+        return items;
+    // Each key's extent in the layout: up to the next item's position, or to the index.
+    std::map<unsigned long, std::uint32_t> extents;
+    std::vector<std::uint32_t> positions;
+    for (const auto& entry : vLayout)
+        positions.push_back(entry.uDataPos);
+    std::sort(positions.begin(), positions.end());
+    for (const auto& entry : vLayout) {
+        auto next = std::upper_bound(positions.begin(), positions.end(), entry.uDataPos);
+        extents[entry.uKey] = (next == positions.end() ? layoutHeader.uIndexOffset : *next) - entry.uDataPos;
+    }
+    for (const auto& entry : vEntries) {
+        std::uint32_t uExtent = extents.count(entry.uKey) ? extents[entry.uKey] : 0;
+        std::string strItem = entry.uDataPos <= strPack.size() ? strPack.substr(entry.uDataPos, uExtent) : std::string();
+        items[entry.uKey] = std::to_string(entry.uWord2) + "/" + std::to_string(entry.uWord3) + "/" + strItem;
+    }
+    return items;
 }
 
 }  // namespace mwtest

@@ -43,6 +43,14 @@ std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder);
 // chFill, and a sorted index with keys from uFirstKey in steps of 2. The header's first word
 // and its last 16 bytes hold recognisable values.
 std::string PackBytes(unsigned long uFirstKey, unsigned long nEntries, char chFill, unsigned long uItemSize = 8);
+// The bytes of a pack holding each (key, item) of aItems (keys ascending), laid out as PackBytes
+// lays them out; each entry's second word is its item's size.
+std::string PackOf(const std::vector<std::pair<unsigned long, std::string>>& aItems);
+// The items of a pack by key, for comparing two packs entry for entry: each entry's words and
+// its bytes, an item running from its position to the next position in strLayout's index (or its
+// index offset), strLayout being a compact pack with the same keys (the pack itself when empty).
+// Empty when strPack is not a pack.
+std::map<unsigned long, std::string> PackItems(const std::string& strPack, const std::string& strLayout = "");
 
 // Paths and texts of the tests are UTF-8, as the program's own. For the bytes outside:
 // Text written in UTF-8 in a test's source, as bytes of the system's ANSI code page (GBK under
