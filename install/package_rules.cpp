@@ -152,6 +152,10 @@ unsigned long CheckListedFile(const char* pszGamePath, const char* pszPackagePat
     unsigned long ulRefusal = CheckPackageFile(pszGamePath, pszPackagePath, pszFilePath, pszFileName);
     if (ulRefusal != PACKAGE_FILE_OK)
         return ulRefusal;
+    // A FileName that ends in a separator names a folder: no file is found or written by it.
+    size_t uNameLen = std::strlen(pszFileName);
+    if (uNameLen && s_IsSeparator(pszFileName[uNameLen - 1]))
+        return PACKAGE_FILE_BAD_NAME;
     std::string strDestFolder = PackageDestFolder(pszGamePath, pszFilePath);
     std::string strDest = strDestFolder.substr(std::strlen(pszGamePath) + 1) + pszFileName;
     if (EqualsNoCaseAscii(PackageFirstComponent(strDest), WORK_FOLDER_NAME))

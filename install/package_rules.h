@@ -66,10 +66,10 @@ bool EqualsNoCaseAscii(const std::string& strOne, const char* pszOther);
 unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
                                const char* pszFileName);
 
-// CheckPackageFile, and what the install plan adds: a destination inside the installer's working
-// folder (by its long name as the system resolves names; its short name exists only once the
-// folder does, and the install transaction checks it then) is a bad name, one below more folders
-// than are made is too deep.
+// CheckPackageFile, and what the install plan adds: a FileName ending in a separator and a
+// destination inside the installer's working folder (by its long name as the system resolves
+// names; its short name exists only once the folder does, and the install transaction checks it
+// then) are bad names, one below more folders than are made is too deep.
 unsigned long CheckListedFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
                               const char* pszFileName);
 

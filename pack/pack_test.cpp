@@ -230,7 +230,8 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
     {
         KTree tree;
         fnMade(tree);
-        std::string strText = tree.Read("Update.dat");
+        std::string strText = tree.Read("Update.dat"), strGbkName;
+        ASSERT_TRUE(GbkFromUtf8(u8"界面.lua", &strGbkName));
         size_t uDigest = strText.find("<FileSha256>") + 12;
         fnRewrite(tree, strText.substr(uDigest, 4), "WXYZ");
         // a.txt's digest in upper case, as other tools write it: no problem.
@@ -247,6 +248,9 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
                   "<File><FilePath>ui\\</FilePath></File>"
                   "<File><FilePath>.mendwright.\\</FilePath><FileName>done</FileName></File>"
                   "<File><FilePath>ui.\\</FilePath><FileName>x.txt</FileName></File>"
+                  "<File><FilePath>ui\\</FilePath><FileName>y.txt\\</FileName></File>"
+                  "<File><FilePath>ui.\\</FilePath><FileName>" + strGbkName + "</FileName><FileSha256>" +
+                  std::string(64, '0') + "</FileSha256></File>"
                   "<File><FilePath>\\</FilePath><FileName>e.txt</FileName><FileSha256></FileSha256></File>"
                   "</FileList>");
         EXPECT_EQ(1, tree.Check());
@@ -255,6 +259,9 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         EXPECT_FALSE(tree.Said("a.txt", "FileSha256"));
         EXPECT_TRUE(tree.Said(".mendwright.\\done", "refuses"));
         EXPECT_TRUE(tree.Said("ui.\\x.txt", "ending in a dot or a space"));
+        EXPECT_TRUE(tree.Said("ui\\y.txt\\", "refuses"));
+        // The file the system reads for a name with a trailing dot is judged.
+        EXPECT_TRUE(tree.Said(u8"ui.\\界面.lua", "SHA-256 differs from its FileSha256"));
         EXPECT_TRUE(tree.Said("A.TXT", "listed twice"));
         EXPECT_TRUE(tree.Said("..\\x.txt", "refuses"));
         EXPECT_TRUE(tree.Said("nul", "refuses"));

@@ -74,7 +74,7 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
             ++uDigests;
         auto found = mapTree.find(TreeKey(aParts));
         if (aParts.empty() || found == mapTree.end()) {
-            if (ulRefusal == PACKAGE_FILE_OK)
+            if (ulRefusal == PACKAGE_FILE_OK || ulRefusal == PACKED_NAME_TRAILING)
                 aProblems.push_back(strShown + ": listed but not in the package");
             continue;
         }
