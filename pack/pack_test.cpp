@@ -17,6 +17,7 @@
 #include "pack/package_check.h"
 #include "pack/package_description.h"
 #include "pack/package_make.h"
+#include "pack/package_names.h"
 #include "pack_test_util.h"
 
 namespace {
@@ -50,7 +51,7 @@ public:
     }
     int Check(int nGamePathLength = 0) {
         m_Lines.clear();
-        return CheckPackage(m_strRoot, nGamePathLength, &m_Lines);
+        return CheckPackage(m_strRoot, AssumedGamePath(nGamePathLength), &m_Lines);
     }
     // True when a line of the last report holds both texts.
     bool Said(const std::string& strName, const std::string& strWhat) const {
