@@ -252,6 +252,7 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
                   "<File><FilePath>ui\\</FilePath><FileName>y.txt\\</FileName></File>"
                   "<File><FilePath>ui.\\</FilePath><FileName>" + strGbkName + "</FileName><FileSha256>" +
                   std::string(64, '0') + "</FileSha256></File>"
+                  "<File><FilePath>ui \\</FilePath><FileName>" + strGbkName + "</FileName></File>"
                   "<File><FilePath>\\</FilePath><FileName>e.txt</FileName><FileSha256></FileSha256></File>"
                   "</FileList>");
         EXPECT_EQ(1, tree.Check());
@@ -263,6 +264,7 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         EXPECT_TRUE(tree.Said("ui\\y.txt\\", "refuses"));
         // The file the system reads for a name with a trailing dot is judged.
         EXPECT_TRUE(tree.Said(u8"ui.\\界面.lua", "SHA-256 differs from its FileSha256"));
+        EXPECT_TRUE(tree.Said(u8"ui \\界面.lua", "listed but not in the package"));  // a folder keeps its space
         EXPECT_TRUE(tree.Said("A.TXT", "listed twice"));
         EXPECT_TRUE(tree.Said("..\\x.txt", "refuses"));
         EXPECT_TRUE(tree.Said("nul", "refuses"));

@@ -56,11 +56,7 @@ bool TreePartsOf(const KListedFile& file, std::vector<std::string>* pParts) {
 }
 
 std::string TreeKey(const std::vector<std::string>& aParts) {
-    // Each part alone: a Linux name may hold a backslash, which is no level of the tree.
-    std::string strKey;
-    for (const std::string& strPart : aParts)
-        strKey += PackagePathKey(strPart) + "/";
-    return strKey;
+    return PackagePathKey(ShownParts(aParts));
 }
 
 std::string ShownName(const KListedFile& file) {
