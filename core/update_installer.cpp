@@ -30,6 +30,12 @@ KUpdateInstaller::~KUpdateInstaller() {
 
 int KUpdateInstaller::Init(const char* pszUpdateFile, IKMsgOutput* pMsgOutput) {
     m_pMsgOutput = pMsgOutput;
+    if (!LoadDescription(pszUpdateFile))
+        return 0;
+    return FindGamePath();
+}
+
+int KUpdateInstaller::LoadDescription(const char* pszUpdateFile) {
     m_bLoadFailed = 1;
     if (!m_pXmlDoc)
         m_pXmlDoc = CreateXMLDocument(0, "gbk");
@@ -71,7 +77,7 @@ int KUpdateInstaller::Init(const char* pszUpdateFile, IKMsgOutput* pMsgOutput) {
             }
         }
     }
-    return FindGamePath();
+    return 1;
 }
 
 const char* KUpdateInstaller::GetAppTitle(char* pszTitle) {

@@ -44,6 +44,11 @@ public:
     // 0 when the description is unusable or the resource list failed to load, else 1.
     int Init(const char* pszUpdateFile, IKMsgOutput* pMsgOutput);
 
+    // Init's first half: loads the description pszUpdateFile and reads its title and applications,
+    // reporting on m_pMsgOutput as Init does; the game folder is not searched. 0 when the
+    // description is unusable, else 1.
+    int LoadDescription(const char* pszUpdateFile);
+
     // pszTitle holds KXML_TEXT_SIZE bytes. Without a loaded description with a Root returns the
     // static "" and leaves pszTitle alone; otherwise copies the package title (possibly "") into
     // pszTitle and returns it. The title is read once by Init, so any thread may ask.

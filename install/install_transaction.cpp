@@ -144,9 +144,12 @@ std::string s_JournalText(const KInstallPlan& plan) {
 }
 
 // A relative path from a journal that stays inside the game folder and out of the working folder.
+// A folder's ends in a backslash, which the name rules take for a FileName's: they judge it
+// without.
 bool s_IsSafeRelative(const std::string& strRelative) {
-    return !strRelative.empty() && strRelative[0] != '\\' && strRelative[0] != '/' &&
-           CheckListedFile("C:", "C:", "", strRelative.c_str()) == ERROR_SUCCESS;
+    size_t uEnd = strRelative.find_last_not_of("\\/");
+    return !strRelative.empty() && strRelative[0] != '\\' && strRelative[0] != '/' && uEnd != std::string::npos &&
+           CheckListedFile("C:", "C:", "", strRelative.substr(0, uEnd + 1).c_str()) == ERROR_SUCCESS;
 }
 
 // The identity of the file or folder at strPath (volume and file index); false when it cannot

@@ -198,6 +198,8 @@ TEST_F(InstallTransactionTest, RefusalsTouchNothingAndSayWhyInOneLine) {
          std::string(u8"·配置文件有误，不能进行升级，请重新下载升级包。")},
         {s_Description(s_strPackageFiles + s_File("..\\", "evil.txt")), std::string(u8"·复制..\\evil.txt时出错！（错误号：123）")},
         {s_Description(s_File("", "what?.lua") + s_strPackageFiles), std::string(u8"·复制what?.lua时出错！（错误号：123）")},
+        // A FileName ending in a separator names the folder, not a file (a reference gives one too).
+        {s_Description(s_strPackageFiles + s_File("", "readme.txt&#x2F;")), std::string(u8"·复制readme.txt/时出错！（错误号：123）")},
         {s_Description(s_strPackageFiles + s_File(".mendwright\\", "journal")),
          std::string(u8"·复制.mendwright\\journal时出错！（错误号：123）")},
         // The working folder as the system resolves names: trailing dots and spaces, "." levels,

@@ -37,16 +37,24 @@ bool s_IsParentName(const char* pszBegin, size_t uLen) {
     return uDots >= 2;
 }
 
-// The levels of a relative path as the system resolves it: empty and "." levels skipped,
-// trailing dots and spaces dropped (".mendwright.\\x" lies in ".mendwright").
-std::vector<std::string> s_ResolvedLevels(const std::string& strRelative) {
+// The levels of a relative path as the system resolves it when it opens the path whole: empty and
+// "." levels skipped, the last level without its trailing dots and spaces, any other without one
+// trailing dot ("data.\\art.pak." is "data\\art.pak", "data \\art.pak" is not). bEveryLevel:
+// every level without its trailing dots and spaces, as a folder made one level at a time is
+// named (".mendwright \\x" may lie in ".mendwright").
+std::vector<std::string> s_ResolvedLevels(const std::string& strRelative, bool bEveryLevel) {
     std::vector<std::string> aLevels;
     size_t uStart = 0;
     for (size_t i = 0; i <= strRelative.size();) {
         if (i == strRelative.size() || s_IsSeparator(strRelative[i])) {
             // No trail byte is a dot or a space: the name ends where its last other byte does.
             size_t uEnd = i;
-            while (uEnd > uStart && (strRelative[uEnd - 1] == '.' || strRelative[uEnd - 1] == ' '))
+            bool bLast = i == strRelative.size();
+            if (uEnd - uStart == 1 && strRelative[uStart] == '.')
+                uEnd = uStart;
+            else if (!bEveryLevel && !bLast && uEnd > uStart && strRelative[uEnd - 1] == '.')
+                --uEnd;
+            while ((bEveryLevel || bLast) && uEnd > uStart && (strRelative[uEnd - 1] == '.' || strRelative[uEnd - 1] == ' '))
                 --uEnd;
             if (uEnd > uStart)
                 aLevels.push_back(strRelative.substr(uStart, uEnd - uStart));
@@ -100,13 +108,13 @@ std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath) 
 }
 
 std::string PackageFirstComponent(const std::string& strRelative) {
-    std::vector<std::string> aLevels = s_ResolvedLevels(strRelative);
+    std::vector<std::string> aLevels = s_ResolvedLevels(strRelative, true);
     return aLevels.empty() ? std::string() : aLevels[0];
 }
 
 std::string PackagePathKey(const std::string& strRelative) {
     std::string strKey;
-    for (const std::string& strLevel : s_ResolvedLevels(strRelative))
+    for (const std::string& strLevel : s_ResolvedLevels(strRelative, false))
         strKey += "\\" + FoldNameCase(strLevel);
     return strKey;
 }
@@ -152,6 +160,10 @@ unsigned long CheckListedFile(const char* pszGamePath, const char* pszPackagePat
     unsigned long ulRefusal = CheckPackageFile(pszGamePath, pszPackagePath, pszFilePath, pszFileName);
     if (ulRefusal != PACKAGE_FILE_OK)
         return ulRefusal;
+    // A FileName that ends in a separator names a folder: no file is found or written by it.
+    size_t uNameLen = std::strlen(pszFileName);
+    if (uNameLen && s_IsSeparator(pszFileName[uNameLen - 1]))
+        return PACKAGE_FILE_BAD_NAME;
     std::string strDestFolder = PackageDestFolder(pszGamePath, pszFilePath);
     std::string strDest = strDestFolder.substr(std::strlen(pszGamePath) + 1) + pszFileName;
     if (EqualsNoCaseAscii(PackageFirstComponent(strDest), WORK_FOLDER_NAME))

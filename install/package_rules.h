@@ -41,9 +41,10 @@ std::string PackageDestFolder(const char* pszGamePath, const char* pszFilePath);
 // levels skipped, trailing dots and spaces dropped (".mendwright.\x" lies in ".mendwright").
 std::string PackageFirstComponent(const std::string& strRelative);
 
-// A relative path as the system resolves it, for comparing two: either separator, empty and "."
-// levels dropped, each level without its trailing dots and spaces, letters in one case
-// (FoldNameCase). "data/art.pak", "data\.\ART.pak" and "data.\art.pak" give one key.
+// A relative path as the system resolves it when it opens it, for comparing two: either
+// separator, empty and "." levels dropped, the last level without its trailing dots and spaces,
+// any other without one trailing dot, letters in one case (FoldNameCase). "data/art.pak",
+// "data\.\ART.pak", "data.\art.pak" and "data\art.pak " give one key, "data \art.pak" another.
 std::string PackagePathKey(const std::string& strRelative);
 
 // The plug-in folders every installation removes from the game folder before it copies.
@@ -66,10 +67,10 @@ bool EqualsNoCaseAscii(const std::string& strOne, const char* pszOther);
 unsigned long CheckPackageFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
                                const char* pszFileName);
 
-// CheckPackageFile, and what the install plan adds: a destination inside the installer's working
-// folder (by its long name as the system resolves names; its short name exists only once the
-// folder does, and the install transaction checks it then) is a bad name, one below more folders
-// than are made is too deep.
+// CheckPackageFile, and what the install plan adds: a FileName ending in a separator and a
+// destination inside the installer's working folder (by its long name as the system resolves
+// names; its short name exists only once the folder does, and the install transaction checks it
+// then) are bad names, one below more folders than are made is too deep.
 unsigned long CheckListedFile(const char* pszGamePath, const char* pszPackagePath, const char* pszFilePath,
                               const char* pszFileName);
 

@@ -114,7 +114,7 @@ int s_Run(const std::vector<std::string>& aArgs) {
     }
     std::vector<std::string> aLines;
     int nResult = bMake ? MakePackage(aArgs[1], bTitle ? &strTitle : nullptr, &aLines, &extras)
-                        : CheckPackage(aArgs[1], nGamePathLength, &aLines);
+                        : CheckPackage(aArgs[1], AssumedGamePath(nGamePathLength), &aLines);
     for (const std::string& strLine : aLines)
         WriteLine(strLine);
     return nResult;

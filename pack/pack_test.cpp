@@ -17,6 +17,7 @@
 #include "pack/package_check.h"
 #include "pack/package_description.h"
 #include "pack/package_make.h"
+#include "pack/package_names.h"
 #include "pack_test_util.h"
 
 namespace {
@@ -50,7 +51,7 @@ public:
     }
     int Check(int nGamePathLength = 0) {
         m_Lines.clear();
-        return CheckPackage(m_strRoot, nGamePathLength, &m_Lines);
+        return CheckPackage(m_strRoot, AssumedGamePath(nGamePathLength), &m_Lines);
     }
     // True when a line of the last report holds both texts.
     bool Said(const std::string& strName, const std::string& strWhat) const {
@@ -230,7 +231,8 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
     {
         KTree tree;
         fnMade(tree);
-        std::string strText = tree.Read("Update.dat");
+        std::string strText = tree.Read("Update.dat"), strGbkName;
+        ASSERT_TRUE(GbkFromUtf8(u8"界面.lua", &strGbkName));
         size_t uDigest = strText.find("<FileSha256>") + 12;
         fnRewrite(tree, strText.substr(uDigest, 4), "WXYZ");
         // a.txt's digest in upper case, as other tools write it: no problem.
@@ -247,6 +249,10 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
                   "<File><FilePath>ui\\</FilePath></File>"
                   "<File><FilePath>.mendwright.\\</FilePath><FileName>done</FileName></File>"
                   "<File><FilePath>ui.\\</FilePath><FileName>x.txt</FileName></File>"
+                  "<File><FilePath>ui\\</FilePath><FileName>y.txt\\</FileName></File>"
+                  "<File><FilePath>ui.\\</FilePath><FileName>" + strGbkName + "</FileName><FileSha256>" +
+                  std::string(64, '0') + "</FileSha256></File>"
+                  "<File><FilePath>ui \\</FilePath><FileName>" + strGbkName + "</FileName></File>"
                   "<File><FilePath>\\</FilePath><FileName>e.txt</FileName><FileSha256></FileSha256></File>"
                   "</FileList>");
         EXPECT_EQ(1, tree.Check());
@@ -255,6 +261,10 @@ TEST(PackCheckTest, EveryFindingOnASmallPackage) {
         EXPECT_FALSE(tree.Said("a.txt", "FileSha256"));
         EXPECT_TRUE(tree.Said(".mendwright.\\done", "refuses"));
         EXPECT_TRUE(tree.Said("ui.\\x.txt", "ending in a dot or a space"));
+        EXPECT_TRUE(tree.Said("ui\\y.txt\\", "refuses"));
+        // The file the system reads for a name with a trailing dot is judged.
+        EXPECT_TRUE(tree.Said(u8"ui.\\界面.lua", "SHA-256 differs from its FileSha256"));
+        EXPECT_TRUE(tree.Said(u8"ui \\界面.lua", "listed but not in the package"));  // a folder keeps its space
         EXPECT_TRUE(tree.Said("A.TXT", "listed twice"));
         EXPECT_TRUE(tree.Said("..\\x.txt", "refuses"));
         EXPECT_TRUE(tree.Said("nul", "refuses"));

@@ -11,7 +11,7 @@
 #include "pack/package_merges.h"
 #include "pack/package_names.h"
 
-int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std::string>* pLines) {
+int CheckPackage(const std::string& strDir, const std::string& strGame, std::vector<std::string>* pLines) {
     std::string strBytes, strError;
     KDescription description;
     if (!ReadWholeFile(PackageEntryPath(strDir, {"Update.dat"}), &strBytes)) {
@@ -34,7 +34,6 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
         mapTree.emplace(TreeKey(aEntries[i].aParts), i);
     std::vector<bool> abListed(aEntries.size(), false);
 
-    std::string strGame = AssumedGamePath(nGamePathLength);
     if (!description.strFault.empty())
         aProblems.push_back("Update.dat: " + description.strFault + ": the installer takes the description as faulty");
     if (description.aFiles.empty() && description.aMerges.empty() && description.aVersions.empty())
@@ -75,7 +74,7 @@ int CheckPackage(const std::string& strDir, int nGamePathLength, std::vector<std
             ++uDigests;
         auto found = mapTree.find(TreeKey(aParts));
         if (aParts.empty() || found == mapTree.end()) {
-            if (ulRefusal == PACKAGE_FILE_OK)
+            if (ulRefusal == PACKAGE_FILE_OK || ulRefusal == PACKED_NAME_TRAILING)
                 aProblems.push_back(strShown + ": listed but not in the package");
             continue;
         }

@@ -15,6 +15,7 @@
 #include "pack/package_check.h"
 #include "pack/package_description.h"
 #include "pack/package_diff.h"
+#include "pack/package_names.h"
 #include "pack_check.h"
 #include "pack_file.h"
 #include "pack_test_util.h"
@@ -202,7 +203,7 @@ TEST(PackDiffTest, ThePackageHoldsWhatChangedAndDeletesWhatNewLacks) {
     EXPECT_FALSE(FileExists(strOut + "/same.txt"));
     EXPECT_FALSE(FileExists(strOut + "/data/other.pak"));
     std::vector<std::string> aLines;
-    EXPECT_EQ(0, CheckPackage(strOut, 0, &aLines)) << aLines.back();
+    EXPECT_EQ(0, CheckPackage(strOut, AssumedGamePath(0), &aLines)) << aLines.back();
     EXPECT_NE(std::string::npos, aLines.back().find("3 deletes")) << aLines.back();
 }
 
@@ -309,7 +310,7 @@ TEST(PackDiffTest, CheckJudgesEachDeleteAsTheInstallerDoes) {
                                               {KPackageDelete{item.pszPath, item.pszSha256}});
         WriteFileBytes(strDir + "/Update.dat", Text(strText.c_str()));
         std::vector<std::string> aLines;
-        int nResult = CheckPackage(strDir, 0, &aLines);
+        int nResult = CheckPackage(strDir, AssumedGamePath(0), &aLines);
         std::string strReport;
         for (const std::string& strLine : aLines)
             strReport += strLine + "\n";

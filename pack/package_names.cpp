@@ -56,10 +56,7 @@ bool TreePartsOf(const KListedFile& file, std::vector<std::string>* pParts) {
 }
 
 std::string TreeKey(const std::vector<std::string>& aParts) {
-    std::string strKey;
-    for (const std::string& strPart : aParts)
-        strKey += FoldNameCase(strPart) + "/";
-    return strKey;
+    return PackagePathKey(ShownParts(aParts));
 }
 
 std::string ShownName(const KListedFile& file) {
@@ -102,8 +99,8 @@ std::string RefusalText(unsigned long ulCode, size_t uGamePathLength) {
     std::string strCode = " (the installer stops with error " + std::to_string(ulCode) + ")";
     switch (ulCode) {
     case PACKED_NAME_TRAILING:
-        return "a name ending in a dot or a space: Windows drops them, and the installer stops because the file is "
-               "missing";
+        return "a name ending in a dot or a space: Windows drops them, so the installer reads and writes the file "
+               "under the name without them";
     case PACKAGE_FILE_BAD_NAME:
         return "a name the installer refuses: a parent folder, a drive or stream, a character no file name may hold, "
                "a device name, or its working folder" + strCode;

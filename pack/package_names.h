@@ -24,7 +24,7 @@ bool ListedNameOf(const std::vector<std::string>& aParts, KListedFile* pFile);
 // levels dropped; false when the texts are not UTF-8 (the installer reads such a name as another).
 bool TreePartsOf(const KListedFile& file, std::vector<std::string>* pParts);
 
-// A tree path as the case-blind key the file system compares.
+// A tree path as the key the file system compares when the installer opens it (PackagePathKey).
 std::string TreeKey(const std::vector<std::string>& aParts);
 
 // FilePath + FileName for the report (a text that is not UTF-8 with its bytes above ASCII as \xNN).

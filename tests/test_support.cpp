@@ -441,6 +441,17 @@ std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder) {
     return tree;
 }
 
+bool CopyTree(const std::string& strFrom, const std::string& strTo) {
+    bool bOk = MakeFolders(strTo);
+    for (const auto& entry : TreeSnapshot(strFrom)) {
+        if (entry.second == "dir")
+            bOk = MakeFolders(strTo + "\\" + entry.first) && bOk;
+        else  // "file ro " or "file rw ", then the bytes
+            bOk = WriteFileBytes(strTo + "\\" + entry.first, entry.second.substr(8)) && bOk;
+    }
+    return bOk;
+}
+
 std::string PackBytes(unsigned long uFirstKey, unsigned long nEntries, char chFill, unsigned long uItemSize) {
     std::vector<std::pair<unsigned long, std::string>> aItems;
     for (unsigned long i = 0; i < nEntries; ++i)

@@ -38,6 +38,8 @@ bool FileExists(const std::string& strPath);
 // Everything below strFolder, for whole-tree comparisons: each relative path mapped to "dir", or
 // to "file", its read-only flag ("ro" / "rw") and its bytes.
 std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder);
+// Copies everything below strFrom into strTo (made as needed); false when a copy fails.
+bool CopyTree(const std::string& strFrom, const std::string& strTo);
 
 // The bytes of a pack file: a 32-byte header, nEntries items of uItemSize bytes filled with
 // chFill, and a sorted index with keys from uFirstKey in steps of 2. The header's first word
