@@ -16,7 +16,7 @@
 
 #include "install/file_copy.h"
 #include "install/package_versions.h"
-#include "packcomb.h"
+#include "install/write_obstacle.h"
 
 class IKMsgOutput;
 class IKXmlNode;
@@ -59,8 +59,8 @@ struct KInstallPlan {
 // a FileName and names that CheckListedFile passes, a FileSha256 (when present) of 64 hex digits,
 // each source a plain file of the package, no folder standing at a destination; each Pack's paths
 // passing the same rules, its source a sound pack (with its SourceSha256), its target a sound pack
-// of the game folder that no File replaces and no plug-in folder holds, and Cobblepak.dll in the
-// package folder. On a refusal reports one line on pMsgOutput and returns 0; else fills *pPlan and
+// of the game folder that no File replaces and no plug-in folder holds and no other program holds
+// against the merge's writes, and Cobblepak.dll in the package folder. On a refusal reports one line on pMsgOutput and returns 0; else fills *pPlan and
 // returns 1.
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
                     IKMsgOutput* pMsgOutput, KInstallPlan* pPlan);
@@ -89,11 +89,14 @@ public:
         if (uFile + 1 > m_uReached)
             m_uReached = uFile + 1;
     }
-    // Merges pack uPack of the plan into its target with pfnPackComb (Cobblepak's PackComb).
-    // 1 when merged.
-    int MergePack(size_t uPack, PFN_PACKCOMB pfnPackComb, const std::string& strPackagePath);
-    // Writes every version of the plan into the game's version.ini, the player's file set aside
-    // first. 0 with the cause in GetLastError.
+    // Merges pack uPack of the plan into its target with PackComb of Cobblepak.dll in
+    // strPackagePath, run in a child process (install/pack_merge_process.h) that *pbStop ends,
+    // then checks that the target is a sound pack holding every entry of the source. Returns a
+    // KWriteOutcome: KWRITE_DONE, or why not (a crash, a refusal or a result that fails the check
+    // is KWRITE_FAILED).
+    int MergePack(size_t uPack, const std::string& strPackagePath, const std::atomic<int>* pbStop);
+    // Writes every version of the plan into the game's version.ini, edited in place
+    // (install/version_file.h), the player's file copied aside first. Returns a KWriteOutcome.
     int WriteVersions();
     std::string TempPath(const std::string& strDestFile) override;
     int Place(const std::string& strTemp, const std::string& strDestFile) override;
@@ -113,9 +116,11 @@ private:
     // Plan entries below this index may have been touched; a run that began here touched no
     // other, a transaction read back from a journal may have touched any.
     size_t m_uReached;
-    // The same for the packs, and whether the versions were begun.
+    // The same for the packs, whether the versions were begun and whether version.ini itself
+    // may have been written (or made).
     size_t m_uPacksReached;
     bool m_bVersionsReached;
+    bool m_bVersionFileTouched;
     const KPlanFile* m_pRefused;
     void* m_hLock;  // the working folder's lock while this run holds it, else null
     // False while Begin has not made the working folder: one standing there is another run's, and
