@@ -99,9 +99,11 @@ bool CheckMergedPackFile(const char* pszMerged, const char* pszSource, std::int6
         strReason = "source: " + strReason;
         return false;
     }
-    // Equal keys keep their order, so the last of each run is the entry that wins.
-    std::stable_sort(vSource.begin(), vSource.end(),
-                     [](const PackIndexEntry& a, const PackIndexEntry& b) { return a.uKey < b.uKey; });
+    // Equal keys keep their order, so the last of each run is the entry that wins. A source is
+    // mostly sorted already, and then costs no sort.
+    auto fnByKey = [](const PackIndexEntry& a, const PackIndexEntry& b) { return a.uKey < b.uKey; };
+    if (!std::is_sorted(vSource.begin(), vSource.end(), fnByKey))
+        std::stable_sort(vSource.begin(), vSource.end(), fnByKey);
     bool bCopyFound = false;
     std::uint32_t uCopyAt = 0;  // where the copy of the source's data region begins
     for (std::size_t i = 0; i < vSource.size(); ++i) {
