@@ -11,6 +11,7 @@
 #include "core/string_ids.h"
 #include "core/string_table.h"
 #include "core/win_text.h"
+#include "install/pack_merge_process.h"
 
 CMendwrightApp theApp;
 
@@ -45,6 +46,9 @@ BOOL CMendwrightApp::InitInstance() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Before anything loads a library (core/library_search.h).
     RestrictLibrarySearch();
+    int nMergeExit = RunPackMergeChild();  // started by an installation for one of its merges
+    if (nMergeExit >= 0)
+        return nMergeExit;
     if (!LoadEngineLibrary()) {
         MessageBoxW(nullptr, Utf8ToWide(GetString(IDS_ENGINE_MISSING)).c_str(), Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(),
                     MB_OK | MB_ICONERROR);

@@ -442,6 +442,45 @@ TEST_F(CliTest, PatchMadeByDiffTurnsOldIntoNewAndAKillGivesOneOrTheOther) {
     EXPECT_GE(KillAtRandom(fnMakeGame, uWhole, before, mwtest::TreeSnapshot(m_strGame), 10), 1);
 }
 
+TEST_F(CliTest, AFaultyCobblepakOrAHeldVersionFileExitsOneWithTheGameFolderAsItWas) {
+    WriteFileBytes(m_strPackage + "\\art.pak", mwtest::PackBytes(100, 50, 'p'));
+    CopyFileA((ProgramFolder() + "\\faulty_cobblepak.dll").c_str(), (m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
+    Describe(s_File("", std::string(u8"说明.txt")),
+             std::string(s_szVersion13) + "<PackList><Pack><Source>art.pak</Source><Target>data\\art.pak</Target></Pack></PackList>");
+    MakeFolders(m_strGame + "\\data");
+    MakeFolders(m_strGame + "\\resource");  // made by the resource check before any change
+    WriteFileBytes(m_strGame + "\\data\\art.pak", mwtest::PackBytes(0, 100, 'g'));
+    WriteFileBytes(m_strGame + "\\version.ini", "[Version]\nvelmora.exe = 1.2\n");
+    const std::string strFailed = u8"Cobblepak.dll调用失败，请重试或重新下载升级包。";
+    const std::string strRestored = u8"·安装没有完成，游戏目录已恢复原状。";
+    const std::string strHeld = std::string(u8"·文件") + m_strGame + u8"\\version.ini正被其他程序使用，请关闭游戏或占用该文件的程序后重试。";
+    const struct {
+        const char* pszFault;  // COBBLEPAK_FAULT (tests/faulty_cobblepak.cpp)
+        bool bHoldVersions;
+        std::string strTail;
+    } aCases[] = {
+        {"crash", false, s_Lines({strFailed, strRestored})},
+        {"header", false, s_Lines({strFailed, strRestored})},
+        {"nothing", true, s_Lines({strHeld})},
+    };
+    for (const auto& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszFault);
+        const std::map<std::string, std::string> before = mwtest::TreeSnapshot(m_strGame);
+        SetEnvironmentVariableA("COBBLEPAK_FAULT", oneCase.pszFault);
+        HANDLE hHeld = oneCase.bHoldVersions ? CreateFileA((m_strGame + "\\version.ini").c_str(), GENERIC_READ, 0, nullptr,
+                                                           OPEN_EXISTING, 0, nullptr)
+                                             : INVALID_HANDLE_VALUE;
+        KCliRun run = s_Run(Arguments());
+        if (hHeld != INVALID_HANDLE_VALUE)
+            CloseHandle(hHeld);
+        SetEnvironmentVariableA("COBBLEPAK_FAULT", nullptr);
+        EXPECT_EQ(1u, run.dwExit);
+        ASSERT_GE(run.strOut.size(), oneCase.strTail.size()) << run.strOut;
+        EXPECT_EQ(oneCase.strTail, run.strOut.substr(run.strOut.size() - oneCase.strTail.size()));
+        EXPECT_EQ(before, mwtest::TreeSnapshot(m_strGame));
+    }
+}
+
 TEST_F(CliTest, RunningGameOrUpdateExitsThreeAndSaysWhich) {
     Describe(s_File("", std::string(u8"说明.txt")));
     std::string strFound;

@@ -18,6 +18,7 @@
 #include "core/update_installer.h"
 #include "core/win_text.h"
 #include "install/install_worker.h"
+#include "install/pack_merge_process.h"
 #include "install/update_command.h"
 #include "xml/xml_document.h"
 
@@ -183,6 +184,9 @@ int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
 
 int main() {
     RestrictLibrarySearch();  // before anything loads a library (core/library_search.h)
+    int nMergeExit = RunPackMergeChild();  // started by an installation for one of its merges
+    if (nMergeExit >= 0)
+        return nMergeExit;
     KConsoleOutput output;
     // The options first, so that even the first line comes in the encoding asked for.
     KOptions options;

@@ -29,9 +29,10 @@ TEST(KStringTable, TextsAreTheCatalogueInUtf8) {
 }
 
 TEST(KStringTable, EveryIdOfTheCatalogueHasTextAndNoOther) {
-    for (int nID = 2000; nID <= 2100; ++nID) {
+    for (int nID = 2000; nID <= 2120; ++nID) {
         bool bExists = (nID >= 2001 && nID <= 2042) || (nID >= 2050 && nID <= 2054) || (nID >= 2060 && nID <= 2073) || (nID >= 2075 && nID <= 2077) ||
-                       nID == 2080 || nID == 2090 || nID == 2091;
+                       nID == 2080 || nID == 2090 || nID == 2091 || nID == 2100 || nID == 2101 ||
+                       (nID >= 2110 && nID <= 2113);
         EXPECT_EQ(bExists, GetString(nID)[0] != '\0') << nID;
     }
 }

@@ -19,6 +19,7 @@
 #include "install/package_packs.h"
 #include "install/package_rules.h"
 #include "install/version_check.h"
+#include "install/write_obstacle.h"
 #include "pack_check.h"
 #include "xml/xml_document.h"
 
@@ -270,6 +271,10 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
             return 0;
         }
         std::string strTarget = strGamePath + "\\" + pack.strTarget;
+        if (FileInUse(strTarget)) {
+            AddCatalogueLine(pMsgOutput, IDS_FILE_IN_USE, strTarget.c_str());
+            return 0;
+        }
         if (!s_IsSoundPack(strTarget) || !ReadPackState(strTarget, &pack.nLength, &pack.strHeader)) {
             AddCatalogueLine(pMsgOutput, IDS_PACK_TARGET_DAMAGED, merge.strTarget.c_str());
             return 0;
@@ -284,6 +289,10 @@ int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std:
         return 0;
     if (!pPlan->aVersions.empty()) {
         const std::string strVersionFile = GAME_VERSION_FILE;
+        if (FileInUse(strGamePath + "\\" + strVersionFile)) {
+            AddCatalogueLine(pMsgOutput, IDS_FILE_IN_USE, (strGamePath + "\\" + strVersionFile).c_str());
+            return 0;
+        }
         if (setDests.count(FoldNameCase(strVersionFile)))
             pPlan->chVersionFile = 'D';
         else

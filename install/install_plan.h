@@ -72,8 +72,8 @@ bool ListsNothingToInstall(IKXmlNode* pRoot);
 // each File with a FileName and names that CheckListedFile passes, a FileSha256 (when present) of
 // 64 hex digits, each source a plain file of the package, no folder standing at a destination;
 // each Pack's paths passing the same rules, its source a sound pack (with its SourceSha256), its
-// target a sound pack of the game folder that no File replaces and no plug-in folder holds, and
-// Cobblepak.dll in the package folder; each Delete passing CheckPackageDelete. On a refusal
+// target a sound pack of the game folder that no File replaces, no plug-in folder holds and no
+// other program holds against the merge's writes, and Cobblepak.dll in the package folder; each Delete passing CheckPackageDelete. On a refusal
 // reports one line on pMsgOutput and returns 0; else fills *pPlan and returns 1.
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
                     IKMsgOutput* pMsgOutput, KInstallPlan* pPlan);

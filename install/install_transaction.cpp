@@ -20,7 +20,9 @@
 #include "install/file_copy.h"
 #include "install/folder_cleanup.h"
 #include "install/package_packs.h"
+#include "install/pack_merge_process.h"
 #include "install/package_rules.h"
+#include "install/version_file.h"
 #include "install/version_check.h"
 #include "pack_check.h"
 #include "xml/xml_document.h"
@@ -275,6 +277,7 @@ KInstallTransaction::KInstallTransaction(const std::string& strGamePath, const K
       m_uPacksReached(plan.aPacks.size()),
       m_uDeletesReached(plan.aDeletes.size()),
       m_bVersionsReached(plan.chVersionFile != 0),
+      m_bVersionFileTouched(plan.chVersionFile != 0),
       m_pRefused(nullptr),
       m_hLock(nullptr),
       m_bOwnsWork(true) {}
@@ -305,6 +308,7 @@ int KInstallTransaction::Begin() {
     m_uPacksReached = 0;
     m_uDeletesReached = 0;
     m_bVersionsReached = false;
+    m_bVersionFileTouched = false;
     s_Step();
     if (!CreateDirectoryU8(strWork.c_str()))
         return 0;
@@ -358,39 +362,65 @@ int KInstallTransaction::SetAsideDeletion(size_t uDelete) {
     return MoveFileU8(Game(del.strPath).c_str(), Work("old\\x" + std::to_string(uDelete)).c_str()) ? 1 : 0;
 }
 
-int KInstallTransaction::MergePack(size_t uPack, PFN_PACKCOMB pfnPackComb, const std::string& strPackagePath) {
+int KInstallTransaction::MergePack(size_t uPack, const std::string& strPackagePath, const std::atomic<int>* pbStop) {
     const KPlanPack& pack = m_Plan.aPacks.at(uPack);
     m_uPacksReached = std::max(m_uPacksReached, uPack + 1);
-    // The library opens files by the system's ANSI text of their paths.
-    std::string strTarget = SystemAnsiPath(Game(pack.strTarget));
-    std::string strSource = SystemAnsiPath(strPackagePath + "\\" + pack.strSource);
+    std::string strTarget = Game(pack.strTarget);
+    std::string strSource = strPackagePath + "\\" + pack.strSource;
     s_Step();
-    int nResult = !strTarget.empty() && !strSource.empty() && pfnPackComb ? pfnPackComb(strTarget.c_str(), strSource.c_str()) : E_INVALIDARG;
+    int nRun = MergePackInChild(strPackagePath, strTarget, strSource, pbStop);
     s_Step();
-    return nResult == S_OK ? 1 : 0;
+    if (nRun == KPACKMERGE_STOPPED)
+        return KWRITE_STOPPED;
+    if (nRun == KPACKMERGE_REFUSED) {
+        // PackComb tells no cause: a held target or a full disk is told by the file and its disk.
+        // The merge needs room for the source's bytes and the target's index written again.
+        LARGE_INTEGER liSource = {};
+        HANDLE hSource = CreateFileU8(strSource.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+        if (hSource != INVALID_HANDLE_VALUE) {
+            GetFileSizeEx(hSource, &liSource);
+            CloseHandle(hSource);
+        }
+        const unsigned char* pbyHeader = reinterpret_cast<const unsigned char*>(pack.strHeader.data());
+        long long nTargetEntries = pbyHeader[4] | pbyHeader[5] << 8 | pbyHeader[6] << 16 | static_cast<long long>(pbyHeader[7]) << 24;
+        if (FileInUse(strTarget))
+            return KWRITE_IN_USE;
+        return DiskLacksRoom(strTarget, liSource.QuadPart + nTargetEntries * 16) ? KWRITE_DISK_FULL : KWRITE_FAILED;
+    }
+    if (nRun != KPACKMERGE_DONE)
+        return KWRITE_FAILED;
+    std::string strReason;
+    std::string strAnsiTarget = SystemAnsiPath(strTarget), strAnsiSource = SystemAnsiPath(strSource);
+    return cobblepak::CheckMergedPackFile(strAnsiTarget.c_str(), strAnsiSource.c_str(), pack.nLength, strReason) ? KWRITE_DONE
+                                                                                                               : KWRITE_FAILED;
 }
 
 int KInstallTransaction::WriteVersions() {
     std::string strFile = Game(GAME_VERSION_FILE);
     m_bVersionsReached = true;
     s_Step();
+    std::string strBytes;
+    if (!ReadGameVersionFile(strFile, &strBytes))
+        return WriteOutcomeOfError(GetLastError());
     if (m_Plan.chVersionFile == 'R') {
         // A copy set aside whole under its final name before the first write: a rollback puts
         // back only a complete one.
         std::string strOld = Work("old\\" GAME_VERSION_FILE);
         if (!CopyFileW(Utf8ToWide(strFile).c_str(), Utf8ToWide(strOld + ".tmp").c_str(), FALSE))
-            return 0;
+            return WriteOutcomeOfError(GetLastError());
         s_Step();
         if (!MoveFileExU8((strOld + ".tmp").c_str(), strOld.c_str(), MOVEFILE_WRITE_THROUGH))
-            return 0;
+            return WriteOutcomeOfError(GetLastError());
     }
-    for (const KPackageVersion& version : m_Plan.aVersions) {
-        s_Step();
-        if (!WriteProfileTextU8(GAME_VERSION_SECTION, version.strApplication.c_str(), version.strVersion.c_str(),
-                                strFile.c_str()))
-            return 0;
-    }
-    return 1;
+    std::string strNew = strBytes;
+    for (const KPackageVersion& version : m_Plan.aVersions)
+        strNew = SetGameVersion(strNew, version.strApplication, version.strVersion);
+    s_Step();
+    bool bTouched = false;
+    int bWritten = WriteGameVersionFile(strFile, strNew, &bTouched);
+    DWORD dwError = GetLastError();
+    m_bVersionFileTouched = m_bVersionFileTouched || bTouched;
+    return bWritten ? KWRITE_DONE : WriteOutcomeOfError(dwError);
 }
 
 std::string KInstallTransaction::TempPath(const std::string& strDestFile) {
@@ -437,13 +467,15 @@ int KInstallTransaction::Rollback(IKMsgOutput* pMsgOutput) {
     // Backwards through the run: versions, packs, files, folders, deletions, plug-in folders.
     std::string strVersionFile = Game(GAME_VERSION_FILE);
     std::string strOldVersions = Work("old\\" GAME_VERSION_FILE);
-    if (m_bVersionsReached && m_Plan.chVersionFile == 'R' && s_Exists(strOldVersions)) {
-        SetFileAttributesU8(strVersionFile.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!MoveFileExU8(strOldVersions.c_str(), strVersionFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // Only a file the run may have written is put back, in place as it was written.
+    std::string strOldBytes;
+    bool bTouched = false;
+    if (m_bVersionFileTouched && m_Plan.chVersionFile == 'R' && s_Exists(strOldVersions)) {
+        if (!ReadGameVersionFile(strOldVersions, &strOldBytes) || !WriteGameVersionFile(strVersionFile, strOldBytes, &bTouched)) {
             AddCatalogueLine(pMsgOutput, IDS_RESTORE_FAILED, strVersionFile.c_str(), strOldVersions.c_str());
             bWhole = 0;
         }
-    } else if (m_bVersionsReached && m_Plan.chVersionFile == 'N' && !DeleteFileU8(strVersionFile.c_str()) &&
+    } else if (m_bVersionFileTouched && m_Plan.chVersionFile == 'N' && !DeleteFileU8(strVersionFile.c_str()) &&
                GetLastError() != ERROR_FILE_NOT_FOUND) {
         AddCatalogueLine(pMsgOutput, IDS_RESTORE_REMOVE_FAILED, strVersionFile.c_str());
         bWhole = 0;

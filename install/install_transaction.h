@@ -18,7 +18,7 @@
 
 #include "install/file_copy.h"
 #include "install/install_plan.h"
-#include "packcomb.h"
+#include "install/write_obstacle.h"
 
 class IKMsgOutput;
 
@@ -49,11 +49,14 @@ public:
         if (uFile + 1 > m_uReached)
             m_uReached = uFile + 1;
     }
-    // Merges pack uPack of the plan into its target with pfnPackComb (Cobblepak's PackComb).
-    // 1 when merged.
-    int MergePack(size_t uPack, PFN_PACKCOMB pfnPackComb, const std::string& strPackagePath);
-    // Writes every version of the plan into the game's version.ini, the player's file set aside
-    // first. 0 with the cause in GetLastError.
+    // Merges pack uPack of the plan into its target with PackComb of Cobblepak.dll in
+    // strPackagePath, run in a child process (install/pack_merge_process.h) that *pbStop ends,
+    // then checks that the target is a sound pack holding every entry of the source. Returns a
+    // KWriteOutcome: KWRITE_DONE, or why not (a crash, a refusal or a result that fails the check
+    // is KWRITE_FAILED).
+    int MergePack(size_t uPack, const std::string& strPackagePath, const std::atomic<int>* pbStop);
+    // Writes every version of the plan into the game's version.ini, edited in place
+    // (install/version_file.h), the player's file copied aside first. Returns a KWriteOutcome.
     int WriteVersions();
     std::string TempPath(const std::string& strDestFile) override;
     int Place(const std::string& strTemp, const std::string& strDestFile) override;
@@ -73,10 +76,12 @@ private:
     // Plan entries below this index may have been touched; a run that began here touched no
     // other, a transaction read back from a journal may have touched any.
     size_t m_uReached;
-    // The same for the packs, and whether the versions were begun.
+    // The same for the packs, whether the versions were begun and whether version.ini itself
+    // may have been written (or made).
     size_t m_uPacksReached;
     size_t m_uDeletesReached;
     bool m_bVersionsReached;
+    bool m_bVersionFileTouched;
     const KPlanFile* m_pRefused;
     void* m_hLock;  // the working folder's lock while this run holds it, else null
     // False while Begin has not made the working folder: one standing there is another run's, and

@@ -50,6 +50,12 @@ std::string s_Sha256(const std::string& strBytes) {
     return digest.FinishHex();
 }
 
+std::string s_Upper(std::string strText) {
+    for (char& ch : strText)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return strText;
+}
+
 std::string s_Description(const std::string& strFiles) {
     return "<Root><AppTitle>T</AppTitle><FileList>" + strFiles + "</FileList></Root>";
 }
@@ -132,9 +138,7 @@ protected:
 
 TEST_F(InstallTransactionTest, SuccessLeavesExactlyTheInstalledFilesAndNoWorkingFolder) {
     // Digests in either case: upper case as other tools write them.
-    std::string strUpper = s_Sha256("readme");
-    for (char& ch : strUpper)
-        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    std::string strUpper = s_Upper(s_Sha256("readme"));
     std::vector<std::string> lines = RunToEnd(s_Description(s_File("interface\\ui\\", "main.lua", s_Sha256("main").c_str()) +
                                                             s_File("\\", "keep.txt") + s_File("data\\new\\", "deep.dat") +
                                                             s_File("", "readme.txt", strUpper.c_str())));
@@ -384,8 +388,10 @@ protected:
     }
 };
 
-TEST_F(InstallPackTest, MergedPackAndVersionsAreInstalledOrPutBackByteForByte) {
-    std::vector<std::string> lines = RunToEnd(Xml(s_Packs(s_strArtPack)));
+TEST_F(InstallPackTest, MergedPackAndVersionsAreInstalled) {
+    // A SourceSha256 in upper case, as other tools write digests.
+    std::string strDigest = s_Upper(s_Sha256(ReadFileBytes(m_strPackage + "\\art\\patch.pak")));
+    std::vector<std::string> lines = RunToEnd(Xml(s_Packs(s_PackEntry("art\\patch.pak", "data\\art.pak", strDigest))));
     EXPECT_EQ("OnInstallEnd(1)", LastCall());
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(std::string(u8"·正在处理资源文件，请稍等..."), lines[lines.size() - 4]);
@@ -397,31 +403,71 @@ TEST_F(InstallPackTest, MergedPackAndVersionsAreInstalledOrPutBackByteForByte) {
     EXPECT_EQ(125u, cobblepak::DecodePackHeader(reinterpret_cast<const std::uint8_t*>(strMerged.data())).uEntryCount);
     EXPECT_EQ("[Version]\r\nvelmora.exe=1.3\r\n", ReadFileBytes(m_strGame + "\\version.ini"));
     EXPECT_FALSE(FileExists(m_strGame + "\\.mendwright"));
+}
 
-    // A version.ini that another program holds open for reading only fails the run after the
-    // merge: all of it is undone.
-    // It lets go when the failure is reported, before the rollback.
-    struct KReleasingShell : KRecordingShell {
+TEST_F(InstallPackTest, AFaultyLibraryFailsTheRunAndTheGameFolderIsPutBack) {
+    CopyFileA((mwtest::ProgramFolder() + "\\faulty_cobblepak.dll").c_str(), (m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
+    // Crashes after appending 1 MiB; reports success over a broken header, or without merging;
+    // reports failure.
+    for (const char* pszFault : {"crash", "header", "nothing", "refuse"}) {
+        SCOPED_TRACE(pszFault);
+        MakeGameWithPack();
+        SetEnvironmentVariableA("COBBLEPAK_FAULT", pszFault);
+        std::vector<std::string> lines = RunToEnd(Xml(s_Packs(s_strArtPack)));
+        SetEnvironmentVariableA("COBBLEPAK_FAULT", nullptr);
+        EXPECT_EQ("OnInstallEnd(0)", LastCall());
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(std::string(u8"·正在处理资源文件，请稍等..."), lines[lines.size() - 3]);
+        EXPECT_EQ(std::string(u8"Cobblepak.dll调用失败，请重试或重新下载升级包。"), lines[lines.size() - 2]);
+        EXPECT_EQ(s_strRestored, lines.back());
+        EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
+    }
+}
+
+TEST_F(InstallPackTest, FilesInUseAreNamedAndNothingIsTouched) {
+    const std::string strInUse = u8"正被其他程序使用，请关闭游戏或占用该文件的程序后重试。";
+    struct KCase {
+        const char* pszFile;
+        DWORD dwShare;  // how the other program holds it: as the game holds its packs, or not shared
+    };
+    const KCase aCases[] = {{"data\\art.pak", FILE_SHARE_READ}, {"data\\art.pak", 0}, {"version.ini", FILE_SHARE_READ}, {"version.ini", 0}};
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(std::string(oneCase.pszFile) + " " + std::to_string(oneCase.dwShare));
+        std::string strFile = m_strGame + "\\" + oneCase.pszFile;
+        HANDLE hHeld = CreateFileA(strFile.c_str(), GENERIC_READ, oneCase.dwShare, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, hHeld);
+        std::vector<std::string> lines = RunToEnd(Xml(s_Packs(s_strArtPack)));
+        CloseHandle(hHeld);
+        EXPECT_EQ("OnInstallEnd(0)", LastCall());
+        ASSERT_EQ(3u, lines.size());
+        EXPECT_EQ(std::string(u8"·文件") + strFile + strInUse, lines[2]);
+        EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
+    }
+
+    // Taken by another program once the run has begun: the run fails there and puts back only
+    // what it changed, so version.ini, never written, is left alone.
+    struct KHoldingShell : KRecordingShell {
         int AddMessage(const char* pszText) override {
-            if (m_hHeld && std::string(pszText) == std::string(u8"·版本写入有误，请重试。")) {
-                CloseHandle(m_hHeld);
-                m_hHeld = nullptr;
-            }
+            if (!m_hHeld && std::string(pszText) == std::string(u8"·正在处理资源文件，请稍等..."))
+                m_hHeld = CreateFileA(m_strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
             return KRecordingShell::AddMessage(pszText);
         }
+        std::string m_strFile;
         HANDLE m_hHeld = nullptr;
     };
-    MakeGameWithPack();
-    KReleasingShell* pShell = new KReleasingShell;
-    pShell->m_hHeld = CreateFileA((m_strGame + "\\version.ini").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-    lines = RunToEnd(Xml(s_Packs(s_strArtPack)), pShell);
-    EXPECT_EQ("OnInstallEnd(0)", LastCall());
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(std::string(u8"·正在处理资源文件，请稍等..."), lines[lines.size() - 3]);
-    EXPECT_EQ(std::string(u8"·版本写入有误，请重试。"), lines[lines.size() - 2]);
-    EXPECT_EQ(s_strRestored, lines.back());
-    EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
+    for (const char* pszFile : {"version.ini", "data\\art.pak"}) {
+        SCOPED_TRACE(pszFile);
+        KHoldingShell* pShell = new KHoldingShell;
+        pShell->m_strFile = m_strGame + "\\" + pszFile;
+        std::vector<std::string> lines = RunToEnd(Xml(s_Packs(s_strArtPack)), pShell);
+        ASSERT_NE(INVALID_HANDLE_VALUE, pShell->m_hHeld);
+        CloseHandle(pShell->m_hHeld);
+        EXPECT_EQ("OnInstallEnd(0)", LastCall());
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(std::string(u8"·文件") + pShell->m_strFile + strInUse, lines[lines.size() - 2]);
+        EXPECT_EQ(s_strRestored, lines.back());
+        EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
+    }
 }
 
 TEST_F(InstallPackTest, PackRefusalsTouchNothingAndSayWhyInOneLine) {
@@ -454,6 +500,7 @@ TEST_F(InstallPackTest, PackRefusalsTouchNothingAndSayWhyInOneLine) {
         {s_Packs(s_PackEntry("art\\patch.pak", "Interface2\\skin.pak")), strFaulty, false},
         {s_Packs(s_PackEntry("art\\patch.pak", "")), strFaulty, false},
         {s_Packs(s_PackEntry("art\\patch.pak", "data\\art.pak", "ABC")), strFaulty, false},
+        {s_Packs(s_PackEntry("art\\patch.pak", "data\\art.pak", std::string(63, 'A') + "G")), strFaulty, false},
         {s_Packs(s_strArtPack), std::string(u8"Cobblepak.dll不存在，请重新下载升级包"), true},
     };
     for (const KCase& oneCase : aCases) {

@@ -13,7 +13,9 @@
 #include "core/update_installer.h"
 #include "install/file_copy.h"
 #include "install/install_transaction.h"
+#include "install/pack_merge_process.h"
 #include "install/package_packs.h"
+#include "install/version_check.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -59,30 +61,6 @@ bool s_WaitServicingRequests(HANDLE hThread, DWORD uMs) {
     }
 }
 
-// Cobblepak.dll of the package folder, loaded for one run's merges and freed after it.
-class KCobblepakLibrary {
-public:
-    KCobblepakLibrary() : m_hModule(nullptr), m_pfnPackComb(nullptr) {}
-    ~KCobblepakLibrary() {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-    }
-    KCobblepakLibrary(const KCobblepakLibrary&) = delete;
-    KCobblepakLibrary& operator=(const KCobblepakLibrary&) = delete;
-    // True when the library is loaded and exports PackComb.
-    bool Load(const std::string& strPackagePath) {
-        m_hModule = LoadLibraryInFolder(strPackagePath.c_str(), COBBLEPAK_LIBRARY_NAME);
-        if (m_hModule)
-            m_pfnPackComb = reinterpret_cast<PFN_PACKCOMB>(reinterpret_cast<void*>(GetProcAddress(m_hModule, "PackComb")));
-        return m_pfnPackComb != nullptr;
-    }
-    PFN_PACKCOMB PackComb() const { return m_pfnPackComb; }
-
-private:
-    HMODULE m_hModule;
-    PFN_PACKCOMB m_pfnPackComb;
-};
-
 // One run of the worker. Returns when it reaches an end point: with OnInstallEnd after a result,
 // without it when a stop was requested.
 class KInstallRun {
@@ -114,14 +92,17 @@ private:
         m_pWorker->ReleaseFolder();
         m_pWorker->m_bFinished = 1;
     }
-    // Sets the plug-in folders aside and copies the files; false when the run ended inside.
+    // Sets the plug-in folders aside, copies the files, merges the packs and writes the versions;
+    // false when the run ended inside.
     bool Install(const KInstallPlan& plan, KInstallTransaction* pTransaction);
+    // The line for a write into strFile that ended in nOutcome (a KWriteOutcome): the file in use,
+    // the disk full, else the catalogue's line nOtherwise.
+    void AddWriteFailureLine(int nOutcome, int nOtherwise, const std::string& strFile);
 
     KInstallWorker* m_pWorker;
     IKShellCtrl* m_pShellCtrl;
     std::string m_strGamePath;
     std::string m_strPackagePath;
-    KCobblepakLibrary m_Cobblepak;
 };
 
 void KInstallRun::Run() {
@@ -155,8 +136,9 @@ void KInstallRun::Run() {
         End(0);
         return;
     }
-    // Loaded before the first change, so that a library that does not load touches nothing.
-    if (!plan.aPacks.empty() && !m_Cobblepak.Load(m_strPackagePath)) {
+    // Tried before the first change, so that a library that does not load touches nothing; in a
+    // child process like the merges, since loading runs the library's own code.
+    if (!plan.aPacks.empty() && MergePackInChild(m_strPackagePath, "", "", &m_pWorker->m_bStopRequested) != KPACKMERGE_DONE) {
         m_pShellCtrl->AddMessage(GetString(IDS_COBBLEPAK_FAILED));
         End(0);
         return;
@@ -247,18 +229,31 @@ bool KInstallRun::Install(const KInstallPlan& plan, KInstallTransaction* pTransa
             Stopped(pTransaction);
             return false;
         }
-        if (!pTransaction->MergePack(i, m_Cobblepak.PackComb(), m_strPackagePath)) {
-            m_pShellCtrl->AddMessage(GetString(IDS_COBBLEPAK_FAILED));
+        int nMerged = pTransaction->MergePack(i, m_strPackagePath, &m_pWorker->m_bStopRequested);
+        if (nMerged == KWRITE_STOPPED) {
+            Stopped(pTransaction);
+            return false;
+        }
+        if (nMerged != KWRITE_DONE) {
+            AddWriteFailureLine(nMerged, IDS_COBBLEPAK_FAILED, StripTrailingSeparators(m_strGamePath) + "\\" + plan.aPacks[i].strTarget);
             Fail(pTransaction);
             return false;
         }
     }
-    if (!plan.aVersions.empty() && !pTransaction->WriteVersions()) {
-        m_pShellCtrl->AddMessage(GetString(IDS_VERSION_WRITE_FAILED));
+    int nVersions = plan.aVersions.empty() ? static_cast<int>(KWRITE_DONE) : pTransaction->WriteVersions();
+    if (nVersions != KWRITE_DONE) {
+        AddWriteFailureLine(nVersions, IDS_VERSION_WRITE_FAILED, StripTrailingSeparators(m_strGamePath) + "\\" GAME_VERSION_FILE);
         Fail(pTransaction);
         return false;
     }
     return true;
+}
+
+void KInstallRun::AddWriteFailureLine(int nOutcome, int nOtherwise, const std::string& strFile) {
+    char szMessage[1024 * 3];
+    int nLine = nOutcome == KWRITE_IN_USE ? IDS_FILE_IN_USE : nOutcome == KWRITE_DISK_FULL ? IDS_DISK_FULL : nOtherwise;
+    std::snprintf(szMessage, sizeof(szMessage), GetString(nLine), strFile.c_str());
+    m_pShellCtrl->AddMessage(szMessage);
 }
 
 }  // namespace

@@ -25,10 +25,10 @@ bool ReadPackageMerges(IKXmlNode* pRoot, std::vector<KPackageMerge>* pMerges, st
             return false;
         }
         if (bDigest && !IsSha256Text(szDigest)) {
-            *pstrFault = strWhere + ": SourceSha256 is not 64 lower-case hex digits";
+            *pstrFault = strWhere + ": SourceSha256 is not 64 hex digits";
             return false;
         }
-        pMerges->push_back(KPackageMerge{szSource, szTarget, szDigest});
+        pMerges->push_back(KPackageMerge{szSource, szTarget, LowerSha256Text(szDigest)});
     }
     return true;
 }

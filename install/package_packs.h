@@ -15,12 +15,12 @@ class IKXmlNode;
 struct KPackageMerge {
     std::string strSource;  // relative to the package folder, as written
     std::string strTarget;  // relative to the game folder, as written
-    std::string strSha256;  // SourceSha256; empty: not checked
+    std::string strSha256;  // SourceSha256 in lower case; empty: not checked
 };
 
 // Reads every Pack under pRoot's PackList in document order. false with *pstrFault (English) at
 // the first without a Source or Target, with a text too long, or with a SourceSha256 that is not
-// 64 lower-case hex digits.
+// 64 hex digits (either case).
 bool ReadPackageMerges(IKXmlNode* pRoot, std::vector<KPackageMerge>* pMerges, std::string* pstrFault);
 
 // A relative path split as a File's FilePath and FileName: the folder up to and including the

@@ -218,10 +218,15 @@ int KListedFileReader::Read(IKXmlNode* pFile) {
     bFits = ReadPackageField(pFile, "FileName", m_szFileName, &m_bNamePresent) && bFits;
     char szDigest[KXML_TEXT_SIZE] = {0};
     ReadPackageField(pFile, "FileSha256", szDigest, &m_bSha256Present);
-    m_strSha256 = szDigest;
-    for (char& ch : m_strSha256)
-        ch = ch >= 'A' && ch <= 'F' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    m_strSha256 = LowerSha256Text(szDigest);
     return bFits;
+}
+
+std::string LowerSha256Text(const char* pszText) {
+    std::string strText = pszText;
+    for (char& ch : strText)
+        ch = ch >= 'A' && ch <= 'F' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    return strText;
 }
 
 int IsSha256Text(const char* pszText) {

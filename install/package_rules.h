@@ -113,3 +113,5 @@ public:
 // 1 when pszText is PACKAGE_SHA256_HEX hex digits, in either case (the packaging tool writes lower
 // case, other tools upper case).
 int IsSha256Text(const char* pszText);
+// A digest's text with its hex digits in lower case, the case the digests are computed in.
+std::string LowerSha256Text(const char* pszText);

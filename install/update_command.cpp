@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "app/shell_ctrl.h"
@@ -16,6 +17,7 @@
 #include "install/install_worker.h"
 #include "install/package_versions.h"
 #include "install/version_check.h"
+#include "install/write_obstacle.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -51,6 +53,14 @@ int s_CheckVersions(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KUpdat
     if (!ReadPackageVersions(pInstaller->m_pXmlDoc->GetRootElement("Root"), &aVersions, &strFault)) {
         pShellCtrl->AddMessage(GetString(IDS_DESCRIPTION_FAULTY));
         return KUPDATE_DESCRIPTION_FAULTY;
+    }
+    // Held by another program, the file could be read as missing and could not be written.
+    std::string strVersionFile = StripTrailingSeparators(pszGamePath) + "\\" GAME_VERSION_FILE;
+    if (!aVersions.empty() && FileInUse(strVersionFile)) {
+        char szMessage[1024 * 3];
+        std::snprintf(szMessage, sizeof(szMessage), GetString(IDS_FILE_IN_USE), strVersionFile.c_str());
+        pShellCtrl->AddMessage(szMessage);
+        return KUPDATE_FILE_IN_USE;
     }
     // In document order, the first refusal wins; the player is asked about reinstalling once.
     bool bAsked = false;

@@ -42,6 +42,8 @@ enum KUpdateOutcome {
     KUPDATE_VERSION_REFUSED,    // the package does not fit the game's version: 2001, 2003, 2007,
                                 // or 2005 / 2006 through the front end; OnInstallEnd(0)
     KUPDATE_PLAN_REFUSED,       // the install plan refuses the package (its one line); OnInstallEnd(0)
+    KUPDATE_FILE_IN_USE,        // another program holds version.ini against the run's write:
+                                // line 2100; OnInstallEnd(0)
 };
 
 // In this order, touching nothing in the game folder until the last: the description loaded; the
@@ -50,9 +52,9 @@ enum KUpdateOutcome {
 // folder nor inside it; neither the game nor an update running in the game folder, whose update
 // semaphore the worker then holds for the whole run (else ShowGameRunning); an interrupted
 // installation there finished (RecoverInterruptedInstall); the package's versions against the
-// game's version.ini (a faulty VersionInfo: 2002; install/version_check.h); the install plan
-// (MakeInstallPlan: names, sources, packs; its line) unless the description lists nothing;
-// CheckResources on it.
+// game's version.ini (a faulty VersionInfo: 2002; a version.ini another program holds: 2100;
+// install/version_check.h); the install plan (MakeInstallPlan: names, sources, packs; its line)
+// unless the description lists nothing; CheckResources on it.
 // When all pass:
 // ShowProgress(1) and pWorker->Start(). Every failed check ends with OnInstallEnd(0). Runs on the
 // front end's user-interface thread. Returns the KUpdateOutcome.

@@ -1,7 +1,7 @@
 #include "install/version_check.h"
 
 #include "core/string_ids.h"
-#include "install/ini_file.h"
+#include "install/version_file.h"
 
 int JudgeGameVersion(const char* pszGame, const KPackageVersion& package) {
     if (!pszGame)
@@ -26,14 +26,13 @@ std::vector<int> JudgeGameVersions(const std::string& strGamePath, const std::ve
     std::vector<int> aVerdicts;
     if (aVersions.empty())
         return aVerdicts;
-    KIniFile ini;
+    std::string strBytes;
     // A file that exists but cannot be read is taken as unreadable versions, not as none.
-    bool bRead = ini.Load((strGamePath + "\\" GAME_VERSION_FILE).c_str()) != 0;
-    int nSection = ini.FindSection(GAME_VERSION_SECTION);
+    bool bRead = ReadGameVersionFile(strGamePath + "\\" GAME_VERSION_FILE, &strBytes) != 0;
     for (const KPackageVersion& package : aVersions) {
-        // "\n" cannot be a value read from a line: it stands for a missing key.
-        std::string strGame = nSection < 0 ? "\n" : ini.GetText(nSection, package.strApplication.c_str(), "\n");
-        aVerdicts.push_back(bRead ? JudgeGameVersion(strGame == "\n" ? nullptr : strGame.c_str(), package)
+        std::string strGame;
+        bool bFound = FindGameVersion(strBytes, package.strApplication, &strGame);
+        aVerdicts.push_back(bRead ? JudgeGameVersion(bFound ? strGame.c_str() : nullptr, package)
                                   : static_cast<int>(KVERSION_UNREADABLE));
     }
     return aVerdicts;

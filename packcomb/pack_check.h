@@ -21,6 +21,15 @@ bool CheckPack(const PackHeader& header, const std::vector<PackIndexEntry>& vInd
 // with that as the reason.
 bool CheckPackFile(const char* pszPath, std::string& strReason);
 
+// Checks the pack at pszMerged after the pack at pszSource was merged into it, nOldLength being
+// its length before: it is sound (as CheckPackFile) and holds every key of the source (of equal
+// keys the later entry) with the source entry's second and third words, each pointing at its own
+// distance into one copy of the source's data region that lies after the old length and before
+// the index. Reads headers and indexes only, never the items' bytes. Returns true when so; else
+// false with a reason naming the first fault found.
+bool CheckMergedPackFile(const char* pszMerged, const char* pszSource, std::int64_t nOldLength,
+                         std::string& strReason);
+
 }  // namespace cobblepak
 
 #endif

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "pack_merge.h"
 #include "pack_test_util.h"
+#include "packcomb.h"
 
 namespace cobblepak {
 namespace {
@@ -70,6 +72,45 @@ TEST(PackCheck, CountMustMatchTheIndexRead)
     std::string strReason;
     EXPECT_FALSE(CheckPack(header, {Entry(1, 32)}, 64, strReason));
     EXPECT_TRUE(CheckPack(header, {Entry(1, 32), Entry(2, 32)}, 64, strReason)) << strReason;
+}
+
+TEST(PackCheck, MergedPackMustHoldEverySourceEntryInOneCopyOfItsData)
+{
+    test::KScratchDir dir;
+    const std::string strDst = dir.Path("dst.pak"), strSrc = dir.Path("src.pak");
+    const Bytes vDst = MakePack(32, Text("abcd"), {Entry(2, 32, 7, 7), Entry(4, 34, 7, 7)});
+    // Key 4 replaces the destination's; of the two key 5 entries the later wins.
+    const Bytes vSrc = MakePack(40, Text("wxyz"), {Entry(5, 40, 1, 1), Entry(4, 41, 2, 2), Entry(5, 43, 3, 3), Entry(1, 42)});
+    test::WriteFileBytes(strSrc, vSrc);
+    test::WriteFileBytes(strDst, vDst);
+    ASSERT_EQ(S_OK, MergePackFiles(strDst.c_str(), strSrc.c_str()));
+    const Bytes vMerged = test::ReadFileBytes(strDst);
+    const std::size_t nIndex = vMerged.size() - 4 * kPackIndexEntrySize;  // keys 1, 2, 4, 5
+    const std::int64_t nOld = static_cast<std::int64_t>(vDst.size());
+
+    struct KCase {
+        Bytes vPack;
+        std::int64_t nOldLength;
+        bool bSound;
+    };
+    Bytes vOtherWord = vMerged, vMoved = vMerged, vLost = vMerged;
+    test::PutFixed32(vOtherWord, nIndex + 3 * kPackIndexEntrySize + 8, 1);  // key 5 with the first entry's word
+    test::PutFixed32(vMoved, nIndex + 2 * kPackIndexEntrySize + 4, static_cast<std::uint32_t>(nOld) + 2);
+    test::PutFixed32(vLost, 4, 3);  // the header drops key 5
+    const KCase aCases[] = {
+        {vMerged, nOld, true},
+        {vDst, nOld, false},                // not merged at all
+        {vMerged, nOld + 1, false},         // the copy begins before the old end
+        {vOtherWord, nOld, false},
+        {vMoved, nOld, false},              // one entry points outside the copy
+        {vLost, nOld, false},
+    };
+    for (const KCase& oneCase : aCases) {
+        test::WriteFileBytes(strDst, oneCase.vPack);
+        std::string strReason;
+        EXPECT_EQ(oneCase.bSound, CheckMergedPackFile(strDst.c_str(), strSrc.c_str(), oneCase.nOldLength, strReason))
+            << &oneCase - aCases << ": " << strReason;
+    }
 }
 
 }  // namespace

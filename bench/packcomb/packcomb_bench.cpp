@@ -2,6 +2,8 @@
 //  1. merging a source pack (512 MiB of data, 1,000,000 entries) into a destination with
 //     1,000,000 entries, against `cp` of a file holding exactly the source's data region, and
 //     against that copy followed by `sync` of the copy (PackComb puts its bytes on storage);
+//     and the installer's check of the merged pack (pack_check.h: headers and indexes, no data)
+//     after each merge, against the merge;
 //  2. the index merge alone against the one-by-one placement, at a size where the latter
 //     finishes within a minute.
 // Usage: packcomb_bench [--data-mib N] [--entries N] [--literal-entries N] [--runs N] [--dir D]
@@ -18,6 +20,7 @@
 
 #include "index_merge.h"
 #include "index_merge_reference.h"
+#include "pack_check.h"
 #include "pack_file.h"
 #include "pack_format.h"
 #include "packcomb.h"
@@ -168,7 +171,7 @@ int main(int argc, char** argv)
 
     // The two take turns going first, so both see the same state of the page cache and the
     // disk; every run starts after a sync, so no earlier run's write-back is charged to it.
-    std::vector<double> vCopy, vCopySync, vMerge;
+    std::vector<double> vCopy, vCopySync, vMerge, vCheck;
     auto fnCopy = [&] {
         s_Run("sync");
         auto tStart = std::chrono::steady_clock::now();
@@ -205,6 +208,12 @@ int main(int argc, char** argv)
         if (PackComb(dstPack.string().c_str(), srcPack.string().c_str()) != S_OK)
             s_Die("PackComb failed");
         vMerge.push_back(s_Seconds(tStart));
+        const std::int64_t nOldLength = static_cast<std::int64_t>(fs::file_size(dstTemplate));
+        std::string strReason;
+        tStart = std::chrono::steady_clock::now();
+        if (!CheckMergedPackFile(dstPack.string().c_str(), srcPack.string().c_str(), nOldLength, strReason))
+            s_Die("merged pack fails the check: " + strReason);
+        vCheck.push_back(s_Seconds(tStart));
         fs::remove(dstPack);
     };
     for (std::size_t nRun = 0; nRun < nRuns; ++nRun) {
@@ -229,9 +238,11 @@ int main(int argc, char** argv)
     fnShow("cp + sync", vCopySync);
     fnShow("stream copy + sync", vStream);
     fnShow("PackComb", vMerge);
+    fnShow("check of the merged pack", vCheck);
     std::sort(vCopy.begin(), vCopy.end());
     std::sort(vCopySync.begin(), vCopySync.end());
     std::sort(vMerge.begin(), vMerge.end());
+    std::sort(vCheck.begin(), vCheck.end());
     std::sort(vStream.begin(), vStream.end());
     const double dStream = vStream[nRuns / 2];
     const double dCopy = vCopy[nRuns / 2];
@@ -247,6 +258,8 @@ int main(int argc, char** argv)
                 dMerge / dCopy);
     std::printf("  PackComb / (cp + sync)                %8.2fx\n", dMerge / dCopySync);
     std::printf("  PackComb / (stream copy + sync)       %8.2fx\n", dMerge / dStream);
+    std::printf("  check of the merged pack              %8.3f s  (%.1f%% of PackComb)\n",
+                vCheck[nRuns / 2], 100.0 * vCheck[nRuns / 2] / dMerge);
 
     fs::remove_all(dir);
 
