@@ -368,7 +368,8 @@ int KInstallTransaction::MergePack(size_t uPack, const std::string& strPackagePa
     std::string strTarget = Game(pack.strTarget);
     std::string strSource = strPackagePath + "\\" + pack.strSource;
     s_Step();
-    int nRun = MergePackInChild(strPackagePath, strTarget, strSource, pbStop);
+    // The child holds the working folder's lock too: no recovery undoes the run while it writes.
+    int nRun = MergePackInChild(strPackagePath, strTarget, strSource, pbStop, m_hLock);
     s_Step();
     if (nRun == KPACKMERGE_STOPPED)
         return KWRITE_STOPPED;
@@ -575,11 +576,18 @@ int RecoverInterruptedInstall(const char* pszGamePath, IKMsgOutput* pMsgOutput) 
         return KRECOVERY_NONE;
     // A live run, reached through another spelling of the folder, holds its lock: its journal is
     // no interrupted installation.
-    HANDLE hLock = CreateFileU8((strWork + "\\lock").c_str(), GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    if (hLock != INVALID_HANDLE_VALUE)
-        CloseHandle(hLock);
-    else if (GetLastError() == ERROR_SHARING_VIOLATION)
-        return KRECOVERY_BUSY;
+    // A killed run's merge child ends a moment after it and holds the lock until then: it is
+    // given a few seconds.
+    for (int nTry = 0;; ++nTry) {
+        HANDLE hLock = CreateFileU8((strWork + "\\lock").c_str(), GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+        if (hLock != INVALID_HANDLE_VALUE)
+            CloseHandle(hLock);
+        if (hLock != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
+            break;
+        if (nTry == 50)
+            return KRECOVERY_BUSY;
+        Sleep(100);
+    }
     if (s_Exists(strWork + "\\done")) {
         if (!s_RemoveWorkFolder(strWork)) {
             AddCatalogueLine(pMsgOutput, IDS_WORK_FOLDER_STUCK, strWork.c_str());

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "core/library_search.h"
@@ -42,6 +43,26 @@ struct KHandle {
     }
 };
 
+// A job of name wstrName that ends every process in it when its last handle closes, and lets no
+// unhandled exception in them start the system's debugger; null when the system makes none.
+HANDLE s_MakeEndingJob(const std::wstring& wstrName) {
+    HANDLE hJob = CreateJobObjectW(nullptr, wstrName.c_str());
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    if (hJob && !SetInformationJobObject(hJob, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        CloseHandle(hJob);
+        hJob = nullptr;
+    }
+    return hJob;
+}
+
+// The child's watch over the installer: ends the child when the installer has ended.
+DWORD WINAPI s_EndWithInstaller(LPVOID pInstaller) {
+    WaitForSingleObject(static_cast<HANDLE>(pInstaller), INFINITE);
+    TerminateProcess(GetCurrentProcess(), 1);
+    return 0;
+}
+
 // The top-level filter of the child: ends the process at once with the exception's code, without
 // the debugger or report the system would otherwise start for an unhandled exception.
 LONG WINAPI s_EndOnException(EXCEPTION_POINTERS* pInfo) {
@@ -52,37 +73,42 @@ LONG WINAPI s_EndOnException(EXCEPTION_POINTERS* pInfo) {
 }  // namespace
 
 int MergePackInChild(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
-                     const std::atomic<int>* pbStop) {
+                     const std::atomic<int>* pbStop, void* hLock) {
     std::wstring wstrProgram = s_ProgramPath();
     if (wstrProgram.empty())
         return KPACKMERGE_NOT_STARTED;
     std::wstring wstrFolder = wstrProgram.substr(0, wstrProgram.find_last_of(L'\\') + 1);
+    // Named after this process and the moment, so that the child can find it.
+    static std::atomic<unsigned> s_uJobs(0);
+    std::wstring wstrJob = L"MendwrightMerge-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++s_uJobs);
     std::wstring wstrCommand = s_QuotedArgument(wstrProgram) + L" " + Utf8ToWide(PACK_MERGE_ARGUMENT) + L" " +
+                               std::to_wstring(GetCurrentProcessId()) + L" " + wstrJob + L" " +
                                s_QuotedArgument(Utf8ToWide(strLibraryFolder)) + L" " +
                                s_QuotedArgument(Utf8ToWide(strTarget)) + L" " + s_QuotedArgument(Utf8ToWide(strSource));
 
-    // The job ends the child with the last handle to it, this process's, however this process ends.
-    KHandle job;
-    job.h = CreateJobObjectW(nullptr, nullptr);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
-    if (job.h)
-        SetInformationJobObject(job.h, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-
+    // No standard handles: a child must hold none of the installer's pipes (a front end reading
+    // the installer's output to its end would wait for the child too).
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(wstrProgram.c_str(), &wstrCommand[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
-                        nullptr, wstrFolder.c_str(), &startup, &process))
+    KHandle job, child, thread;
+    job.h = s_MakeEndingJob(wstrJob);
+    if (!job.h || !CreateProcessW(wstrProgram.c_str(), &wstrCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                  wstrFolder.c_str(), &startup, &process))
         return KPACKMERGE_NOT_STARTED;
-    KHandle child, thread;
     child.h = process.hProcess;
     thread.h = process.hThread;
-    // Suspended until it is in the job: it must not write a byte it could outlive this process
-    // with. Where the system refuses (Windows 7 inside another program's job) the merge still runs
-    // guarded, only without that promise.
-    AssignProcessToJobObject(job.h, child.h);
-    ResumeThread(thread.h);
+    // The child waits until it is in the job (or this process has ended) before it loads anything.
+    HANDLE hChildLock = nullptr;
+    if ((hLock && !DuplicateHandle(GetCurrentProcess(), hLock, child.h, &hChildLock, 0, FALSE, DUPLICATE_SAME_ACCESS)) ||
+        !AssignProcessToJobObject(job.h, child.h)) {
+        DWORD dwError = GetLastError();
+        TerminateProcess(child.h, 1);
+        WaitForSingleObject(child.h, INFINITE);
+        SetLastError(dwError);
+        return KPACKMERGE_NOT_STARTED;
+    }
     while (WaitForSingleObject(child.h, pbStop ? s_dwStopPollMs : INFINITE) == WAIT_TIMEOUT) {
         if (pbStop && pbStop->load()) {
             TerminateProcess(child.h, 1);
@@ -106,8 +132,23 @@ int RunPackMergeChild() {
     for (int i = 0; i < nArgs; ++i)
         args.push_back(WideToUtf8(ppwszArgs[i]));
     LocalFree(ppwszArgs);
-    if (args.size() != 5 || args[1] != PACK_MERGE_ARGUMENT)
+    if (args.size() != 7 || args[1] != PACK_MERGE_ARGUMENT)
         return -1;
+    // Nothing runs before this process is in the installer's job, which ends it with the
+    // installer; should the installer end first, neither does anything here.
+    HANDLE hInstaller = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::strtoul(args[2].c_str(), nullptr, 10)));
+    HANDLE hJob = OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, Utf8ToWide(args[3]).c_str());
+    BOOL bInJob = FALSE;
+    while (hInstaller && hJob && IsProcessInJob(GetCurrentProcess(), hJob, &bInJob) && !bInJob) {
+        if (WaitForSingleObject(hInstaller, 5) != WAIT_TIMEOUT)
+            return static_cast<int>(s_dwExitBase + KPACKMERGE_REFUSED);
+    }
+    if (!bInJob)
+        return static_cast<int>(s_dwExitBase + KPACKMERGE_REFUSED);
+    // Where the job does not end its processes with the installer (Wine 8), this process ends
+    // itself as soon as the installer has ended.
+    CloseHandle(CreateThread(nullptr, 0, s_EndWithInstaller, hInstaller, 0, nullptr));
+    args.erase(args.begin() + 2, args.begin() + 4);
 
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(s_EndOnException);

@@ -25,8 +25,10 @@ enum KPackMergeRun {
 // installer leaves no merge running behind its recovery). Waits for it and ends it as soon as
 // *pbStop (when given) becomes nonzero. Returns a KPackMergeRun. With both paths empty the child
 // only loads the library and looks for PackComb: KPACKMERGE_DONE when it is there.
+// hLock (when not null) is duplicated into the child, so that a lock the run holds stays held
+// until the child has ended, even when this process is killed first.
 int MergePackInChild(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
-                     const std::atomic<int>* pbStop);
+                     const std::atomic<int>* pbStop, void* hLock = nullptr);
 
 // For the start of every program that MergePackInChild may start, before anything else: when the
 // command line is a merge's (PACK_MERGE_ARGUMENT and three paths), restricts the library search,
