@@ -163,8 +163,7 @@ protected:
                                        &process));
             CloseHandle(hNul);
             WaitForSingleObject(process.hProcess, uDelay);
-            TerminateProcess(process.hProcess, 9);
-            WaitForSingleObject(process.hProcess, 10000);
+            mwtest::EndProcessTree(process.hProcess, process.dwProcessId, 9);
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
 

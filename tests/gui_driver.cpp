@@ -252,7 +252,7 @@ public:
     ~KMendwright() {
         if (m_hProcess) {
             if (WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(m_hProcess, 99);
+                mwtest::EndProcessTree(m_hProcess, GetProcessId(m_hProcess), 99);
             WaitForSingleObject(m_hProcess, 5000);
             CloseHandle(m_hProcess);
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdint>
 #include <fstream>
@@ -434,6 +435,29 @@ void s_SnapshotInto(const std::string& strFolder, const std::string& strRelative
 }
 
 }  // namespace
+
+void EndProcessTree(void* hProcess, unsigned long dwPid, unsigned uExitCode) {
+    TerminateProcess(hProcess, uExitCode);
+    WaitForSingleObject(hProcess, 10000);
+    std::vector<DWORD> children;
+    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (hSnapshot != INVALID_HANDLE_VALUE) {
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        for (BOOL bMore = Process32FirstW(hSnapshot, &entry); bMore; bMore = Process32NextW(hSnapshot, &entry)) {
+            if (entry.th32ParentProcessID == dwPid && entry.th32ProcessID != dwPid)
+                children.push_back(entry.th32ProcessID);
+        }
+        CloseHandle(hSnapshot);
+    }
+    for (DWORD dwChild : children) {
+        HANDLE hChild = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, dwChild);
+        if (hChild) {
+            EndProcessTree(hChild, dwChild, uExitCode);
+            CloseHandle(hChild);
+        }
+    }
+}
 
 std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder) {
     std::map<std::string, std::string> tree;

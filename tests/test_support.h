@@ -35,6 +35,11 @@ bool WriteFileBytes(const std::string& strPath, const std::string& strBytes);
 std::string ReadFileBytes(const std::string& strPath, bool* pbOk = nullptr);
 bool FileExists(const std::string& strPath);
 
+// Ends the process (hProcess, its id dwPid) and then every process it started, found by their
+// parent's id, deepest first, waiting for each. A child that a killed parent left half-started
+// lives on under Wine and would hold the test run's output open.
+void EndProcessTree(void* hProcess, unsigned long dwPid, unsigned uExitCode);
+
 // Everything below strFolder, for whole-tree comparisons: each relative path mapped to "dir", or
 // to "file", its read-only flag ("ro" / "rw") and its bytes.
 std::map<std::string, std::string> TreeSnapshot(const std::string& strFolder);
