@@ -652,6 +652,9 @@ TEST_F(CliTest, PackageMadeByThePackagingToolAndItsDigests) {
     ASSERT_TRUE(WriteFileBytes(m_strPackage + "\\Update.dat", strDescription));
     KCliRun check = s_Run("check \"" + m_strPackage + "\"", ProgramFolder() + "\\mendwright-pack.exe");
     EXPECT_EQ(0u, check.dwExit) << check.strOut;
+    KCliRun checkOnGame = s_Run("check \"" + m_strPackage + "\" --game \"" + m_strGame + "\"",
+                                ProgramFolder() + "\\mendwright-pack.exe");
+    EXPECT_EQ(0u, checkOnGame.dwExit) << checkOnGame.strOut;
     KCliRun installed = s_Run(Arguments());
     EXPECT_EQ(0u, installed.dwExit) << installed.strOut;
     EXPECT_EQ("main", ReadFileBytes(m_strGame + "\\interface\\ui\\main.lua"));

@@ -54,6 +54,25 @@ int CompareGameVersions(const KGameVersion& one, const KGameVersion& two) {
     return 0;
 }
 
+int JudgeGameVersion(const char* pszGame, const KPackageVersion& package) {
+    if (!pszGame)
+        return package.bBase ? KVERSION_MISSING : KVERSION_FITS;
+    KGameVersion game;
+    if (!ParseGameVersion(pszGame, &game))
+        return KVERSION_UNREADABLE;
+    int nToVersion = CompareGameVersions(game, package.version);
+    if (nToVersion > 0)
+        return KVERSION_PACKAGE_OLDER;
+    if (nToVersion == 0)
+        return KVERSION_SAME;
+    if (!package.bBase)
+        return KVERSION_FITS;
+    int nToBase = CompareGameVersions(game, package.base);
+    if (nToBase < 0)
+        return KVERSION_GAME_TOO_OLD;
+    return nToBase > 0 ? KVERSION_OTHER_BASE : KVERSION_FITS;
+}
+
 bool ReadPackageVersions(IKXmlNode* pRoot, std::vector<KPackageVersion>* pVersions, std::string* pstrFault) {
     pVersions->clear();
     IKXmlNode* pList = pRoot ? pRoot->GetFirstChildByName("VersionInfoList") : nullptr;

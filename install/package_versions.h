@@ -30,6 +30,21 @@ struct KPackageVersion {
     KGameVersion base;
 };
 
+// What the installed version G says of one package version, in the order the checks decide.
+enum KVersionVerdict {
+    KVERSION_FITS = 0,       // G older than Version (and not older than BaseVersion), or no check
+    KVERSION_MISSING,        // no version.ini or no key, and the package names a BaseVersion: 2001
+    KVERSION_UNREADABLE,     // G is not a version number: 2001
+    KVERSION_PACKAGE_OLDER,  // G newer than Version: 2007
+    KVERSION_SAME,           // G equal to Version: question 2006
+    KVERSION_GAME_TOO_OLD,   // G older than BaseVersion: question 2005
+    KVERSION_OTHER_BASE,     // G between BaseVersion and Version: 2003
+};
+
+// The verdict for one package version; pszGame is G as version.ini holds it, null when the file
+// or the key is missing. The installer and the packaging tool judge by it alike.
+int JudgeGameVersion(const char* pszGame, const KPackageVersion& package);
+
 // Reads, in document order, every VersionInfo under pRoot's VersionInfoList that has a Version.
 // false with *pstrFault (English, for the packaging tool) at the first that is faulty: a Version
 // or BaseVersion that is not a version number, a BaseVersion without Version or newer than it, an

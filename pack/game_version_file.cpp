@@ -34,7 +34,7 @@ bool ReadGameVersionFile(const std::string& strPath, std::vector<std::pair<std::
     if (strBytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         strText = strBytes.substr(3);
     } else if (strBytes.compare(0, 2, "\xFF\xFE") == 0 || strBytes.compare(0, 2, "\xFE\xFF") == 0) {
-        *pstrError = "UTF-16, which this tool does not read: give the versions with --version and --base";
+        *pstrError = "UTF-16, which this tool does not read";
         return false;
     } else {
         strText = Utf8FromGbk(strBytes.data(), strBytes.size());

@@ -1,6 +1,6 @@
 // mendwright-pack: makes and checks update packages for the installer.
 //   mendwright-pack make DIR [--title TEXT]
-//   mendwright-pack check DIR [--game-path-length N]
+//   mendwright-pack check DIR [--game-path-length N] [--game GAME_DIR]
 //   mendwright-pack diff OLD NEW OUT [--title TEXT] [--version APP=VER] [--base APP=VER]
 // Exit code 0 done / clean, 1 problems found, 2 usage.
 #include <cstdlib>
@@ -22,7 +22,7 @@ namespace {
 const char s_szUsage[] =
     "usage: mendwright-pack make DIR [--title TEXT] [--version APP=VER] [--base APP=VER]\n"
     "                                [--pack SOURCE=TARGET]\n"
-    "       mendwright-pack check DIR [--game-path-length N]\n"
+    "       mendwright-pack check DIR [--game-path-length N] [--game GAME_DIR]\n"
     "       mendwright-pack diff OLD NEW OUT [--title TEXT] [--version APP=VER] [--base APP=VER]\n"
     "  make   writes DIR/Update.dat listing every file under DIR (GBK, with SHA-256\n"
     "         digests); refuses, writing nothing, names the installer cannot take\n"
@@ -34,6 +34,11 @@ const char s_szUsage[] =
     "  check  reads DIR/Update.dat as the installer does and reports every problem an\n"
     "         install would hit; N: the length of the players' game folder\n"
     "         (default: C:\\Program Files (x86)\\Tarnwick, 31 characters)\n"
+    "         --game GAME_DIR  also judges what needs the game folder, as the installer\n"
+    "                          would on GAME_DIR: each pack Target there and a sound\n"
+    "                          pack, no folder where a File goes, the versions\n"
+    "                          against its version.ini (without it, check says\n"
+    "                          what it left out)\n"
     "  diff   writes into OUT (new, or holding only the installer's programs) the\n"
     "         package that turns the game folder OLD into NEW: new and changed files,\n"
     "         Deletes for what NEW lacks, packs of only the new and changed entries,\n"
@@ -89,6 +94,7 @@ int s_Run(const std::vector<std::string>& aArgs) {
     bool bTitle = false;
     KMakeExtras extras;
     int nGamePathLength = 0;
+    std::string strGameDir;
     for (size_t i = 2; i < aArgs.size(); ++i) {
         if (bMake && aArgs[i] == "--title" && i + 1 < aArgs.size() && !bTitle) {
             strTitle = aArgs[++i];
@@ -108,13 +114,19 @@ int s_Run(const std::vector<std::string>& aArgs) {
                 return 2;
             }
             nGamePathLength = static_cast<int>(lLength);
+        } else if (!bMake && aArgs[i] == "--game" && i + 1 < aArgs.size() && strGameDir.empty() && !aArgs[i + 1].empty()) {
+            strGameDir = aArgs[++i];
+            if (!IsFolderPath(strGameDir)) {
+                WriteLine("mendwright-pack: --game " + strGameDir + ": not a folder", true);
+                return 2;
+            }
         } else {
             return s_Usage(true);
         }
     }
     std::vector<std::string> aLines;
     int nResult = bMake ? MakePackage(aArgs[1], bTitle ? &strTitle : nullptr, &aLines, &extras)
-                        : CheckPackage(aArgs[1], AssumedGamePath(nGamePathLength), &aLines);
+                        : CheckPackage(aArgs[1], AssumedGamePath(nGamePathLength), &aLines, strGameDir);
     for (const std::string& strLine : aLines)
         WriteLine(strLine);
     return nResult;

@@ -49,9 +49,9 @@ public:
         m_Lines.clear();
         return MakePackage(m_strRoot, pstrTitle, &m_Lines);
     }
-    int Check(int nGamePathLength = 0) {
+    int Check(int nGamePathLength = 0, const std::string& strGameDir = std::string()) {
         m_Lines.clear();
-        return CheckPackage(m_strRoot, AssumedGamePath(nGamePathLength), &m_Lines);
+        return CheckPackage(m_strRoot, AssumedGamePath(nGamePathLength), &m_Lines, strGameDir);
     }
     // True when a line of the last report holds both texts.
     bool Said(const std::string& strName, const std::string& strWhat) const {
@@ -377,6 +377,8 @@ TEST(PackToolTest, CommandLineExitCodes) {
     EXPECT_EQ(1, fnRun("check " + tree.Root()));
     EXPECT_EQ(0, fnRun("make " + tree.Root() + " --title T"));
     EXPECT_EQ(0, fnRun("check " + tree.Root() + " --game-path-length 200"));
+    EXPECT_EQ(0, fnRun("check " + tree.Root() + " --game " + tree.Root()));
+    EXPECT_EQ(2, fnRun("check " + tree.Root() + " --game " + tree.Path("none")));
 }
 
 TEST(PackMakeTest, VersionsAndPacksAreWrittenAndCheckedAsTheInstallerReadsThem) {
@@ -473,5 +475,54 @@ TEST(PackMakeTest, PacksAndVersionsTheInstallerTakesAsFaultyAreRefusedByMakeAndC
         tree.File("Update.dat", strXml + "</PackList></Root>");
         EXPECT_EQ(1, tree.Check());
         EXPECT_TRUE(tree.Said("", oneCase.strSaid)) << tree.Report();
+    }
+}
+
+TEST(PackCheckTest, WhatNeedsTheGameFolderIsJudgedOnIt) {
+    using cobblepak::test::Entry;
+    const cobblepak::test::Bytes pack = cobblepak::test::MakePack(32, cobblepak::test::Text("abcdefgh"), {Entry(1, 32)});
+    const std::pair<std::string, std::string> sound("data/art.pak", std::string(pack.begin(), pack.end()));
+    const std::pair<std::string, std::string> fits("version.ini", "[Version]\r\nvelmora.exe=1.2\r\n");
+    KTree package;
+    package.File("docs/readme.txt", "readme");
+    package.File("art/patch.pak", sound.second);
+    package.File("Cobblepak.dll", "library");
+    KMakeExtras extras;
+    extras.aVersions = {"velmora.exe=1.3"};
+    extras.aBases = {"velmora.exe=1.2"};
+    extras.aPacks = {"art/patch.pak=data/art.pak"};
+    std::vector<std::string> lines;
+    ASSERT_EQ(0, MakePackage(package.Root(), nullptr, &lines, &extras)) << lines.at(0);
+
+    // Without a game folder: no problems, and one line says what was not judged.
+    EXPECT_EQ(0, package.Check()) << package.Report();
+    EXPECT_TRUE(package.Said("not judged without a game folder (--game GAME_DIR)",
+                             "each pack Target there and a sound pack, no folder where a File goes, the versions "
+                             "against its version.ini"))
+        << package.Report();
+
+    struct KCase {
+        const char* pszName;
+        std::vector<std::pair<std::string, std::string>> aGame;  // the game folder's files
+        std::string strSaid;  // the one problem; "" for none
+    } aCases[] = {
+        {"a sound game", {sound, fits}, ""},
+        {"names as the system resolves them", {{"DATA/Art.PAK", sound.second}, {"Version.INI", "[version]\nVelmora.EXE = \"1.2.0\"\n"}}, ""},
+        {"no Target", {fits, {"interface/data/art.pak", sound.second}}, "Target data\\art.pak: not a file of the game folder"},
+        {"a Target that is not a sound pack", {{"data/art.pak", "not a pack"}, fits}, "not a sound pack in the game folder"},
+        {"a folder where a File goes", {sound, fits, {"docs/readme.txt/x", ""}}, "docs\\readme.txt: a folder of the game folder stands where it goes"},
+        {"a newer game", {sound, {"version.ini", "[Version]\r\nvelmora.exe=1.4\r\n"}}, "the game has 1.4, newer than the package's"},
+        {"another base", {sound, {"version.ini", "[Version]\r\nvelmora.exe=1.2.5\r\n"}}, "the game has 1.2.5, not BaseVersion 1.2"},
+        {"no version.ini", {sound}, "names no version of it, and the package needs BaseVersion 1.2"},
+    };
+    for (const KCase& oneCase : aCases) {
+        SCOPED_TRACE(oneCase.pszName);
+        KTree game;
+        for (const auto& file : oneCase.aGame)
+            game.File(file.first, file.second);
+        EXPECT_EQ(oneCase.strSaid.empty() ? 0 : 1, package.Check(0, game.Root())) << package.Report();
+        EXPECT_TRUE(package.Said("", oneCase.strSaid.empty() ? "no problems" : oneCase.strSaid)) << package.Report();
+        EXPECT_TRUE(oneCase.strSaid.empty() || package.Said("", ": 1 problem")) << package.Report();
+        EXPECT_FALSE(package.Said("", "not judged")) << package.Report();
     }
 }

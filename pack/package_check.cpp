@@ -8,10 +8,12 @@
 #include "pack/pack_platform.h"
 #include "pack/package_deletes.h"
 #include "pack/package_description.h"
+#include "pack/package_game_check.h"
 #include "pack/package_merges.h"
 #include "pack/package_names.h"
 
-int CheckPackage(const std::string& strDir, const std::string& strGame, std::vector<std::string>* pLines) {
+int CheckPackage(const std::string& strDir, const std::string& strGame, std::vector<std::string>* pLines,
+                 const std::string& strGameDir) {
     std::string strBytes, strError;
     KDescription description;
     if (!ReadWholeFile(PackageEntryPath(strDir, {"Update.dat"}), &strBytes)) {
@@ -97,7 +99,15 @@ int CheckPackage(const std::string& strDir, const std::string& strGame, std::vec
             aProblems.push_back(ShownParts(aEntries[i].aParts) + ": in the package but not listed");
     }
 
+    std::string strLeftOut;
+    if (!strGameDir.empty())
+        CheckPackageOnGame(strGameDir, description, &aProblems);
+    else
+        strLeftOut = GameJudgementsLeftOut(description);
+
     pLines->insert(pLines->end(), aProblems.begin(), aProblems.end());
+    if (!strLeftOut.empty())
+        pLines->push_back(strLeftOut);
     std::string strSummary = std::to_string(description.aFiles.size()) + " files listed, " + std::to_string(uDigests) +
                              " with digests, ";
     if (!description.aMerges.empty())

@@ -171,7 +171,8 @@ std::map<std::string, std::string> s_IniVersions(const std::string& strDir, cons
     std::string strError;
     std::map<std::string, std::string> mapVersions;
     if (!ReadGameVersionFile(PackageEntryPath(strDir, {GAME_VERSION_FILE}), &aKeys, &strError)) {
-        pProblems->push_back(std::string(pszWhich) + " " GAME_VERSION_FILE ": " + strError);
+        pProblems->push_back(std::string(pszWhich) + " " GAME_VERSION_FILE ": " + strError +
+                             ": give the versions with --version and --base");
         return mapVersions;
     }
     for (const auto& key : aKeys) {

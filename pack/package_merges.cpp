@@ -6,23 +6,18 @@
 #include "pack/package_names.h"
 #include "pack_check.h"
 
-namespace {
-
-// A pack path as the installer splits it, for the name helpers of the File entries.
-KListedFile s_AsListed(const std::string& strRelative) {
+KListedFile PackPathAsListed(const std::string& strRelative) {
     KListedFile file;
     SplitPackagePath(strRelative, &file.strFilePath, &file.strFileName);
     return file;
 }
-
-}  // namespace
 
 void CheckPackageMerges(const std::string& strDir, const std::string& strGame, const std::vector<KPackageMerge>& aMerges,
                         std::vector<std::string>* pDigests, std::set<std::string>* pSourceKeys,
                         std::vector<std::string>* pProblems) {
     pDigests->clear();
     for (const KPackageMerge& merge : aMerges) {
-        KListedFile source = s_AsListed(merge.strSource);
+        KListedFile source = PackPathAsListed(merge.strSource);
         std::string strShown = "Pack " + ShownName(source);
         pDigests->push_back(std::string());
         bool bRefused = false;
@@ -30,7 +25,7 @@ void CheckPackageMerges(const std::string& strDir, const std::string& strGame, c
             unsigned long ulRefusal = CheckPackagePackPath(strGame.c_str(), strGame.c_str(), *pstrPath);
             if (ulRefusal != PACKAGE_FILE_OK) {
                 pProblems->push_back(strShown + ": " + (pstrPath == &merge.strSource ? "Source" : "Target ") +
-                                     (pstrPath == &merge.strSource ? "" : ShownName(s_AsListed(merge.strTarget))) + ": " +
+                                     (pstrPath == &merge.strSource ? "" : ShownName(PackPathAsListed(merge.strTarget))) + ": " +
                                      RefusalText(ulRefusal, strGame.size()));
                 bRefused = true;
             }
@@ -65,8 +60,8 @@ void CheckPackTargets(const std::vector<KPackageMerge>& aMerges, const std::vect
         KPackTarget eTarget = CheckPackTarget(merge.strTarget, aDests);
         if (eTarget == PACK_TARGET_OK)
             continue;
-        pProblems->push_back("Pack " + ShownName(s_AsListed(merge.strSource)) + ": Target " +
-                             ShownName(s_AsListed(merge.strTarget)) +
+        pProblems->push_back("Pack " + ShownName(PackPathAsListed(merge.strSource)) + ": Target " +
+                             ShownName(PackPathAsListed(merge.strTarget)) +
                              (eTarget == PACK_TARGET_REPLACED ? ": a File of the package replaces it"
                                                               : ": inside a plug-in folder, which every installation removes first") +
                              ": the installer takes the description as faulty");

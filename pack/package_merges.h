@@ -8,6 +8,10 @@
 #include "install/package_packs.h"
 #include "pack/package_description.h"
 
+// A Source or Target split as the installer splits it, for the name helpers of the File entries
+// (TreePartsOf, ShownName).
+KListedFile PackPathAsListed(const std::string& strRelative);
+
 // For each Pack: the Source and Target pass the installer's
 // name rules under a game folder strGame, the Source is a sound pack in strDir and matches its
 // SourceSha256 when it has one; Cobblepak.dll lies in strDir when there is any Pack. Appends each

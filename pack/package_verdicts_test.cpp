@@ -3,8 +3,8 @@
 // check passes, the installer accepts; a package the installer refuses, check reports with the
 // installer's reason; where check refuses what the installer accepts, it is only for what check
 // reports by design (files not listed, listed twice, names ending in a dot or a space).
-// The installer's side is Init's load of the description, the install plan, and each copied
-// file's FileSha256, which the copy checks as it copies: a digest that does not match fails the
+// Check is given the same game folder. The installer's side is Init's load of the description,
+// the version check, the install plan, and each copied file's FileSha256, which the copy checks as it copies: a digest that does not match fails the
 // installation as surely as a refused name, and check promises to find it.
 // MW_VERDICT_SEEDS=FIRST:COUNT runs other seeds (scripts/fuzz-description).
 #include <windows.h>
@@ -24,6 +24,7 @@
 #include "core/update_installer.h"
 #include "install/install_transaction.h"
 #include "install/package_packs.h"
+#include "install/version_check.h"
 #include "pack/description_mutator.h"
 #include "pack/pack_platform.h"
 #include "pack/package_check.h"
@@ -33,27 +34,32 @@
 
 namespace {
 
-// The installer's refusals, and the words of check's lines that report each. Refusals that
-// depend on what the game folder holds are judged only by the installer.
+// The installer's refusals, and the words of check's lines that report each; check is given the
+// game folder the installer judges.
 struct KReason {
     int nTextId;  // the installer's line; 0: none, the package is accepted
     std::vector<const char*> apszCheckWords;
-    bool bNeedsGame;
 };
 const KReason s_aReasons[] = {
-    {IDS_DESCRIPTION_FAULTY, {"the installer cannot use it", "takes the description as faulty"}, false},
-    {IDS_COPY_FAILED, {"lists no File"}, false},
-    {IDS_COPY_ERR_NUMBER, {"(the installer stops with error %d)"}, false},
-    {IDS_DIGEST_MALFORMED, {"FileSha256 is not 64 hex digits"}, false},
-    {IDS_SOURCE_MISSING, {"listed but not in the package", "not a plain file", "the Source is missing", "not UTF-8 text"}, false},
-    {IDS_PACK_SOURCE_DAMAGED, {"the Source is not a sound pack", "differs from its SourceSha256"}, false},
-    {IDS_COBBLEPAK_MISSING, {"Cobblepak.dll: missing"}, false},
-    {IDS_COPY_ERR_DIGEST, {"differs from its FileSha256"}, false},
-    {IDS_PACK_TARGET_DAMAGED, {}, true},
-    {IDS_COPY_ERR_FOLDER, {}, true},
+    {IDS_DESCRIPTION_FAULTY, {"the installer cannot use it", "takes the description as faulty"}},
+    {IDS_COPY_FAILED, {"lists no File"}},
+    {IDS_COPY_ERR_NUMBER, {"(the installer stops with error %d)"}},
+    {IDS_DIGEST_MALFORMED, {"FileSha256 is not 64 hex digits"}},
+    {IDS_SOURCE_MISSING, {"listed but not in the package", "not a plain file", "the Source is missing", "not UTF-8 text"}},
+    {IDS_PACK_SOURCE_DAMAGED, {"the Source is not a sound pack", "differs from its SourceSha256"}},
+    {IDS_COBBLEPAK_MISSING, {"Cobblepak.dll: missing"}},
+    {IDS_COPY_ERR_DIGEST, {"differs from its FileSha256"}},
+    {IDS_PACK_TARGET_DAMAGED, {"not a file of the game folder", "not a sound pack in the game folder"}},
+    {IDS_COPY_ERR_FOLDER, {"a folder of the game folder stands where it goes"}},
+    {IDS_VERSION_FILE_MISSING, {"names no version of it", "not a version number", GAME_VERSION_FILE " of the game folder"}},
+    {IDS_PACKAGE_OLDER, {"newer than the package's"}},
+    {IDS_GAME_TOO_OLD, {"older than BaseVersion"}},
+    {IDS_VERSION_MISMATCH, {"not BaseVersion"}},
 };
-// What check reports beyond the installer's refusals, by design.
-const char* const s_apszStricter[] = {"in the package but not listed", "listed twice", "a name ending in a dot or a space"};
+// What check reports beyond the installer's refusals, by design (the installer asks about the
+// same version again; the player here says yes).
+const char* const s_apszStricter[] = {"in the package but not listed", "listed twice", "a name ending in a dot or a space",
+                                      "the installer asks the player whether to install it again"};
 
 // True when strLine is the catalogue text nTextId with its %s and %d filled in; *pnNumber gets
 // the number of a %d.
@@ -91,7 +97,20 @@ const KReason* s_Installer(const std::string& strPackage, const std::string& str
     KUpdateInstaller installer;
     installer.m_pMsgOutput = &output;
     KInstallPlan plan;
-    if (installer.LoadDescription((strPackage + "\\Update.dat").c_str()) &&
+    // The version check runs first, as in the Update command: its first refusal is the line.
+    std::vector<KPackageVersion> aVersions;
+    std::string strFault;
+    bool bLoaded = installer.LoadDescription((strPackage + "\\Update.dat").c_str()) != 0;
+    if (bLoaded && ReadPackageVersions(installer.m_pXmlDoc->GetRootElement("Root"), &aVersions, &strFault)) {
+        for (int nVerdict : JudgeGameVersions(strGame, aVersions)) {
+            if (nVerdict != KVERSION_FITS && nVerdict != KVERSION_SAME) {
+                output.m_Lines.push_back(GetString(VersionVerdictText(nVerdict)));
+                bLoaded = false;
+                break;
+            }
+        }
+    }
+    if (bLoaded &&
         MakeInstallPlan(installer.m_pXmlDoc->GetRootElement("Root"), strGame, strPackage, &output, &plan)) {
         for (const KPlanFile& file : plan.aFiles) {
             std::string strDigest;
@@ -163,7 +182,7 @@ TEST_F(PackageVerdictsTest, CheckFindsWhatTheInstallerRefuses) {
     std::vector<std::string> aLines;
     std::string strLine;
     int nCode = 0;
-    ASSERT_EQ(0, CheckPackage(m_strPackage, m_strGame, &aLines)) << aLines.front();
+    ASSERT_EQ(0, CheckPackage(m_strPackage, m_strGame, &aLines, m_strGame)) << aLines.front();
     ASSERT_EQ(nullptr, s_Installer(m_strPackage, m_strGame, &strLine, &nCode)) << strLine;
 
     std::map<int, int> mapSeen;  // how often each of the installer's lines came (0: accepted)
@@ -175,7 +194,7 @@ TEST_F(PackageVerdictsTest, CheckFindsWhatTheInstallerRefuses) {
         if (!strRemoved.empty())
             ASSERT_TRUE(MoveFileA(strRemoved.c_str(), (m_Dir / "removed").c_str()));
         aLines.clear();
-        bool bCheckPasses = CheckPackage(m_strPackage, m_strGame, &aLines) == 0;
+        bool bCheckPasses = CheckPackage(m_strPackage, m_strGame, &aLines, m_strGame) == 0;
         const KReason* pReason = s_Installer(m_strPackage, m_strGame, &strLine, &nCode);
         ++mapSeen[pReason ? pReason->nTextId : 0];
         if (!strRemoved.empty())
@@ -195,9 +214,9 @@ TEST_F(PackageVerdictsTest, CheckFindsWhatTheInstallerRefuses) {
                 strMismatch = "check refuses what the installer accepts";
         } else if (!s_IsLine(strLine, pReason->nTextId, &nCode)) {
             strMismatch = "the installer's line is not one this test knows";
-        } else if (!pReason->bNeedsGame && bCheckPasses) {
+        } else if (bCheckPasses) {
             strMismatch = "check passes what the installer refuses";
-        } else if (!pReason->bNeedsGame) {
+        } else {
             bool bReported = false;
             for (const std::string& strCheck : aLines)
                 for (const char* pszWords : pReason->apszCheckWords)
@@ -224,7 +243,8 @@ TEST_F(PackageVerdictsTest, CheckFindsWhatTheInstallerRefuses) {
     if (uCount >= 300) {
         for (int nTextId : {0, static_cast<int>(IDS_DESCRIPTION_FAULTY), static_cast<int>(IDS_COPY_ERR_NUMBER),
                             static_cast<int>(IDS_DIGEST_MALFORMED), static_cast<int>(IDS_SOURCE_MISSING),
-                            static_cast<int>(IDS_PACK_SOURCE_DAMAGED), static_cast<int>(IDS_COPY_ERR_DIGEST)})
+                            static_cast<int>(IDS_PACK_SOURCE_DAMAGED), static_cast<int>(IDS_COPY_ERR_DIGEST),
+                            static_cast<int>(IDS_PACK_TARGET_DAMAGED)})
             EXPECT_NE(0, mapSeen[nTextId]) << "no seed came to line " << nTextId;
     }
 }
