@@ -64,9 +64,11 @@ bool ReadDescription(const std::string& strBytes, KDescription* pDescription, st
         file.bSha256Present = reader.m_bSha256Present;
         pDescription->aFiles.push_back(file);
     }
-    if (!ReadPackageVersions(&root, &pDescription->aVersions, &pDescription->strFault) ||
-        !ReadPackageMerges(&root, &pDescription->aMerges, &pDescription->strFault)) {
+    if (!ReadPackageVersions(&root, &pDescription->aVersions, &pDescription->strFault)) {
         pDescription->aVersions.clear();
+    } else if (!ReadPackageMerges(&root, &pDescription->aMerges, &pDescription->strFault)) {
+        // The installer judges the versions against the game before it reads the packs: they
+        // stay, so that the game's judgement still says what the installer would say first.
         pDescription->aMerges.clear();
     }
     if (pDescription->strFault.empty() && !ReadPackageDeletes(&root, &pDescription->aDeletes, &pDescription->strFault))
