@@ -437,6 +437,10 @@ void s_SnapshotInto(const std::string& strFolder, const std::string& strRelative
 }  // namespace
 
 void EndProcessTree(void* hProcess, unsigned long dwPid, unsigned uExitCode) {
+    // Ids are reused at once under Wine: a process counts as a child only when it names dwPid as
+    // its parent and began after it (the prefix's services name long-gone parents).
+    FILETIME ftStart = {}, ftUnused;
+    GetProcessTimes(hProcess, &ftStart, &ftUnused, &ftUnused, &ftUnused);
     TerminateProcess(hProcess, uExitCode);
     WaitForSingleObject(hProcess, 10000);
     std::vector<DWORD> children;
@@ -451,11 +455,13 @@ void EndProcessTree(void* hProcess, unsigned long dwPid, unsigned uExitCode) {
         CloseHandle(hSnapshot);
     }
     for (DWORD dwChild : children) {
-        HANDLE hChild = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, dwChild);
-        if (hChild) {
+        HANDLE hChild = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, dwChild);
+        if (!hChild)
+            continue;
+        FILETIME ftChild = {};
+        if (GetProcessTimes(hChild, &ftChild, &ftUnused, &ftUnused, &ftUnused) && CompareFileTime(&ftChild, &ftStart) >= 0)
             EndProcessTree(hChild, dwChild, uExitCode);
-            CloseHandle(hChild);
-        }
+        CloseHandle(hChild);
     }
 }
 
