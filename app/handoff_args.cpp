@@ -1,11 +1,11 @@
 #include "app/handoff_args.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstring>
 #include <string>
 
+#include "core/command_line.h"
 #include "core/device_name.h"
 #include "core/text_copy.h"
 #include "core/win_text.h"
@@ -31,15 +31,12 @@ std::vector<KResourceEntry> HandoffListFromCommandLine(const wchar_t* pwszComman
     std::vector<KResourceEntry> list;
     if (!pwszCommandLine || !pwszCommandLine[0])
         return list;
-    int nArgs = 0;
-    LPWSTR* ppwszArgs = CommandLineToArgvW(pwszCommandLine, &nArgs);
-    if (!ppwszArgs)
-        return list;
-    for (int i = 1; i < nArgs; ++i) {
+    std::vector<std::wstring> args = SplitCommandLine(pwszCommandLine);
+    for (size_t i = 1; i < args.size(); ++i) {
         // Names of the game's packages come from its ANSI programs, whose name field holds 127
         // bytes of the system's code page: a name that code page cannot write, or that does not
         // fit there, is none of them.
-        std::string strName = WideToUtf8(ppwszArgs[i]);
+        std::string strName = WideToUtf8(args[i].c_str());
         bool bExact = false;
         std::string strAnsi = Utf8ToCodePage(CP_ACP, strName, &bExact);
         if (!bExact || strAnsi.size() >= 128 || !IsHandoffName(strName.c_str()))
@@ -48,6 +45,5 @@ std::vector<KResourceEntry> HandoffListFromCommandLine(const wchar_t* pwszComman
         CopyTextCut(entry.szName, strName.c_str(), sizeof(entry.szName));
         list.push_back(entry);
     }
-    LocalFree(ppwszArgs);
     return list;
 }

@@ -44,11 +44,11 @@ BOOL CMendwrightApp::InitInstance() {
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    // Before anything loads a library (core/library_search.h).
-    RestrictLibrarySearch();
-    int nMergeExit = RunPackMergeChild();  // started by an installation for one of its merges
+    // Started by an installation for one of its merges: the child restricts its own search.
+    int nMergeExit = RunPackMergeChild();
     if (nMergeExit >= 0)
         return nMergeExit;
+    RestrictLibrarySearch();  // before anything loads a library (core/library_search.h)
     if (!LoadEngineLibrary()) {
         MessageBoxW(nullptr, Utf8ToWide(GetString(IDS_ENGINE_MISSING)).c_str(), Utf8ToWide(GetString(IDS_PRODUCT_NAME)).c_str(),
                     MB_OK | MB_ICONERROR);

@@ -2,7 +2,6 @@
 // same checks and the same install worker as the dialog's Update button, and writes every line
 // of the message list to standard output.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstring>
 #include <string>
@@ -10,6 +9,7 @@
 
 #include "cli/console_output.h"
 #include "cli/console_shell.h"
+#include "core/command_line.h"
 #include "core/folder_path.h"
 #include "core/program_folder.h"
 #include "core/library_search.h"
@@ -69,13 +69,8 @@ struct KOptions {
 // folder whose name the system's code page lacks).
 std::vector<std::string> s_Arguments() {
     std::vector<std::string> args;
-    int nArgs = 0;
-    LPWSTR* ppwszArgs = CommandLineToArgvW(GetCommandLineW(), &nArgs);
-    if (!ppwszArgs)
-        return args;
-    for (int i = 0; i < nArgs; ++i)
-        args.push_back(WideToUtf8(ppwszArgs[i]));
-    LocalFree(ppwszArgs);
+    for (const std::wstring& wstrArgument : SplitCommandLine(GetCommandLineW()))
+        args.push_back(WideToUtf8(wstrArgument.c_str()));
     return args;
 }
 
@@ -183,10 +178,11 @@ int s_Run(const KOptions& options, KConsoleOutput* pOutput) {
 }  // namespace
 
 int main() {
-    RestrictLibrarySearch();  // before anything loads a library (core/library_search.h)
-    int nMergeExit = RunPackMergeChild();  // started by an installation for one of its merges
+    // Started by an installation for one of its merges: the child restricts its own search.
+    int nMergeExit = RunPackMergeChild();
     if (nMergeExit >= 0)
         return nMergeExit;
+    RestrictLibrarySearch();  // before anything loads a library (core/library_search.h)
     KConsoleOutput output;
     // The options first, so that even the first line comes in the encoding asked for.
     KOptions options;

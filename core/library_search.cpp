@@ -24,7 +24,7 @@ void s_LoadLateSystemLibraries() {
 
 }  // namespace
 
-bool RestrictLibrarySearch() {
+bool RestrictLibrarySearch(bool bForWindows) {
     // Looked up rather than imported: without the update the program would not start at all.
     typedef BOOL(WINAPI * KSetDefaultDllDirectories)(DWORD);
     HMODULE hKernel = GetModuleHandleW(L"kernel32.dll");
@@ -35,7 +35,8 @@ bool RestrictLibrarySearch() {
     bool bRestricted = pfnSetDefault && pfnSetDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Takes the current folder out of the search that remains for calls naming no folders.
     SetDllDirectoryW(L"");
-    s_LoadLateSystemLibraries();
+    if (bForWindows)
+        s_LoadLateSystemLibraries();
     return bRestricted;
 }
 

@@ -10,11 +10,12 @@
 #include <windows.h>
 
 // Restricts the library search of this process to the system folder: neither the program's
-// folder, the current folder nor PATH is searched any more, and loads from the system folder the
-// libraries that system components would look up late by name. Call before anything that loads a
-// library. False when the system lacks SetDefaultDllDirectories (Windows 7 without update
+// folder, the current folder nor PATH is searched any more, and, with bForWindows, loads from the
+// system folder the libraries that system components drawing windows would look up late by name
+// (a process that shows no window is spared the load of the drawing libraries they need). Call
+// before anything that loads a library. False when the system lacks SetDefaultDllDirectories (Windows 7 without update
 // KB2533623): then only the current folder is taken out of the search.
-bool RestrictLibrarySearch();
+bool RestrictLibrarySearch(bool bForWindows = true);
 
 // Loads engine.dll from the folder of the running program, by full path, and keeps it loaded;
 // the program's delay-loaded calls into engine.dll then use this module. The module, or null

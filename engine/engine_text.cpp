@@ -60,12 +60,15 @@ int XR_EDStringToMD5String(char* pszDigest, const char* pszText) {
     if (!pszDigest || !pszText)
         return 0;
     int nResult = 0;
-    HCRYPTPROV hProv = 0;
+    // One provider for the process: acquiring one loads the provider's libraries each time.
+    static HCRYPTPROV s_hProv = [] {
+        HCRYPTPROV hProv = 0;
+        return CryptAcquireContextA(&hProv, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) ? hProv : 0;
+    }();
     HCRYPTHASH hHash = 0;
     BYTE digest[16];
     DWORD dwLen = sizeof(digest);
-    if (CryptAcquireContextA(&hProv, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
-        CryptCreateHash(hProv, CALG_MD5, 0, 0, &hHash) &&
+    if (s_hProv && CryptCreateHash(s_hProv, CALG_MD5, 0, 0, &hHash) &&
         CryptHashData(hHash, reinterpret_cast<const BYTE*>(pszText), static_cast<DWORD>(strlen(pszText)), 0) &&
         CryptGetHashParam(hHash, HP_HASHVAL, digest, &dwLen, 0) && dwLen == sizeof(digest)) {
         static const char s_szHex[] = "0123456789abcdef";
@@ -78,7 +81,5 @@ int XR_EDStringToMD5String(char* pszDigest, const char* pszText) {
     }
     if (hHash)
         CryptDestroyHash(hHash);
-    if (hProv)
-        CryptReleaseContext(hProv, 0);
     return nResult;
 }

@@ -148,6 +148,11 @@ bool ListsNothingToInstall(IKXmlNode* pRoot) {
     return !(pFileList && pFileList->GetFirstChildByName("File")) && aMerges.empty() && aVersions.empty();
 }
 
+bool ListsPacks(IKXmlNode* pRoot) {
+    IKXmlNode* pPackList = pRoot ? pRoot->GetFirstChildByName("PackList") : nullptr;
+    return pPackList && pPackList->GetFirstChildByName("Pack");
+}
+
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,
                     IKMsgOutput* pMsgOutput, KInstallPlan* pPlan) {
     *pPlan = KInstallPlan();

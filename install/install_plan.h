@@ -67,6 +67,9 @@ struct KInstallPlan {
 // copies nothing and says so (2023) rather than being refused.
 bool ListsNothingToInstall(IKXmlNode* pRoot);
 
+// True when pRoot's PackList holds a Pack: the run may merge, and Cobblepak.dll is tried first.
+bool ListsPacks(IKXmlNode* pRoot);
+
 // Reads the FileList, PackList, DeleteList and versions under pRoot and checks, touching nothing,
 // that the run can succeed as far as can be known: at least one File (or a Pack or a version),
 // each File with a FileName and names that CheckListedFile passes, a FileSha256 (when present) of

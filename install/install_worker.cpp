@@ -138,7 +138,9 @@ void KInstallRun::Run() {
     }
     // Tried before the first change, so that a library that does not load touches nothing; in a
     // child process like the merges, since loading runs the library's own code.
-    if (!plan.aPacks.empty() && MergePackInChild(m_strPackagePath, "", "", &m_pWorker->m_bStopRequested) != KPACKMERGE_DONE) {
+    KPackMergeChild& probe = m_pWorker->m_LibraryProbe;
+    if (!plan.aPacks.empty() && ((!probe.Started() && !probe.Start(m_strPackagePath, "", "")) ||
+                                 probe.Wait(&m_pWorker->m_bStopRequested) != KPACKMERGE_DONE)) {
         m_pShellCtrl->AddMessage(GetString(IDS_COBBLEPAK_FAILED));
         End(0);
         return;
@@ -323,6 +325,7 @@ int KInstallWorker::HoldFolder(const char* pszGamePath) {
 }
 
 void KInstallWorker::ReleaseFolder() {
+    m_LibraryProbe.End();
     m_IdentitySemaphore.Release();
     m_FolderSemaphore.Release();
 }

@@ -1,11 +1,11 @@
 #include "install/pack_merge_process.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdlib>
 #include <vector>
 
+#include "core/command_line.h"
 #include "core/library_search.h"
 #include "core/win_text.h"
 #include "install/package_packs.h"
@@ -19,29 +19,11 @@ const DWORD s_dwExitBase = 0x4D570000;
 // How often the wait for the child looks at the stop flag.
 const DWORD s_dwStopPollMs = 100;
 
-// One argument of a command line as CommandLineToArgvW splits it back: quoted, with the
-// backslashes before the closing quote doubled (a path holds no quote of its own).
-std::wstring s_QuotedArgument(const std::wstring& wstrArgument) {
-    size_t uTrailing = 0;
-    while (uTrailing < wstrArgument.size() && wstrArgument[wstrArgument.size() - 1 - uTrailing] == L'\\')
-        ++uTrailing;
-    return L"\"" + wstrArgument + std::wstring(uTrailing, L'\\') + L"\"";
-}
-
 std::wstring s_ProgramPath() {
     std::vector<wchar_t> buffer(32768);
     DWORD dwLen = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     return dwLen && dwLen < buffer.size() ? std::wstring(buffer.data(), dwLen) : std::wstring();
 }
-
-// Owns a handle; closes it on every way out.
-struct KHandle {
-    HANDLE h = nullptr;
-    ~KHandle() {
-        if (h)
-            CloseHandle(h);
-    }
-};
 
 // A job of name wstrName that ends every process in it when its last handle closes, and lets no
 // unhandled exception in them start the system's debugger; null when the system makes none.
@@ -72,66 +54,91 @@ LONG WINAPI s_EndOnException(EXCEPTION_POINTERS* pInfo) {
 
 }  // namespace
 
-int MergePackInChild(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
-                     const std::atomic<int>* pbStop, void* hLock) {
+bool KPackMergeChild::Start(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
+                            void* hLock) {
+    End();
     std::wstring wstrProgram = s_ProgramPath();
     if (wstrProgram.empty())
-        return KPACKMERGE_NOT_STARTED;
+        return false;
     std::wstring wstrFolder = wstrProgram.substr(0, wstrProgram.find_last_of(L'\\') + 1);
     // Named after this process and the moment, so that the child can find it.
     static std::atomic<unsigned> s_uJobs(0);
     std::wstring wstrJob = L"MendwrightMerge-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++s_uJobs);
-    std::wstring wstrCommand = s_QuotedArgument(wstrProgram) + L" " + Utf8ToWide(PACK_MERGE_ARGUMENT) + L" " +
+    std::wstring wstrCommand = QuoteCommandArgument(wstrProgram) + L" " + Utf8ToWide(PACK_MERGE_ARGUMENT) + L" " +
                                std::to_wstring(GetCurrentProcessId()) + L" " + wstrJob + L" " +
-                               s_QuotedArgument(Utf8ToWide(strLibraryFolder)) + L" " +
-                               s_QuotedArgument(Utf8ToWide(strTarget)) + L" " + s_QuotedArgument(Utf8ToWide(strSource));
+                               QuoteCommandArgument(Utf8ToWide(strLibraryFolder)) + L" " +
+                               QuoteCommandArgument(Utf8ToWide(strTarget)) + L" " + QuoteCommandArgument(Utf8ToWide(strSource));
 
     // No standard handles: a child must hold none of the installer's pipes (a front end reading
-    // the installer's output to its end would wait for the child too).
+    // the installer's output to its end would wait for the child too). No console either: the
+    // child writes nothing, and a console of its own would cost the start of its host process.
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process = {};
-    KHandle job, child, thread;
-    job.h = s_MakeEndingJob(wstrJob);
-    if (!job.h || !CreateProcessW(wstrProgram.c_str(), &wstrCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                                  wstrFolder.c_str(), &startup, &process))
-        return KPACKMERGE_NOT_STARTED;
-    child.h = process.hProcess;
-    thread.h = process.hThread;
+    m_hJob = s_MakeEndingJob(wstrJob);
+    if (!m_hJob || !CreateProcessW(wstrProgram.c_str(), &wstrCommand[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                                   wstrFolder.c_str(), &startup, &process)) {
+        DWORD dwError = GetLastError();
+        End();
+        SetLastError(dwError);
+        return false;
+    }
+    m_hProcess = process.hProcess;
+    CloseHandle(process.hThread);
     // The child waits until it is in the job (or this process has ended) before it loads anything.
     HANDLE hChildLock = nullptr;
-    if ((hLock && !DuplicateHandle(GetCurrentProcess(), hLock, child.h, &hChildLock, 0, FALSE, DUPLICATE_SAME_ACCESS)) ||
-        !AssignProcessToJobObject(job.h, child.h)) {
+    if ((hLock && !DuplicateHandle(GetCurrentProcess(), hLock, m_hProcess, &hChildLock, 0, FALSE, DUPLICATE_SAME_ACCESS)) ||
+        !AssignProcessToJobObject(m_hJob, m_hProcess)) {
         DWORD dwError = GetLastError();
-        TerminateProcess(child.h, 1);
-        WaitForSingleObject(child.h, INFINITE);
+        End();
         SetLastError(dwError);
-        return KPACKMERGE_NOT_STARTED;
+        return false;
     }
-    while (WaitForSingleObject(child.h, pbStop ? s_dwStopPollMs : INFINITE) == WAIT_TIMEOUT) {
+    return true;
+}
+
+int KPackMergeChild::Wait(const std::atomic<int>* pbStop) {
+    if (!m_hProcess)
+        return KPACKMERGE_NOT_STARTED;
+    while (WaitForSingleObject(m_hProcess, pbStop ? s_dwStopPollMs : INFINITE) == WAIT_TIMEOUT) {
         if (pbStop && pbStop->load()) {
-            TerminateProcess(child.h, 1);
-            WaitForSingleObject(child.h, INFINITE);
+            End();
             return KPACKMERGE_STOPPED;
         }
     }
     DWORD dwExit = 0;
-    if (!GetExitCodeProcess(child.h, &dwExit))
-        return KPACKMERGE_CRASHED;
+    bool bExit = GetExitCodeProcess(m_hProcess, &dwExit) != 0;
+    End();
     DWORD dwRun = dwExit - s_dwExitBase;
-    return dwRun <= KPACKMERGE_NO_LIBRARY ? static_cast<int>(dwRun) : KPACKMERGE_CRASHED;
+    return bExit && dwRun <= KPACKMERGE_NO_LIBRARY ? static_cast<int>(dwRun) : KPACKMERGE_CRASHED;
+}
+
+void KPackMergeChild::End() {
+    if (m_hProcess) {
+        TerminateProcess(m_hProcess, 1);
+        WaitForSingleObject(m_hProcess, INFINITE);
+        CloseHandle(m_hProcess);
+        m_hProcess = nullptr;
+    }
+    if (m_hJob) {
+        CloseHandle(m_hJob);
+        m_hJob = nullptr;
+    }
+}
+
+int MergePackInChild(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
+                     const std::atomic<int>* pbStop, void* hLock) {
+    KPackMergeChild child;
+    if (!child.Start(strLibraryFolder, strTarget, strSource, hLock))
+        return KPACKMERGE_NOT_STARTED;
+    return child.Wait(pbStop);
 }
 
 int RunPackMergeChild() {
-    int nArgs = 0;
-    LPWSTR* ppwszArgs = CommandLineToArgvW(GetCommandLineW(), &nArgs);
-    if (!ppwszArgs)
-        return -1;
     std::vector<std::string> args;
-    for (int i = 0; i < nArgs; ++i)
-        args.push_back(WideToUtf8(ppwszArgs[i]));
-    LocalFree(ppwszArgs);
+    for (const std::wstring& wstrArgument : SplitCommandLine(GetCommandLineW()))
+        args.push_back(WideToUtf8(wstrArgument.c_str()));
     if (args.size() != 7 || args[1] != PACK_MERGE_ARGUMENT)
         return -1;
     // Nothing runs before this process is in the installer's job, which ends it with the
@@ -152,7 +159,7 @@ int RunPackMergeChild() {
 
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(s_EndOnException);
-    RestrictLibrarySearch();
+    RestrictLibrarySearch(false);
     HMODULE hLibrary = LoadLibraryInFolder(args[2].c_str(), COBBLEPAK_LIBRARY_NAME);
     PFN_PACKCOMB pfnPackComb =
         hLibrary ? reinterpret_cast<PFN_PACKCOMB>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "PackComb"))) : nullptr;

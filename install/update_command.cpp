@@ -107,6 +107,9 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
         pFrontEnd->ShowGameRunning(s_RunningTextId(pInstaller, pszGamePath));
         return s_Refuse(pShellCtrl, 0, KUPDATE_GAME_RUNNING);
     }
+    IKXmlNode* pRoot = pInstaller->m_pXmlDoc->GetRootElement("Root");
+    if (pszPackagePath && ListsPacks(pRoot))
+        pWorker->m_LibraryProbe.Start(pszPackagePath, "", "");  // waited for by the run
     int nRecovery = RecoverInterruptedInstall(pszGamePath, pShellCtrl);
     if (nRecovery == KRECOVERY_BUSY) {
         pWorker->ReleaseFolder();
@@ -124,7 +127,6 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
     }
     // Whatever the plan would refuse is refused here, before the resource check makes its folder
     // in the game folder (the worker makes the plan again, from the folder as it then is).
-    IKXmlNode* pRoot = pInstaller->m_pXmlDoc->GetRootElement("Root");
     KInstallPlan plan;
     if (pszPackagePath && !ListsNothingToInstall(pRoot) &&
         !MakeInstallPlan(pRoot, StripTrailingSeparators(pszGamePath), pszPackagePath, pShellCtrl, &plan)) {
