@@ -15,6 +15,7 @@
 #include "core/string_table.h"
 #include "core/text_copy.h"
 #include "core/win_text.h"
+#include "install/write_obstacle.h"
 
 static_assert(PACKAGE_FILE_BAD_NAME == ERROR_INVALID_NAME && PACKAGE_FILE_TOO_LONG == ERROR_FILENAME_EXCED_RANGE &&
                   PACKAGE_FILE_TOO_DEEP == ERROR_PATH_NOT_FOUND && PACKAGE_MAX_PATH == MAX_PATH,
@@ -240,7 +241,12 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
             s_AddFormatted(pShellCtrl, GetString(IDS_COPY_ERR_IN_USE), pszFilePath, pszFileName);
             break;
         default:
-            AddCopyErrorLine(pShellCtrl, pszFilePath, pszFileName, dwError);
+            // A full disk is told as such, with the file it stopped at: freeing space is what
+            // helps, which an error number does not tell the player.
+            if (WriteOutcomeOfError(dwError) == KWRITE_DISK_FULL)
+                s_AddFormatted(pShellCtrl, GetString(IDS_DISK_FULL), strDestFile.c_str(), "");
+            else
+                AddCopyErrorLine(pShellCtrl, pszFilePath, pszFileName, dwError);
             break;
         }
     }

@@ -54,3 +54,7 @@ foreach(kind IN ITEMS wow64 win32)
   endforeach()
   set_tests_properties(${kind}_gui_tests PROPERTIES RESOURCE_LOCK wine_machine_state)
 endforeach()
+# The full-disk install (tests/full_disk_test.sh) in the 64-bit prefix too.
+add_test(NAME wow64_full_disk_install COMMAND bash ${CMAKE_SOURCE_DIR}/tests/full_disk_test.sh
+                                              $<TARGET_FILE:mendwright-cli> ${wow64_wine})
+set_tests_properties(wow64_full_disk_install PROPERTIES LABELS wow64 SKIP_RETURN_CODE 77)
