@@ -362,14 +362,17 @@ int KInstallTransaction::SetAsideDeletion(size_t uDelete) {
     return MoveFileU8(Game(del.strPath).c_str(), Work("old\\x" + std::to_string(uDelete)).c_str()) ? 1 : 0;
 }
 
-int KInstallTransaction::MergePack(size_t uPack, const std::string& strPackagePath, const std::atomic<int>* pbStop) {
+int KInstallTransaction::MergePack(size_t uPack, const std::string& strPackagePath, const std::atomic<int>* pbStop,
+                                   KPackMergeChild* pStarted) {
     const KPlanPack& pack = m_Plan.aPacks.at(uPack);
     m_uPacksReached = std::max(m_uPacksReached, uPack + 1);
-    std::string strTarget = Game(pack.strTarget);
-    std::string strSource = strPackagePath + "\\" + pack.strSource;
+    std::string strTarget = PackTargetPath(m_strGamePath, pack);
+    std::string strSource = PackSourcePath(strPackagePath, pack);
     s_Step();
     // The child holds the working folder's lock too: no recovery undoes the run while it writes.
-    int nRun = MergePackInChild(strPackagePath, strTarget, strSource, pbStop, m_hLock);
+    int nRun = pStarted && pStarted->IsFor(strTarget, strSource)
+                   ? pStarted->Merge(pbStop, m_hLock)
+                   : MergePackInChild(strPackagePath, strTarget, strSource, pbStop, m_hLock);
     s_Step();
     if (nRun == KPACKMERGE_STOPPED)
         return KWRITE_STOPPED;

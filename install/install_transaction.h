@@ -21,6 +21,7 @@
 #include "install/write_obstacle.h"
 
 class IKMsgOutput;
+class KPackMergeChild;
 
 class KInstallTransaction : public IKFilePlacement {
 public:
@@ -53,8 +54,10 @@ public:
     // strPackagePath, run in a child process (install/pack_merge_process.h) that *pbStop ends,
     // then checks that the target is a sound pack holding every entry of the source. Returns a
     // KWriteOutcome: KWRITE_DONE, or why not (a crash, a refusal or a result that fails the check
-    // is KWRITE_FAILED).
-    int MergePack(size_t uPack, const std::string& strPackagePath, const std::atomic<int>* pbStop);
+    // is KWRITE_FAILED). pStarted (when given) is a child started ahead for this merge; it is used
+    // when it is for the same paths, else one is started.
+    int MergePack(size_t uPack, const std::string& strPackagePath, const std::atomic<int>* pbStop,
+                  KPackMergeChild* pStarted = nullptr);
     // Writes every version of the plan into the game's version.ini, edited in place
     // (install/version_file.h), the player's file copied aside first. Returns a KWriteOutcome.
     int WriteVersions();

@@ -136,14 +136,18 @@ void KInstallRun::Run() {
         End(0);
         return;
     }
-    // Tried before the first change, so that a library that does not load touches nothing; in a
-    // child process like the merges, since loading runs the library's own code.
-    KPackMergeChild& probe = m_pWorker->m_LibraryProbe;
-    if (!plan.aPacks.empty() && ((!probe.Started() && !probe.Start(m_strPackagePath, "", "")) ||
-                                 probe.Wait(&m_pWorker->m_bStopRequested) != KPACKMERGE_DONE)) {
-        m_pShellCtrl->AddMessage(GetString(IDS_COBBLEPAK_FAILED));
-        End(0);
-        return;
+    // Tried before the first change, so that a library that does not load touches nothing: the
+    // first merge's child loads it (in a child, since loading runs the library's own code).
+    KPackMergeChild& first = m_pWorker->m_FirstMerge;
+    if (!plan.aPacks.empty()) {
+        std::string strTarget = PackTargetPath(strGame, plan.aPacks[0]);
+        std::string strSource = PackSourcePath(m_strPackagePath, plan.aPacks[0]);
+        if ((!first.IsFor(strTarget, strSource) && !first.Start(m_strPackagePath, strTarget, strSource)) ||
+            first.WaitLoaded(&m_pWorker->m_bStopRequested) != KPACKMERGE_DONE) {
+            m_pShellCtrl->AddMessage(GetString(IDS_COBBLEPAK_FAILED));
+            End(0);
+            return;
+        }
     }
     KInstallTransaction transaction(strGame, plan);
     if (!transaction.Begin()) {
@@ -231,7 +235,7 @@ bool KInstallRun::Install(const KInstallPlan& plan, KInstallTransaction* pTransa
             Stopped(pTransaction);
             return false;
         }
-        int nMerged = pTransaction->MergePack(i, m_strPackagePath, &m_pWorker->m_bStopRequested);
+        int nMerged = pTransaction->MergePack(i, m_strPackagePath, &m_pWorker->m_bStopRequested, &m_pWorker->m_FirstMerge);
         if (nMerged == KWRITE_STOPPED) {
             Stopped(pTransaction);
             return false;
@@ -325,7 +329,7 @@ int KInstallWorker::HoldFolder(const char* pszGamePath) {
 }
 
 void KInstallWorker::ReleaseFolder() {
-    m_LibraryProbe.End();
+    m_FirstMerge.End();
     m_IdentitySemaphore.Release();
     m_FolderSemaphore.Release();
 }

@@ -40,7 +40,7 @@ public:
     // another program holds it, or a worker of this block still runs. The run lets go of it when
     // it ends (before OnInstallEnd); ReleaseFolder lets go of it when no run follows.
     int HoldFolder(const char* pszGamePath);
-    // Also ends the library's probe (below).
+    // Also ends the child of the first merge (below) when no run took it.
     void ReleaseFolder();
     // True from Start until the worker reaches an end point.
     bool IsRunning() const { return m_hThread && !m_bFinished; }
@@ -66,8 +66,8 @@ public:
     KUpdateSemaphore m_FolderSemaphore;
     // The installer's own semaphore of the same folder by its identity (MakeFolderIdentityName).
     KUpdateSemaphore m_IdentitySemaphore;
-    // The child that tries Cobblepak.dll before the run's first change, started by the Update
-    // command as soon as it holds the folder so that its start overlaps the checks; a run finds it
-    // started or starts it.
-    KPackMergeChild m_LibraryProbe;
+    // The child of the run's first merge, started by the Update command once its plan holds, so
+    // that its start overlaps the rest of the checks. Its load of Cobblepak.dll is the try of the
+    // library before the run's first change. A run finds it started or starts it.
+    KPackMergeChild m_FirstMerge;
 };

@@ -18,6 +18,9 @@ namespace {
 const DWORD s_dwExitBase = 0x4D570000;
 // How often the wait for the child looks at the stop flag.
 const DWORD s_dwStopPollMs = 100;
+// The names of the child's two events after its job's name.
+const wchar_t s_wszLoaded[] = L"-loaded";
+const wchar_t s_wszGo[] = L"-go";
 
 std::wstring s_ProgramPath() {
     std::vector<wchar_t> buffer(32768);
@@ -54,14 +57,13 @@ LONG WINAPI s_EndOnException(EXCEPTION_POINTERS* pInfo) {
 
 }  // namespace
 
-bool KPackMergeChild::Start(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
-                            void* hLock) {
+bool KPackMergeChild::Start(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource) {
     End();
     std::wstring wstrProgram = s_ProgramPath();
     if (wstrProgram.empty())
         return false;
     std::wstring wstrFolder = wstrProgram.substr(0, wstrProgram.find_last_of(L'\\') + 1);
-    // Named after this process and the moment, so that the child can find it.
+    // Named after this process and the moment, so that the child can find them.
     static std::atomic<unsigned> s_uJobs(0);
     std::wstring wstrJob = L"MendwrightMerge-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++s_uJobs);
     std::wstring wstrCommand = QuoteCommandArgument(wstrProgram) + L" " + Utf8ToWide(PACK_MERGE_ARGUMENT) + L" " +
@@ -77,8 +79,11 @@ bool KPackMergeChild::Start(const std::string& strLibraryFolder, const std::stri
     startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process = {};
     m_hJob = s_MakeEndingJob(wstrJob);
-    if (!m_hJob || !CreateProcessW(wstrProgram.c_str(), &wstrCommand[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                                   wstrFolder.c_str(), &startup, &process)) {
+    m_hLoaded = CreateEventW(nullptr, TRUE, FALSE, (wstrJob + s_wszLoaded).c_str());
+    m_hGo = CreateEventW(nullptr, TRUE, FALSE, (wstrJob + s_wszGo).c_str());
+    if (!m_hJob || !m_hLoaded || !m_hGo ||
+        !CreateProcessW(wstrProgram.c_str(), &wstrCommand[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        wstrFolder.c_str(), &startup, &process)) {
         DWORD dwError = GetLastError();
         End();
         SetLastError(dwError);
@@ -87,20 +92,50 @@ bool KPackMergeChild::Start(const std::string& strLibraryFolder, const std::stri
     m_hProcess = process.hProcess;
     CloseHandle(process.hThread);
     // The child waits until it is in the job (or this process has ended) before it loads anything.
-    HANDLE hChildLock = nullptr;
-    if ((hLock && !DuplicateHandle(GetCurrentProcess(), hLock, m_hProcess, &hChildLock, 0, FALSE, DUPLICATE_SAME_ACCESS)) ||
-        !AssignProcessToJobObject(m_hJob, m_hProcess)) {
+    if (!AssignProcessToJobObject(m_hJob, m_hProcess)) {
         DWORD dwError = GetLastError();
         End();
         SetLastError(dwError);
         return false;
     }
+    m_strTarget = strTarget;
+    m_strSource = strSource;
     return true;
 }
 
-int KPackMergeChild::Wait(const std::atomic<int>* pbStop) {
+bool KPackMergeChild::IsFor(const std::string& strTarget, const std::string& strSource) const {
+    return m_hProcess && m_strTarget == strTarget && m_strSource == strSource;
+}
+
+int KPackMergeChild::WaitLoaded(const std::atomic<int>* pbStop) {
     if (!m_hProcess)
         return KPACKMERGE_NOT_STARTED;
+    HANDLE ahWait[2] = {m_hLoaded, m_hProcess};
+    DWORD dwWait;
+    while ((dwWait = WaitForMultipleObjects(2, ahWait, FALSE, pbStop ? s_dwStopPollMs : INFINITE)) == WAIT_TIMEOUT) {
+        if (pbStop && pbStop->load()) {
+            End();
+            return KPACKMERGE_STOPPED;
+        }
+    }
+    return dwWait == WAIT_OBJECT_0 ? static_cast<int>(KPACKMERGE_DONE) : WaitEnd(pbStop);
+}
+
+int KPackMergeChild::Merge(const std::atomic<int>* pbStop, void* hLock) {
+    if (!m_hProcess)
+        return KPACKMERGE_NOT_STARTED;
+    HANDLE hChildLock = nullptr;
+    if ((hLock && !DuplicateHandle(GetCurrentProcess(), hLock, m_hProcess, &hChildLock, 0, FALSE, DUPLICATE_SAME_ACCESS)) ||
+        !SetEvent(m_hGo)) {
+        DWORD dwError = GetLastError();
+        End();
+        SetLastError(dwError);
+        return KPACKMERGE_NOT_STARTED;
+    }
+    return WaitEnd(pbStop);
+}
+
+int KPackMergeChild::WaitEnd(const std::atomic<int>* pbStop) {
     while (WaitForSingleObject(m_hProcess, pbStop ? s_dwStopPollMs : INFINITE) == WAIT_TIMEOUT) {
         if (pbStop && pbStop->load()) {
             End();
@@ -118,21 +153,22 @@ void KPackMergeChild::End() {
     if (m_hProcess) {
         TerminateProcess(m_hProcess, 1);
         WaitForSingleObject(m_hProcess, INFINITE);
-        CloseHandle(m_hProcess);
-        m_hProcess = nullptr;
     }
-    if (m_hJob) {
-        CloseHandle(m_hJob);
-        m_hJob = nullptr;
+    for (void** phHandle : {&m_hProcess, &m_hJob, &m_hLoaded, &m_hGo}) {
+        if (*phHandle)
+            CloseHandle(*phHandle);
+        *phHandle = nullptr;
     }
+    m_strTarget.clear();
+    m_strSource.clear();
 }
 
 int MergePackInChild(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
                      const std::atomic<int>* pbStop, void* hLock) {
     KPackMergeChild child;
-    if (!child.Start(strLibraryFolder, strTarget, strSource, hLock))
+    if (!child.Start(strLibraryFolder, strTarget, strSource))
         return KPACKMERGE_NOT_STARTED;
-    return child.Wait(pbStop);
+    return child.Merge(pbStop, hLock);
 }
 
 int RunPackMergeChild() {
@@ -144,7 +180,8 @@ int RunPackMergeChild() {
     // Nothing runs before this process is in the installer's job, which ends it with the
     // installer; should the installer end first, neither does anything here.
     HANDLE hInstaller = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::strtoul(args[2].c_str(), nullptr, 10)));
-    HANDLE hJob = OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, Utf8ToWide(args[3]).c_str());
+    std::wstring wstrJob = Utf8ToWide(args[3]);
+    HANDLE hJob = OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, wstrJob.c_str());
     BOOL bInJob = FALSE;
     while (hInstaller && hJob && IsProcessInJob(GetCurrentProcess(), hJob, &bInJob) && !bInJob) {
         if (WaitForSingleObject(hInstaller, 5) != WAIT_TIMEOUT)
@@ -165,8 +202,16 @@ int RunPackMergeChild() {
         hLibrary ? reinterpret_cast<PFN_PACKCOMB>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "PackComb"))) : nullptr;
     if (!pfnPackComb)
         return static_cast<int>(s_dwExitBase + KPACKMERGE_NO_LIBRARY);
+    // Says that the library is there, then waits for the word to merge (the watch above ends this
+    // process should the installer end first).
+    HANDLE hLoaded = OpenEventW(EVENT_MODIFY_STATE, FALSE, (wstrJob + s_wszLoaded).c_str());
+    HANDLE hGo = OpenEventW(SYNCHRONIZE, FALSE, (wstrJob + s_wszGo).c_str());
+    if (!hLoaded || !hGo || !SetEvent(hLoaded))
+        return static_cast<int>(s_dwExitBase + KPACKMERGE_REFUSED);
     if (args[3].empty() && args[4].empty())
         return static_cast<int>(s_dwExitBase + KPACKMERGE_DONE);  // only the library asked about
+    if (WaitForSingleObject(hGo, INFINITE) != WAIT_OBJECT_0)
+        return static_cast<int>(s_dwExitBase + KPACKMERGE_REFUSED);
     // The library opens files by the system's ANSI text of their paths.
     std::string strTarget = SystemAnsiPath(args[3]);
     std::string strSource = SystemAnsiPath(args[4]);

@@ -19,8 +19,9 @@ enum KPackMergeRun {
     KPACKMERGE_STOPPED,      // *pbStop was set: the child was ended before it finished
 };
 
-// One child, started and later waited for: a start of the library's probe (both paths empty) can
-// then overlap the checks before the first change. Ending the object ends a child still running.
+// One merge's child, started ahead of its merge: it loads Cobblepak.dll and says so, then waits
+// for the word to merge, so that its start and the library's load (the try of the library before
+// the run's first change) overlap the run's checks. Ending the object ends a child still running.
 class KPackMergeChild {
 public:
     KPackMergeChild() = default;
@@ -30,18 +31,27 @@ public:
 
     // Starts the child for the arguments of MergePackInChild. False when it could not be started,
     // the cause in GetLastError.
-    bool Start(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
-               void* hLock = nullptr);
-    bool Started() const { return m_hProcess != nullptr; }
-    // Waits for the started child to end, ending it as soon as *pbStop (when given) becomes
-    // nonzero. A KPackMergeRun; KPACKMERGE_NOT_STARTED when none was started.
-    int Wait(const std::atomic<int>* pbStop);
+    bool Start(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource);
+    // Whether a child is started (and not yet waited for) for these paths.
+    bool IsFor(const std::string& strTarget, const std::string& strSource) const;
+    // Waits until the child has loaded the library and found PackComb (KPACKMERGE_DONE) or has
+    // ended, ending it as soon as *pbStop (when given) becomes nonzero. A KPackMergeRun.
+    int WaitLoaded(const std::atomic<int>* pbStop);
+    // Gives the child the word to merge, with hLock (when not null) duplicated into it as
+    // MergePackInChild does, and waits for it to end. A KPackMergeRun; KPACKMERGE_NOT_STARTED
+    // when none was started.
+    int Merge(const std::atomic<int>* pbStop, void* hLock);
     // Ends a child still running and lets go of it.
     void End();
 
 private:
+    int WaitEnd(const std::atomic<int>* pbStop);
+
     void* m_hJob = nullptr;
     void* m_hProcess = nullptr;
+    void* m_hLoaded = nullptr;  // set by the child once PackComb is found
+    void* m_hGo = nullptr;      // set by this process: the child may merge
+    std::string m_strTarget, m_strSource;
 };
 
 // Merges the pack strSource into the pack strTarget (full paths in UTF-8) with PackComb of

@@ -107,9 +107,6 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
         pFrontEnd->ShowGameRunning(s_RunningTextId(pInstaller, pszGamePath));
         return s_Refuse(pShellCtrl, 0, KUPDATE_GAME_RUNNING);
     }
-    IKXmlNode* pRoot = pInstaller->m_pXmlDoc->GetRootElement("Root");
-    if (pszPackagePath && ListsPacks(pRoot))
-        pWorker->m_LibraryProbe.Start(pszPackagePath, "", "");  // waited for by the run
     int nRecovery = RecoverInterruptedInstall(pszGamePath, pShellCtrl);
     if (nRecovery == KRECOVERY_BUSY) {
         pWorker->ReleaseFolder();
@@ -127,11 +124,17 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
     }
     // Whatever the plan would refuse is refused here, before the resource check makes its folder
     // in the game folder (the worker makes the plan again, from the folder as it then is).
+    IKXmlNode* pRoot = pInstaller->m_pXmlDoc->GetRootElement("Root");
     KInstallPlan plan;
     if (pszPackagePath && !ListsNothingToInstall(pRoot) &&
         !MakeInstallPlan(pRoot, StripTrailingSeparators(pszGamePath), pszPackagePath, pShellCtrl, &plan)) {
         pWorker->ReleaseFolder();
         return s_Refuse(pShellCtrl, 0, KUPDATE_PLAN_REFUSED);
+    }
+    if (!plan.aPacks.empty()) {
+        // Waited for by the run, which starts it again should its plan differ.
+        pWorker->m_FirstMerge.Start(pszPackagePath, PackTargetPath(StripTrailingSeparators(pszGamePath), plan.aPacks[0]),
+                                    PackSourcePath(pszPackagePath, plan.aPacks[0]));
     }
     if (pInstaller->CheckResources(pszGamePath) != 0) {
         pWorker->ReleaseFolder();
