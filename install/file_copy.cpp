@@ -251,6 +251,7 @@ int CopyPackageFile(IKShellCtrl* pShellCtrl, const char* pszGamePath, const char
         }
     }
     pShellCtrl->StepProgress();
+    SetLastError(dwError);
     return nResult;
 }
 

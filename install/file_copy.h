@@ -34,7 +34,8 @@ protected:
 // folder cannot be created; after a failed copy, by the error code: the two-line source and
 // destination message (2), 2073 (5, a folder stands at the destination), 2018 (5 otherwise),
 // 2020 (32), 2101 with the destination file (112 or 39, the disk full) or 2021 with the code.
-// StepProgress once per copy attempted. Returns 1 when the file was copied, else 0.
+// StepProgress once per copy attempted. Returns 1 when the file was copied, else 0 with the
+// copy's error code in GetLastError.
 // The bytes are written under a temporary name and put in place whole, or written where the
 // placement undoes a half-written file (pPlacement, see above); the installed file is never
 // read-only.

@@ -219,11 +219,14 @@ bool KInstallRun::Install(const KInstallPlan& plan, KInstallTransaction* pTransa
         if (!CopyPackageFile(m_pShellCtrl, m_strGamePath.c_str(), m_strPackagePath.c_str(), file.strFilePath.c_str(),
                              file.strFileName.c_str(), &m_pWorker->m_bStopRequested, pTransaction,
                              file.strSha256.c_str())) {
+            DWORD dwError = GetLastError();
             if (StopRequested()) {
                 Stopped(pTransaction);
                 return false;
             }
-            m_pShellCtrl->AddMessage(GetString(IDS_RETRY_OR_DOWNLOAD));
+            // A full disk has said what helps; another download would not.
+            if (WriteOutcomeOfError(dwError) != KWRITE_DISK_FULL)
+                m_pShellCtrl->AddMessage(GetString(IDS_RETRY_OR_DOWNLOAD));
             Fail(pTransaction);
             return false;
         }

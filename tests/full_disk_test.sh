@@ -87,8 +87,9 @@ for entry in "${cases[@]}"; do
   for line in "·磁盘空间不足，无法写入${stopped_path}，请清理磁盘后重试。" "·安装没有完成，游戏目录已恢复原状。"; do
     grep -qxF "$line" <<< "$out" || { echo "$out"; fail "no line: $line"; }
   done
-  # Neither a word of success nor of a file left unrestored (2064, 2065, 2077).
-  grep -E '升级完成|文件复制完成|未能' <<< "$out" && fail "wrong lines in the output"
+  # Neither a word of success nor of a file left unrestored (2064, 2065, 2077), nor advice to
+  # download again.
+  grep -E '升级完成|文件复制完成|未能|重新下载' <<< "$out" && fail "wrong lines in the output"
   [ -e "$game/.mendwright" ] && fail "the working folder .mendwright is left"
   after=$(snapshot "$game")
   [ "$after" = "$before" ] || { diff <(echo "$before") <(echo "$after"); fail "the game folder changed"; }
