@@ -735,6 +735,35 @@ TEST_F(GuiTest, FailedInstallationCanBeRetried) {
     EXPECT_TRUE(app.WaitExit(10000));
 }
 
+// A Cobblepak.dll that crashes inside the merge takes only its child along: the dialog says the
+// merge failed and the folder is restored, offers Update again, and the game folder is as it was.
+TEST_F(GuiTest, ACrashingCobblepakIsReportedAndTheFolderRestored) {
+    WriteFileBytes(m_strPackage + "\\art.pak", mwtest::PackBytes(100, 50, 'p'));
+    CopyFileA((ProgramFolder() + "\\faulty_cobblepak.dll").c_str(), (m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
+    std::string strXml = s_Description("Faulty", {});
+    strXml.insert(strXml.find("</Root>"), "<PackList><Pack><Source>art.pak</Source><Target>data\\art.pak</Target></Pack></PackList>\r\n");
+    WriteFileBytes(m_strPackage + "\\Update.dat", strXml);
+    MakeFolders(m_strGame + "\\data");
+    MakeFolders(m_strGame + "\\resource");  // made by the resource check before any change
+    WriteFileBytes(m_strGame + "\\data\\art.pak", mwtest::PackBytes(0, 100, 'g'));
+    const std::map<std::string, std::string> before = mwtest::TreeSnapshot(m_strGame);
+    SetEnvironmentVariableA("COBBLEPAK_FAULT", "crash");
+    KMendwright app;
+    bool bStarted = app.Start(Exe());
+    SetEnvironmentVariableA("COBBLEPAK_FAULT", nullptr);
+    ASSERT_TRUE(bStarted);
+    app.Click(ID_UPDATE);
+    ASSERT_TRUE(app.WaitForLine(u8"·安装没有完成，游戏目录已恢复原状。"));
+    ASSERT_TRUE(s_WaitUntil([&]() { return app.Enabled(ID_UPDATE); }, 10000));
+    std::vector<std::string> lines = app.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(u8"Cobblepak.dll调用失败，请重试或重新下载升级包。", lines[lines.size() - 2]);
+    EXPECT_FALSE(app.Enabled(ID_RUN_GAME));
+    EXPECT_EQ(before, mwtest::TreeSnapshot(m_strGame));
+    app.Click(ID_QUIT);
+    EXPECT_TRUE(app.WaitExit(10000));
+}
+
 // A few hundred files: the lines reach the list in batches, yet every one arrives, in order,
 // before the end of the installation is shown (the lines are read the moment Run Game is
 // enabled), and the list ends on its last line, selected and in view.
