@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <string>
 
-// The code pages Update.dat is read in besides UTF-16: GBK, the installer's own, and UTF-8.
-enum { CODE_PAGE_GBK = 936, CODE_PAGE_UTF8 = 65001 };
+// The code pages Update.dat is read in besides UTF-16: GBK, the installer's own, and UTF-8; and
+// the system's own, in which the game keeps its INI files: the ANSI code page (CP_ACP) on
+// Windows, GBK, the players' code page, elsewhere.
+enum { CODE_PAGE_SYSTEM = 0, CODE_PAGE_GBK = 936, CODE_PAGE_UTF8 = 65001 };
 
 // The bytes of the character that begins at p: 1 for ASCII, the terminating zero or a broken
 // sequence. No byte of a longer character is ASCII.
@@ -29,9 +31,17 @@ bool IsUtf8Text(const std::string& strText);
 // own converter makes it.
 std::string Utf8FromUtf16(const char16_t* pUnits, size_t uUnits);
 
-// uSize bytes of GBK text in UTF-8 through the platform's converter (ansi_text_win.cpp,
-// ansi_text_posix.cpp); what is not GBK becomes a replacement character, never dropped.
-std::string Utf8FromGbk(const char* pBytes, size_t uSize);
+// uSize bytes of text in code page uCodePage (one of those above, on Windows any the system has)
+// in UTF-8 through the platform's converter (ansi_text_win.cpp, ansi_text_posix.cpp); what is not
+// text of that code page becomes a replacement character, never dropped.
+std::string Utf8FromCodePage(unsigned uCodePage, const char* pBytes, size_t uSize);
+
+// UTF-8 text in code page uCodePage; a character the code page lacks becomes its default
+// character, as the system writes it.
+std::string CodePageFromUtf8(unsigned uCodePage, const std::string& strUtf8);
+
+// UTF-8 text in UTF-16 units through the platform's converter; a broken sequence becomes U+FFFD.
+std::u16string Utf16FromUtf8(const std::string& strUtf8);
 
 // UTF-8 text in GBK; false when a character has no counterpart or the text is not UTF-8.
 bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk);

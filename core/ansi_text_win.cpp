@@ -14,11 +14,32 @@ std::wstring s_Wide(UINT uCodePage, DWORD dwFlags, const char* pBytes, size_t uS
     return wstrText;
 }
 
+// wstrText in code page uCodePage; *pbDefaultUsed, when given, tells whether a character was missing.
+std::string s_Narrow(UINT uCodePage, DWORD dwFlags, const std::wstring& wstrText, BOOL* pbDefaultUsed) {
+    int nLen = wstrText.empty() ? 0
+                                : WideCharToMultiByte(uCodePage, dwFlags, wstrText.data(), static_cast<int>(wstrText.size()),
+                                                      nullptr, 0, nullptr, pbDefaultUsed);
+    std::string strText(static_cast<size_t>(nLen > 0 ? nLen : 0), '\0');
+    if (nLen > 0)
+        WideCharToMultiByte(uCodePage, dwFlags, wstrText.data(), static_cast<int>(wstrText.size()), &strText[0], nLen,
+                            nullptr, pbDefaultUsed);
+    return strText;
+}
+
 }  // namespace
 
-std::string Utf8FromGbk(const char* pBytes, size_t uSize) {
-    std::wstring wstrText = s_Wide(CODE_PAGE_GBK, 0, pBytes, uSize);
+std::string Utf8FromCodePage(unsigned uCodePage, const char* pBytes, size_t uSize) {
+    std::wstring wstrText = s_Wide(uCodePage, 0, pBytes, uSize);
     return Utf8FromUtf16(reinterpret_cast<const char16_t*>(wstrText.data()), wstrText.size());
+}
+
+std::string CodePageFromUtf8(unsigned uCodePage, const std::string& strUtf8) {
+    return s_Narrow(uCodePage, 0, s_Wide(CP_UTF8, 0, strUtf8.data(), strUtf8.size()), nullptr);
+}
+
+std::u16string Utf16FromUtf8(const std::string& strUtf8) {
+    std::wstring wstrText = s_Wide(CP_UTF8, 0, strUtf8.data(), strUtf8.size());
+    return std::u16string(wstrText.begin(), wstrText.end());
 }
 
 bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
@@ -26,14 +47,8 @@ bool GbkFromUtf8(const std::string& strUtf8, std::string* pstrGbk) {
     if (wstrText.empty() != strUtf8.empty())
         return false;
     BOOL bDefaultUsed = FALSE;
-    int nLen = wstrText.empty() ? 0
-                                : WideCharToMultiByte(CODE_PAGE_GBK, WC_NO_BEST_FIT_CHARS, wstrText.data(),
-                                                      static_cast<int>(wstrText.size()), nullptr, 0, nullptr, &bDefaultUsed);
-    std::string strGbk(static_cast<size_t>(nLen > 0 ? nLen : 0), '\0');
-    if (nLen > 0)
-        WideCharToMultiByte(CODE_PAGE_GBK, WC_NO_BEST_FIT_CHARS, wstrText.data(), static_cast<int>(wstrText.size()),
-                            &strGbk[0], nLen, nullptr, &bDefaultUsed);
-    if (bDefaultUsed || (nLen <= 0 && !wstrText.empty()))
+    std::string strGbk = s_Narrow(CODE_PAGE_GBK, WC_NO_BEST_FIT_CHARS, wstrText, &bDefaultUsed);
+    if (bDefaultUsed || strGbk.empty() != wstrText.empty())
         return false;
     *pstrGbk = strGbk;
     return true;

@@ -36,14 +36,7 @@ std::string WideToUtf8(const wchar_t* pwszText, int nLen) {
 }
 
 std::string CodePageToUtf8(UINT uCodePage, const char* pBytes, size_t uSize) {
-    if (!pBytes || uSize == 0)
-        return std::string();
-    int nLen = MultiByteToWideChar(uCodePage, 0, pBytes, static_cast<int>(uSize), nullptr, 0);
-    if (nLen <= 0)
-        return std::string();
-    std::wstring wstrText(static_cast<size_t>(nLen), L'\0');
-    MultiByteToWideChar(uCodePage, 0, pBytes, static_cast<int>(uSize), &wstrText[0], nLen);
-    return WideToUtf8(wstrText.data(), nLen);
+    return Utf8FromCodePage(uCodePage, pBytes, uSize);
 }
 
 std::string CodePageToUtf8(UINT uCodePage, const std::string& strBytes) {

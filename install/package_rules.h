@@ -57,7 +57,8 @@ bool IsPluginFolder(const std::string& strName);
 bool HasTrailingDotOrSpace(const char* pszRelative);
 
 // Two names equal when ASCII letters are compared without case (other bytes as they are), as
-// the file system matches the installer's own names.
+// the file system matches the installer's own names and as the profile functions compare
+// section and key names (KIniFile::FoldName on UTF-16).
 bool EqualsNoCaseAscii(const std::string& strOne, const char* pszOther);
 
 // The checks every listed file passes before anything is written: PACKAGE_FILE_BAD_NAME when

@@ -1,22 +1,10 @@
-// The game's version.ini read and edited as text, so that the installer changes nothing of the
-// file but the value it writes: the game and other tools keep their own lines, comments and
-// layout there. Reading and writing agree on which line counts.
+// The game's version.ini on disk, read whole and written in place; install/version_text.h reads
+// and edits its text.
 #pragma once
 
 #include <string>
 
-// The value of key strKey (UTF-8) in version.ini's bytes strBytes, in UTF-8: the first line of
-// that key in any [Version] section, in file order (a file may repeat the section), without its
-// blanks and one pair of enclosing quotes. Section and key names compare as the profile functions
-// compare them. False when there is no such line or its value is empty.
-bool FindGameVersion(const std::string& strBytes, const std::string& strKey, std::string* pstrValue);
-
-// strBytes with strKey's value set to strValue (ASCII) on the line FindGameVersion reads, keeping
-// its quotes and blanks. A missing key is one line added after the last line of the first
-// [Version] section; a missing section is added at the end. The encoding (the system's code page,
-// or UTF-8 or UTF-16 with a byte-order mark), line ends, spacing, comments and every other line
-// stay byte for byte; an added line takes the file's first line end (CRLF in an empty file).
-std::string SetGameVersion(const std::string& strBytes, const std::string& strKey, const std::string& strValue);
+#include "install/version_text.h"
 
 // Reads the file strPath (UTF-8) whole into *pstrBytes: 1 when read, 1 with nothing when it does
 // not exist, 0 when it cannot be read (the cause in GetLastError).

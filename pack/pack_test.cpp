@@ -483,6 +483,9 @@ TEST(PackCheckTest, WhatNeedsTheGameFolderIsJudgedOnIt) {
     const cobblepak::test::Bytes pack = cobblepak::test::MakePack(32, cobblepak::test::Text("abcdefgh"), {Entry(1, 32)});
     const std::pair<std::string, std::string> sound("data/art.pak", std::string(pack.begin(), pack.end()));
     const std::pair<std::string, std::string> fits("version.ini", "[Version]\r\nvelmora.exe=1.2\r\n");
+    std::string strUtf16Ini = "\xff\xfe";  // the installer reads UTF-16 too, and a repeated section
+    for (char ch : std::string("[Version]\r\n[Other]\r\nvelmora.exe=9\r\n[Version]\r\nvelmora.exe=1.4\r\n"))
+        strUtf16Ini += std::string(1, ch) + '\0';
     KTree package;
     package.File("docs/readme.txt", "readme");
     package.File("art/patch.pak", sound.second);
@@ -513,6 +516,7 @@ TEST(PackCheckTest, WhatNeedsTheGameFolderIsJudgedOnIt) {
         {"a folder where a File goes", {sound, fits, {"docs/readme.txt/x", ""}}, "docs\\readme.txt: a folder of the game folder stands where it goes"},
         {"a newer game", {sound, {"version.ini", "[Version]\r\nvelmora.exe=1.4\r\n"}}, "the game has 1.4, newer than the package's"},
         {"another base", {sound, {"version.ini", "[Version]\r\nvelmora.exe=1.2.5\r\n"}}, "the game has 1.2.5, not BaseVersion 1.2"},
+        {"UTF-16", {sound, {"version.ini", strUtf16Ini}}, "the game has 1.4, newer than the package's"},
         {"no version.ini", {sound}, "names no version of it, and the package needs BaseVersion 1.2"},
     };
     for (const KCase& oneCase : aCases) {

@@ -13,7 +13,7 @@
 #include "install/package_rules.h"
 #include "install/package_versions.h"
 #include "install/version_check.h"
-#include "pack/game_version_file.h"
+#include "install/version_text.h"
 #include "pack/pack_delta.h"
 #include "pack/pack_platform.h"
 #include "pack/package_deletes.h"
@@ -164,18 +164,21 @@ bool s_GamePath(const std::vector<std::string>& aParts, std::string* pstrPath) {
     return true;
 }
 
-// "APP=VER" for each key of a version.ini; a problem when it cannot be read.
+// "APP=VER" for each key of a version.ini, read as the installer reads it (text without a
+// byte-order mark in the players' GBK); a problem when it exists but cannot be read.
 std::map<std::string, std::string> s_IniVersions(const std::string& strDir, const char* pszWhich,
                                                  std::vector<std::string>* pOrder, std::vector<std::string>* pProblems) {
-    std::vector<std::pair<std::string, std::string>> aKeys;
-    std::string strError;
+    std::string strPath = PackageEntryPath(strDir, {GAME_VERSION_FILE}), strBytes;
     std::map<std::string, std::string> mapVersions;
-    if (!ReadGameVersionFile(PackageEntryPath(strDir, {GAME_VERSION_FILE}), &aKeys, &strError)) {
-        pProblems->push_back(std::string(pszWhich) + " " GAME_VERSION_FILE ": " + strError +
-                             ": give the versions with --version and --base");
+    std::FILE* pProbe = OpenFileStream(strPath, "rb");
+    if (pProbe)
+        std::fclose(pProbe);
+    if (pProbe && !ReadWholeFile(strPath, &strBytes)) {
+        pProblems->push_back(std::string(pszWhich) + " " GAME_VERSION_FILE ": cannot be read: give the versions with "
+                                                     "--version and --base");
         return mapVersions;
     }
-    for (const auto& key : aKeys) {
+    for (const auto& key : ListGameVersions(strBytes, CODE_PAGE_GBK)) {
         mapVersions[key.first] = key.second;
         if (pOrder)
             pOrder->push_back(key.first);

@@ -6,7 +6,7 @@
 
 #include "install/package_rules.h"
 #include "install/version_check.h"
-#include "pack/game_version_file.h"
+#include "install/version_text.h"
 #include "pack/pack_platform.h"
 #include "pack/package_merges.h"
 #include "pack/package_names.h"
@@ -91,25 +91,21 @@ void CheckPackageOnGame(const std::string& strGameDir, const KDescription& descr
 
     if (description.aVersions.empty())
         return;
-    std::vector<std::pair<std::string, std::string>> aKeys;
     const KTreeEntry* pIni = fnFind({GAME_VERSION_FILE});
     if (pIni && pIni->bFolder) {
         pProblems->push_back(GAME_VERSION_FILE " of the game folder: a folder: the installer refuses the package");
         return;
     }
-    if (pIni && !ReadGameVersionFile(PackageEntryPath(strGameDir, pIni->aParts), &aKeys, &strError)) {
-        pProblems->push_back(GAME_VERSION_FILE " of the game folder: " + strError + ": the versions are not judged");
+    std::string strBytes;
+    if (pIni && !ReadWholeFile(PackageEntryPath(strGameDir, pIni->aParts), &strBytes)) {
+        pProblems->push_back(GAME_VERSION_FILE " of the game folder: cannot be read: the versions are not judged");
         return;
     }
     for (const KPackageVersion& version : description.aVersions) {
-        // The first key of the name counts; an empty value is no version, as the installer reads it.
+        // Read as the installer reads it, text without a byte-order mark in the players' GBK; an
+        // empty value is no version.
         std::string strGame;
-        for (const auto& key : aKeys) {
-            if (EqualsNoCaseAscii(key.first, version.strApplication.c_str())) {
-                strGame = key.second;
-                break;
-            }
-        }
+        FindGameVersion(strBytes, version.strApplication, &strGame, CODE_PAGE_GBK);
         std::string strProblem = s_VersionProblem(version, strGame);
         if (!strProblem.empty())
             pProblems->push_back(strProblem);

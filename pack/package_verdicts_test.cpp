@@ -160,8 +160,8 @@ protected:
         EXPECT_TRUE(mwtest::CopyTree(mwtest::SourcePath("examples/package"), m_strPackage));
         // Both sides look only for the library's presence before an installation.
         EXPECT_TRUE(mwtest::WriteFileBytes(m_strPackage + "\\" COBBLEPAK_LIBRARY_NAME, "stands in"));
-        m_strSample = Utf8FromGbk(mwtest::ReadFileBytes(m_strPackage + "\\Update.dat").c_str(),
-                                  mwtest::ReadFileBytes(m_strPackage + "\\Update.dat").size());
+        m_strSample = Utf8FromCodePage(CODE_PAGE_GBK, mwtest::ReadFileBytes(m_strPackage + "\\Update.dat").c_str(),
+                                       mwtest::ReadFileBytes(m_strPackage + "\\Update.dat").size());
         m_strPack = mwtest::ReadFileBytes(m_strPackage + "\\art\\patch.pak");
     }
 

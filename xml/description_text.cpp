@@ -54,6 +54,6 @@ bool DescriptionToUtf8(const char* pBytes, size_t uSize, unsigned uDefault, std:
         return false;
     const char* pZero = static_cast<const char*>(std::memchr(pBytes, '\0', uSize));
     size_t uText = pZero ? static_cast<size_t>(pZero - pBytes) : uSize;
-    *pstrUtf8 = uCodePage == CODE_PAGE_UTF8 ? std::string(pBytes, uText) : Utf8FromGbk(pBytes, uText);
+    *pstrUtf8 = uCodePage == CODE_PAGE_UTF8 ? std::string(pBytes, uText) : Utf8FromCodePage(CODE_PAGE_GBK, pBytes, uText);
     return true;
 }
