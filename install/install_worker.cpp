@@ -132,7 +132,10 @@ void KInstallRun::Run() {
     // trailing backslash, the lines show it as the player gave it.
     std::string strGame = StripTrailingSeparators(m_strGamePath);
     KInstallPlan plan;
-    if (!MakeInstallPlan(pRoot, strGame, m_strPackagePath, m_pShellCtrl, &plan)) {
+    if (m_pWorker->m_bPlanned && m_pWorker->m_strPlanGame == strGame && m_pWorker->m_strPlanPackage == m_strPackagePath) {
+        plan = std::move(m_pWorker->m_Plan);
+        m_pWorker->m_bPlanned = false;
+    } else if (!MakeInstallPlan(pRoot, strGame, m_strPackagePath, m_pShellCtrl, &plan)) {
         End(0);
         return;
     }
@@ -333,6 +336,8 @@ int KInstallWorker::HoldFolder(const char* pszGamePath) {
 
 void KInstallWorker::ReleaseFolder() {
     m_FirstMerge.End();
+    m_Plan = KInstallPlan();
+    m_bPlanned = false;
     m_IdentitySemaphore.Release();
     m_FolderSemaphore.Release();
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "core/update_semaphore.h"
+#include "install/install_plan.h"
 #include "install/pack_merge_process.h"
 
 class IKShellCtrl;
@@ -40,7 +41,7 @@ public:
     // another program holds it, or a worker of this block still runs. The run lets go of it when
     // it ends (before OnInstallEnd); ReleaseFolder lets go of it when no run follows.
     int HoldFolder(const char* pszGamePath);
-    // Also ends the child of the first merge (below) when no run took it.
+    // Also forgets the plan and ends the child of the first merge (below) when no run took them.
     void ReleaseFolder();
     // True from Start until the worker reaches an end point.
     bool IsRunning() const { return m_hThread && !m_bFinished; }
@@ -66,6 +67,13 @@ public:
     KUpdateSemaphore m_FolderSemaphore;
     // The installer's own semaphore of the same folder by its identity (MakeFolderIdentityName).
     KUpdateSemaphore m_IdentitySemaphore;
+    // The plan the Update command checked, for the next run (m_bPlanned) into the game folder
+    // m_strPlanGame (without a trailing separator) from the package folder m_strPlanPackage: the
+    // run does not read the package and the game folder a second time. A run without one, or
+    // into other folders, makes its own.
+    KInstallPlan m_Plan;
+    bool m_bPlanned = false;
+    std::string m_strPlanGame, m_strPlanPackage;
     // The child of the run's first merge, started by the Update command once its plan holds, so
     // that its start overlaps the rest of the checks. Its load of Cobblepak.dll is the try of the
     // library before the run's first change. A run finds it started or starts it.

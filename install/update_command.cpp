@@ -123,13 +123,18 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
         return s_Refuse(pShellCtrl, 0, nVersions);
     }
     // Whatever the plan would refuse is refused here, before the resource check makes its folder
-    // in the game folder (the worker makes the plan again, from the folder as it then is).
+    // in the game folder; the run takes this plan (whatever changes after it meets the
+    // transaction's own checks, and a rollback).
     IKXmlNode* pRoot = pInstaller->m_pXmlDoc->GetRootElement("Root");
-    KInstallPlan plan;
-    if (pszPackagePath && !ListsNothingToInstall(pRoot) &&
-        !MakeInstallPlan(pRoot, StripTrailingSeparators(pszGamePath), pszPackagePath, pShellCtrl, &plan)) {
-        pWorker->ReleaseFolder();
-        return s_Refuse(pShellCtrl, 0, KUPDATE_PLAN_REFUSED);
+    KInstallPlan& plan = pWorker->m_Plan;
+    if (pszPackagePath && !ListsNothingToInstall(pRoot)) {
+        if (!MakeInstallPlan(pRoot, StripTrailingSeparators(pszGamePath), pszPackagePath, pShellCtrl, &plan)) {
+            pWorker->ReleaseFolder();
+            return s_Refuse(pShellCtrl, 0, KUPDATE_PLAN_REFUSED);
+        }
+        pWorker->m_bPlanned = true;
+        pWorker->m_strPlanGame = StripTrailingSeparators(pszGamePath);
+        pWorker->m_strPlanPackage = pszPackagePath;
     }
     if (!plan.aPacks.empty()) {
         // Waited for by the run, which starts it again should its plan differ.
