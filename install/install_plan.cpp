@@ -148,12 +148,9 @@ bool ListsNothingToInstall(IKXmlNode* pRoot) {
     return !(pFileList && pFileList->GetFirstChildByName("File")) && aMerges.empty() && aVersions.empty();
 }
 
-std::string PackTargetPath(const std::string& strGamePath, const KPlanPack& pack) {
-    return strGamePath + "\\" + pack.strTarget;
-}
-
-std::string PackSourcePath(const std::string& strPackagePath, const KPlanPack& pack) {
-    return strPackagePath + "\\" + pack.strSource;
+bool ListsPacks(IKXmlNode* pRoot) {
+    IKXmlNode* pPackList = pRoot ? pRoot->GetFirstChildByName("PackList") : nullptr;
+    return pPackList && pPackList->GetFirstChildByName("Pack");
 }
 
 int MakeInstallPlan(IKXmlNode* pRoot, const std::string& strGamePath, const std::string& strPackagePath,

@@ -41,11 +41,6 @@ struct KPlanPack {
 
 enum { PACK_HEADER_BYTES = 32 };
 
-// The full paths of a pack's merge: its target in the game folder strGamePath and its source in
-// the package folder strPackagePath (both without a trailing separator).
-std::string PackTargetPath(const std::string& strGamePath, const KPlanPack& pack);
-std::string PackSourcePath(const std::string& strPackagePath, const KPlanPack& pack);
-
 // One path of the DeleteList that stands in the game folder when the run begins: set aside with
 // the plug-in folders, removed at the commit, put back by a rollback.
 struct KPlanDelete {
@@ -71,6 +66,9 @@ struct KInstallPlan {
 // True when pRoot's description is sound and lists no File, no Pack and no version: a run of it
 // copies nothing and says so (2023) rather than being refused.
 bool ListsNothingToInstall(IKXmlNode* pRoot);
+
+// True when pRoot's PackList holds a Pack: the run may merge, and Cobblepak.dll is tried first.
+bool ListsPacks(IKXmlNode* pRoot);
 
 // Reads the FileList, PackList, DeleteList and versions under pRoot and checks, touching nothing,
 // that the run can succeed as far as can be known: at least one File (or a Pack or a version),

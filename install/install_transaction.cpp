@@ -366,13 +366,12 @@ int KInstallTransaction::MergePack(size_t uPack, const std::string& strPackagePa
                                    KPackMergeChild* pStarted) {
     const KPlanPack& pack = m_Plan.aPacks.at(uPack);
     m_uPacksReached = std::max(m_uPacksReached, uPack + 1);
-    std::string strTarget = PackTargetPath(m_strGamePath, pack);
-    std::string strSource = PackSourcePath(strPackagePath, pack);
+    std::string strTarget = Game(pack.strTarget);
+    std::string strSource = strPackagePath + "\\" + pack.strSource;
     s_Step();
     // The child holds the working folder's lock too: no recovery undoes the run while it writes.
-    int nRun = pStarted && pStarted->IsFor(strTarget, strSource)
-                   ? pStarted->Merge(pbStop, m_hLock)
-                   : MergePackInChild(strPackagePath, strTarget, strSource, pbStop, m_hLock);
+    int nRun = pStarted && pStarted->IsFor(strPackagePath) ? pStarted->Merge(strTarget, strSource, pbStop, m_hLock)
+                                                           : MergePackInChild(strPackagePath, strTarget, strSource, pbStop, m_hLock);
     s_Step();
     if (nRun == KPACKMERGE_STOPPED)
         return KWRITE_STOPPED;

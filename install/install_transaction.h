@@ -54,8 +54,8 @@ public:
     // strPackagePath, run in a child process (install/pack_merge_process.h) that *pbStop ends,
     // then checks that the target is a sound pack holding every entry of the source. Returns a
     // KWriteOutcome: KWRITE_DONE, or why not (a crash, a refusal or a result that fails the check
-    // is KWRITE_FAILED). pStarted (when given) is a child started ahead for this merge; it is used
-    // when it is for the same paths, else one is started.
+    // is KWRITE_FAILED). pStarted (when given) is a child started ahead; it merges when it is for
+    // strPackagePath's library, else one is started.
     int MergePack(size_t uPack, const std::string& strPackagePath, const std::atomic<int>* pbStop,
                   KPackMergeChild* pStarted = nullptr);
     // Writes every version of the plan into the game's version.ini, edited in place

@@ -389,9 +389,13 @@ protected:
 };
 
 TEST_F(InstallPackTest, MergedPackAndVersionsAreInstalled) {
-    // A SourceSha256 in upper case, as other tools write digests.
+    // A SourceSha256 in upper case, as other tools write digests. A second pack is merged by a
+    // child of its own, after the one the run's try of the library started.
     std::string strDigest = s_Upper(s_Sha256(ReadFileBytes(m_strPackage + "\\art\\patch.pak")));
-    std::vector<std::string> lines = RunToEnd(Xml(s_Packs(s_PackEntry("art\\patch.pak", "data\\art.pak", strDigest))));
+    Package("art\\more.pak", mwtest::PackBytes(500, 7, 'q'));
+    WriteFileBytes(m_strGame + "\\data\\more.pak", mwtest::PackBytes(0, 3, 'h'));
+    std::vector<std::string> lines = RunToEnd(Xml(s_Packs(s_PackEntry("art\\patch.pak", "data\\art.pak", strDigest) +
+                                                          s_PackEntry("art\\more.pak", "data\\more.pak"))));
     EXPECT_EQ("OnInstallEnd(1)", LastCall());
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(std::string(u8"·正在处理资源文件，请稍等..."), lines[lines.size() - 4]);
@@ -401,6 +405,8 @@ TEST_F(InstallPackTest, MergedPackAndVersionsAreInstalled) {
     EXPECT_TRUE(cobblepak::CheckPackFile((m_strGame + "\\data\\art.pak").c_str(), strReason)) << strReason;
     std::string strMerged = ReadFileBytes(m_strGame + "\\data\\art.pak");
     EXPECT_EQ(125u, cobblepak::DecodePackHeader(reinterpret_cast<const std::uint8_t*>(strMerged.data())).uEntryCount);
+    std::string strMore = ReadFileBytes(m_strGame + "\\data\\more.pak");
+    EXPECT_EQ(10u, cobblepak::DecodePackHeader(reinterpret_cast<const std::uint8_t*>(strMore.data())).uEntryCount);
     EXPECT_EQ("[Version]\r\nvelmora.exe=1.3\r\n", ReadFileBytes(m_strGame + "\\version.ini"));
     EXPECT_FALSE(FileExists(m_strGame + "\\.mendwright"));
 }

@@ -142,15 +142,11 @@ void KInstallRun::Run() {
     // Tried before the first change, so that a library that does not load touches nothing: the
     // first merge's child loads it (in a child, since loading runs the library's own code).
     KPackMergeChild& first = m_pWorker->m_FirstMerge;
-    if (!plan.aPacks.empty()) {
-        std::string strTarget = PackTargetPath(strGame, plan.aPacks[0]);
-        std::string strSource = PackSourcePath(m_strPackagePath, plan.aPacks[0]);
-        if ((!first.IsFor(strTarget, strSource) && !first.Start(m_strPackagePath, strTarget, strSource)) ||
-            first.WaitLoaded(&m_pWorker->m_bStopRequested) != KPACKMERGE_DONE) {
-            m_pShellCtrl->AddMessage(GetString(IDS_COBBLEPAK_FAILED));
-            End(0);
-            return;
-        }
+    if (!plan.aPacks.empty() && ((!first.IsFor(m_strPackagePath) && !first.Start(m_strPackagePath)) ||
+                                 first.WaitLoaded(&m_pWorker->m_bStopRequested) != KPACKMERGE_DONE)) {
+        m_pShellCtrl->AddMessage(GetString(IDS_COBBLEPAK_FAILED));
+        End(0);
+        return;
     }
     KInstallTransaction transaction(strGame, plan);
     if (!transaction.Begin()) {

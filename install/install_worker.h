@@ -74,8 +74,9 @@ public:
     KInstallPlan m_Plan;
     bool m_bPlanned = false;
     std::string m_strPlanGame, m_strPlanPackage;
-    // The child of the run's first merge, started by the Update command once its plan holds, so
-    // that its start overlaps the rest of the checks. Its load of Cobblepak.dll is the try of the
-    // library before the run's first change. A run finds it started or starts it.
+    // The child of the run's first merge, started by the Update command as soon as it holds the
+    // folder of a package that merges, so that its start overlaps the checks. Its load of
+    // Cobblepak.dll is the try of the library before the run's first change. A run finds it
+    // started or starts it.
     KPackMergeChild m_FirstMerge;
 };

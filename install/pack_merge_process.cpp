@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "core/command_line.h"
@@ -18,9 +19,12 @@ namespace {
 const DWORD s_dwExitBase = 0x4D570000;
 // How often the wait for the child looks at the stop flag.
 const DWORD s_dwStopPollMs = 100;
-// The names of the child's two events after its job's name.
+// The names of the child's two events and of the block that hands it the paths, after its job's
+// name. The block holds the target's and the source's UTF-8 paths, each ended by a zero byte.
 const wchar_t s_wszLoaded[] = L"-loaded";
 const wchar_t s_wszGo[] = L"-go";
+const wchar_t s_wszPaths[] = L"-paths";
+const DWORD s_dwPathsBytes = 2 * (3 * 32768 + 1);
 
 std::wstring s_ProgramPath() {
     std::vector<wchar_t> buffer(32768);
@@ -57,7 +61,7 @@ LONG WINAPI s_EndOnException(EXCEPTION_POINTERS* pInfo) {
 
 }  // namespace
 
-bool KPackMergeChild::Start(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource) {
+bool KPackMergeChild::Start(const std::string& strLibraryFolder) {
     End();
     std::wstring wstrProgram = s_ProgramPath();
     if (wstrProgram.empty())
@@ -68,8 +72,7 @@ bool KPackMergeChild::Start(const std::string& strLibraryFolder, const std::stri
     std::wstring wstrJob = L"MendwrightMerge-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++s_uJobs);
     std::wstring wstrCommand = QuoteCommandArgument(wstrProgram) + L" " + Utf8ToWide(PACK_MERGE_ARGUMENT) + L" " +
                                std::to_wstring(GetCurrentProcessId()) + L" " + wstrJob + L" " +
-                               QuoteCommandArgument(Utf8ToWide(strLibraryFolder)) + L" " +
-                               QuoteCommandArgument(Utf8ToWide(strTarget)) + L" " + QuoteCommandArgument(Utf8ToWide(strSource));
+                               QuoteCommandArgument(Utf8ToWide(strLibraryFolder));
 
     // No standard handles: a child must hold none of the installer's pipes (a front end reading
     // the installer's output to its end would wait for the child too). No console either: the
@@ -81,7 +84,8 @@ bool KPackMergeChild::Start(const std::string& strLibraryFolder, const std::stri
     m_hJob = s_MakeEndingJob(wstrJob);
     m_hLoaded = CreateEventW(nullptr, TRUE, FALSE, (wstrJob + s_wszLoaded).c_str());
     m_hGo = CreateEventW(nullptr, TRUE, FALSE, (wstrJob + s_wszGo).c_str());
-    if (!m_hJob || !m_hLoaded || !m_hGo ||
+    m_hPaths = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, s_dwPathsBytes, (wstrJob + s_wszPaths).c_str());
+    if (!m_hJob || !m_hLoaded || !m_hGo || !m_hPaths ||
         !CreateProcessW(wstrProgram.c_str(), &wstrCommand[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                         wstrFolder.c_str(), &startup, &process)) {
         DWORD dwError = GetLastError();
@@ -98,13 +102,12 @@ bool KPackMergeChild::Start(const std::string& strLibraryFolder, const std::stri
         SetLastError(dwError);
         return false;
     }
-    m_strTarget = strTarget;
-    m_strSource = strSource;
+    m_strLibraryFolder = strLibraryFolder;
     return true;
 }
 
-bool KPackMergeChild::IsFor(const std::string& strTarget, const std::string& strSource) const {
-    return m_hProcess && m_strTarget == strTarget && m_strSource == strSource;
+bool KPackMergeChild::IsFor(const std::string& strLibraryFolder) const {
+    return m_hProcess && m_strLibraryFolder == strLibraryFolder;
 }
 
 int KPackMergeChild::WaitLoaded(const std::atomic<int>* pbStop) {
@@ -121,11 +124,25 @@ int KPackMergeChild::WaitLoaded(const std::atomic<int>* pbStop) {
     return dwWait == WAIT_OBJECT_0 ? static_cast<int>(KPACKMERGE_DONE) : WaitEnd(pbStop);
 }
 
-int KPackMergeChild::Merge(const std::atomic<int>* pbStop, void* hLock) {
+int KPackMergeChild::Merge(const std::string& strTarget, const std::string& strSource, const std::atomic<int>* pbStop,
+                           void* hLock) {
     if (!m_hProcess)
         return KPACKMERGE_NOT_STARTED;
+    bool bHanded = strTarget.size() + strSource.size() + 2 <= s_dwPathsBytes;
+    if (bHanded) {
+        char* pchPaths = static_cast<char*>(MapViewOfFile(m_hPaths, FILE_MAP_WRITE, 0, 0, 0));
+        bHanded = pchPaths != nullptr;
+        if (bHanded) {
+            std::memcpy(pchPaths, strTarget.c_str(), strTarget.size() + 1);
+            std::memcpy(pchPaths + strTarget.size() + 1, strSource.c_str(), strSource.size() + 1);
+            UnmapViewOfFile(pchPaths);
+        }
+    } else {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    }
     HANDLE hChildLock = nullptr;
-    if ((hLock && !DuplicateHandle(GetCurrentProcess(), hLock, m_hProcess, &hChildLock, 0, FALSE, DUPLICATE_SAME_ACCESS)) ||
+    if (!bHanded ||
+        (hLock && !DuplicateHandle(GetCurrentProcess(), hLock, m_hProcess, &hChildLock, 0, FALSE, DUPLICATE_SAME_ACCESS)) ||
         !SetEvent(m_hGo)) {
         DWORD dwError = GetLastError();
         End();
@@ -154,28 +171,27 @@ void KPackMergeChild::End() {
         TerminateProcess(m_hProcess, 1);
         WaitForSingleObject(m_hProcess, INFINITE);
     }
-    for (void** phHandle : {&m_hProcess, &m_hJob, &m_hLoaded, &m_hGo}) {
+    for (void** phHandle : {&m_hProcess, &m_hJob, &m_hLoaded, &m_hGo, &m_hPaths}) {
         if (*phHandle)
             CloseHandle(*phHandle);
         *phHandle = nullptr;
     }
-    m_strTarget.clear();
-    m_strSource.clear();
+    m_strLibraryFolder.clear();
 }
 
 int MergePackInChild(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
                      const std::atomic<int>* pbStop, void* hLock) {
     KPackMergeChild child;
-    if (!child.Start(strLibraryFolder, strTarget, strSource))
+    if (!child.Start(strLibraryFolder))
         return KPACKMERGE_NOT_STARTED;
-    return child.Merge(pbStop, hLock);
+    return child.Merge(strTarget, strSource, pbStop, hLock);
 }
 
 int RunPackMergeChild() {
     std::vector<std::string> args;
     for (const std::wstring& wstrArgument : SplitCommandLine(GetCommandLineW()))
         args.push_back(WideToUtf8(wstrArgument.c_str()));
-    if (args.size() != 7 || args[1] != PACK_MERGE_ARGUMENT)
+    if (args.size() != 5 || args[1] != PACK_MERGE_ARGUMENT)
         return -1;
     // Nothing runs before this process is in the installer's job, which ends it with the
     // installer; should the installer end first, neither does anything here.
@@ -202,16 +218,20 @@ int RunPackMergeChild() {
         hLibrary ? reinterpret_cast<PFN_PACKCOMB>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "PackComb"))) : nullptr;
     if (!pfnPackComb)
         return static_cast<int>(s_dwExitBase + KPACKMERGE_NO_LIBRARY);
-    // Says that the library is there, then waits for the word to merge (the watch above ends this
-    // process should the installer end first).
+    // Says that the library is there, then waits for the word to merge and the paths (the watch
+    // above ends this process should the installer end first).
     HANDLE hLoaded = OpenEventW(EVENT_MODIFY_STATE, FALSE, (wstrJob + s_wszLoaded).c_str());
     HANDLE hGo = OpenEventW(SYNCHRONIZE, FALSE, (wstrJob + s_wszGo).c_str());
-    if (!hLoaded || !hGo || !SetEvent(hLoaded))
+    if (!hLoaded || !hGo || !SetEvent(hLoaded) || WaitForSingleObject(hGo, INFINITE) != WAIT_OBJECT_0)
         return static_cast<int>(s_dwExitBase + KPACKMERGE_REFUSED);
-    if (args[3].empty() && args[4].empty())
-        return static_cast<int>(s_dwExitBase + KPACKMERGE_DONE);  // only the library asked about
-    if (WaitForSingleObject(hGo, INFINITE) != WAIT_OBJECT_0)
+    HANDLE hPaths = OpenFileMappingW(FILE_MAP_READ, FALSE, (wstrJob + s_wszPaths).c_str());
+    const char* pchPaths = hPaths ? static_cast<const char*>(MapViewOfFile(hPaths, FILE_MAP_READ, 0, 0, s_dwPathsBytes)) : nullptr;
+    const char* pchEnd = pchPaths ? static_cast<const char*>(std::memchr(pchPaths, 0, s_dwPathsBytes)) : nullptr;
+    if (!pchEnd || !std::memchr(pchEnd + 1, 0, s_dwPathsBytes - (pchEnd + 1 - pchPaths)))
         return static_cast<int>(s_dwExitBase + KPACKMERGE_REFUSED);
+    args.resize(3);
+    args.push_back(pchPaths);
+    args.push_back(pchEnd + 1);
     // The library opens files by the system's ANSI text of their paths.
     std::string strTarget = SystemAnsiPath(args[3]);
     std::string strSource = SystemAnsiPath(args[4]);

@@ -107,6 +107,9 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
         pFrontEnd->ShowGameRunning(s_RunningTextId(pInstaller, pszGamePath));
         return s_Refuse(pShellCtrl, 0, KUPDATE_GAME_RUNNING);
     }
+    IKXmlNode* pRoot = pInstaller->m_pXmlDoc->GetRootElement("Root");
+    if (pszPackagePath && ListsPacks(pRoot))
+        pWorker->m_FirstMerge.Start(pszPackagePath);  // waited for by the run
     int nRecovery = RecoverInterruptedInstall(pszGamePath, pShellCtrl);
     if (nRecovery == KRECOVERY_BUSY) {
         pWorker->ReleaseFolder();
@@ -125,7 +128,6 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
     // Whatever the plan would refuse is refused here, before the resource check makes its folder
     // in the game folder; the run takes this plan (whatever changes after it meets the
     // transaction's own checks, and a rollback).
-    IKXmlNode* pRoot = pInstaller->m_pXmlDoc->GetRootElement("Root");
     KInstallPlan& plan = pWorker->m_Plan;
     if (pszPackagePath && !ListsNothingToInstall(pRoot)) {
         if (!MakeInstallPlan(pRoot, StripTrailingSeparators(pszGamePath), pszPackagePath, pShellCtrl, &plan)) {
@@ -135,11 +137,6 @@ int RunUpdateCommand(IKShellCtrl* pShellCtrl, IKUpdateFrontEnd* pFrontEnd, KInst
         pWorker->m_bPlanned = true;
         pWorker->m_strPlanGame = StripTrailingSeparators(pszGamePath);
         pWorker->m_strPlanPackage = pszPackagePath;
-    }
-    if (!plan.aPacks.empty()) {
-        // Waited for by the run, which starts it again should its plan differ.
-        pWorker->m_FirstMerge.Start(pszPackagePath, PackTargetPath(StripTrailingSeparators(pszGamePath), plan.aPacks[0]),
-                                    PackSourcePath(pszPackagePath, plan.aPacks[0]));
     }
     if (pInstaller->CheckResources(pszGamePath) != 0) {
         pWorker->ReleaseFolder();
