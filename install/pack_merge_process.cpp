@@ -63,6 +63,21 @@ LONG WINAPI s_EndOnException(EXCEPTION_POINTERS* pInfo) {
 
 bool KPackMergeChild::Start(const std::string& strLibraryFolder) {
     End();
+    m_strLibraryFolder = strLibraryFolder;
+    // Making a process takes the system a few milliseconds, which a thread of its own spends
+    // while the installer goes on.
+    m_hStarter = CreateThread(nullptr, 0, s_Starter, this, 0, nullptr);
+    return m_hStarter || StartNow();
+}
+
+DWORD WINAPI KPackMergeChild::s_Starter(LPVOID pChild) {
+    KPackMergeChild* pThis = static_cast<KPackMergeChild*>(pChild);
+    pThis->m_dwStartError = pThis->StartNow() ? 0 : GetLastError();
+    return 0;
+}
+
+bool KPackMergeChild::StartNow() {
+    const std::string& strLibraryFolder = m_strLibraryFolder;
     std::wstring wstrProgram = s_ProgramPath();
     if (wstrProgram.empty())
         return false;
@@ -89,7 +104,7 @@ bool KPackMergeChild::Start(const std::string& strLibraryFolder) {
         !CreateProcessW(wstrProgram.c_str(), &wstrCommand[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                         wstrFolder.c_str(), &startup, &process)) {
         DWORD dwError = GetLastError();
-        End();
+        Release();
         SetLastError(dwError);
         return false;
     }
@@ -98,19 +113,30 @@ bool KPackMergeChild::Start(const std::string& strLibraryFolder) {
     // The child waits until it is in the job (or this process has ended) before it loads anything.
     if (!AssignProcessToJobObject(m_hJob, m_hProcess)) {
         DWORD dwError = GetLastError();
-        End();
+        Release();
         SetLastError(dwError);
         return false;
     }
-    m_strLibraryFolder = strLibraryFolder;
     return true;
 }
 
-bool KPackMergeChild::IsFor(const std::string& strLibraryFolder) const {
+bool KPackMergeChild::IsFor(const std::string& strLibraryFolder) {
+    Join();
     return m_hProcess && m_strLibraryFolder == strLibraryFolder;
 }
 
+void KPackMergeChild::Join() {
+    if (!m_hStarter)
+        return;
+    WaitForSingleObject(m_hStarter, INFINITE);
+    CloseHandle(m_hStarter);
+    m_hStarter = nullptr;
+    if (!m_hProcess)
+        SetLastError(m_dwStartError);
+}
+
 int KPackMergeChild::WaitLoaded(const std::atomic<int>* pbStop) {
+    Join();
     if (!m_hProcess)
         return KPACKMERGE_NOT_STARTED;
     HANDLE ahWait[2] = {m_hLoaded, m_hProcess};
@@ -126,6 +152,7 @@ int KPackMergeChild::WaitLoaded(const std::atomic<int>* pbStop) {
 
 int KPackMergeChild::Merge(const std::string& strTarget, const std::string& strSource, const std::atomic<int>* pbStop,
                            void* hLock) {
+    Join();
     if (!m_hProcess)
         return KPACKMERGE_NOT_STARTED;
     bool bHanded = strTarget.size() + strSource.size() + 2 <= s_dwPathsBytes;
@@ -167,6 +194,11 @@ int KPackMergeChild::WaitEnd(const std::atomic<int>* pbStop) {
 }
 
 void KPackMergeChild::End() {
+    Join();
+    Release();
+}
+
+void KPackMergeChild::Release() {
     if (m_hProcess) {
         TerminateProcess(m_hProcess, 1);
         WaitForSingleObject(m_hProcess, INFINITE);
