@@ -430,6 +430,17 @@ TEST_F(InstallPackTest, AFaultyLibraryFailsTheRunAndTheGameFolderIsPutBack) {
     }
 }
 
+// A Cobblepak.dll without PackComb (here a library that exports none) is found out by the first
+// merge's child before the run's first change: the failure line alone, nothing touched.
+TEST_F(InstallPackTest, ALibraryWithoutPackCombTouchesNothing) {
+    CopyFileA((mwtest::ProgramFolder() + "\\engine.dll").c_str(), (m_strPackage + "\\Cobblepak.dll").c_str(), FALSE);
+    std::vector<std::string> lines = RunToEnd(Xml(s_Packs(s_strArtPack)));
+    EXPECT_EQ("OnInstallEnd(0)", LastCall());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(std::string(u8"Cobblepak.dll调用失败，请重试或重新下载升级包。"), lines.back());
+    EXPECT_EQ(m_Before, TreeSnapshot(m_strGame));
+}
+
 TEST_F(InstallPackTest, FilesInUseAreNamedAndNothingIsTouched) {
     const std::string strInUse = u8"正被其他程序使用，请关闭游戏或占用该文件的程序后重试。";
     struct KCase {
