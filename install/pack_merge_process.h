@@ -76,8 +76,8 @@ int MergePackInChild(const std::string& strLibraryFolder, const std::string& str
 
 // For the start of every program that MergePackInChild may start, first thing, before the
 // program restricts its library search: when the command line is a merge's (PACK_MERGE_ARGUMENT
-// and the library's folder), restricts the library search, loads Cobblepak.dll by full path, waits
-// for the paths, runs PackComb and returns the exit code the process must end with; -1 for any other command line, and the
-// program goes on as usual. A merge's child loads no library before that of its own, so it starts
-// without the system's window and drawing libraries.
+// and the library's folder), restricts the library search, loads Cobblepak.dll by full path,
+// waits for the paths, runs PackComb and returns the exit code the process must end with; -1 for
+// any other command line, and the program goes on as usual. A merge's child loads no library
+// before that of its own, so it starts without the system's window and drawing libraries.
 int RunPackMergeChild();
