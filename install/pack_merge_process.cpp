@@ -19,6 +19,8 @@ namespace {
 const DWORD s_dwExitBase = 0x4D570000;
 // How often the wait for the child looks at the stop flag.
 const DWORD s_dwStopPollMs = 100;
+// How long a child may take to load the library.
+const ULONGLONG s_dwLoadWaitMs = 60000;
 // The names of the child's two events and of the block that hands it the paths, after its job's
 // name. The block holds the target's and the source's UTF-8 paths, each ended by a zero byte.
 const wchar_t s_wszLoaded[] = L"-loaded";
@@ -32,10 +34,15 @@ std::wstring s_ProgramPath() {
     return dwLen && dwLen < buffer.size() ? std::wstring(buffer.data(), dwLen) : std::wstring();
 }
 
-// A job of name wstrName that ends every process in it when its last handle closes, and lets no
-// unhandled exception in them start the system's debugger; null when the system makes none.
+// A new job of name wstrName that ends every process in it when its last handle closes, and lets
+// no unhandled exception in them start the system's debugger; null when the system makes none or
+// a job of that name exists.
 HANDLE s_MakeEndingJob(const std::wstring& wstrName) {
     HANDLE hJob = CreateJobObjectW(nullptr, wstrName.c_str());
+    if (hJob && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(hJob);
+        return nullptr;
+    }
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
     if (hJob && !SetInformationJobObject(hJob, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
@@ -77,14 +84,37 @@ DWORD WINAPI KPackMergeChild::s_Starter(LPVOID pChild) {
 }
 
 bool KPackMergeChild::StartNow() {
-    const std::string& strLibraryFolder = m_strLibraryFolder;
+    const std::string strLibraryFolder = m_strLibraryFolder;
     std::wstring wstrProgram = s_ProgramPath();
     if (wstrProgram.empty())
         return false;
     std::wstring wstrFolder = wstrProgram.substr(0, wstrProgram.find_last_of(L'\\') + 1);
-    // Named after this process and the moment, so that the child can find them.
+    // Named after this process and the moment, so that the child can find them. Process ids come
+    // back at once (under Wine), and a name whose object another process still holds would hand
+    // this run that process's job, events and paths: only objects made here and now are used.
     static std::atomic<unsigned> s_uJobs(0);
-    std::wstring wstrJob = L"MendwrightMerge-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++s_uJobs);
+    std::wstring wstrJob;
+    for (int nTry = 0; nTry < 8 && !m_hPaths; ++nTry) {
+        Release();
+        LARGE_INTEGER liNow = {};
+        QueryPerformanceCounter(&liNow);
+        wstrJob = L"MendwrightMerge-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(liNow.QuadPart) +
+                  L"-" + std::to_wstring(++s_uJobs);
+        m_hJob = s_MakeEndingJob(wstrJob);
+        bool bFresh = m_hJob != nullptr;
+        m_hLoaded = CreateEventW(nullptr, TRUE, FALSE, (wstrJob + s_wszLoaded).c_str());
+        bFresh = bFresh && m_hLoaded && GetLastError() != ERROR_ALREADY_EXISTS;
+        m_hGo = CreateEventW(nullptr, TRUE, FALSE, (wstrJob + s_wszGo).c_str());
+        bFresh = bFresh && m_hGo && GetLastError() != ERROR_ALREADY_EXISTS;
+        HANDLE hPaths =
+            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, s_dwPathsBytes, (wstrJob + s_wszPaths).c_str());
+        bFresh = bFresh && hPaths && GetLastError() != ERROR_ALREADY_EXISTS;
+        m_hPaths = hPaths;
+        if (!bFresh && hPaths) {
+            CloseHandle(hPaths);
+            m_hPaths = nullptr;
+        }
+    }
     std::wstring wstrCommand = QuoteCommandArgument(wstrProgram) + L" " + Utf8ToWide(PACK_MERGE_ARGUMENT) + L" " +
                                std::to_wstring(GetCurrentProcessId()) + L" " + wstrJob + L" " +
                                QuoteCommandArgument(Utf8ToWide(strLibraryFolder));
@@ -96,11 +126,7 @@ bool KPackMergeChild::StartNow() {
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process = {};
-    m_hJob = s_MakeEndingJob(wstrJob);
-    m_hLoaded = CreateEventW(nullptr, TRUE, FALSE, (wstrJob + s_wszLoaded).c_str());
-    m_hGo = CreateEventW(nullptr, TRUE, FALSE, (wstrJob + s_wszGo).c_str());
-    m_hPaths = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, s_dwPathsBytes, (wstrJob + s_wszPaths).c_str());
-    if (!m_hJob || !m_hLoaded || !m_hGo || !m_hPaths ||
+    if (!m_hPaths ||
         !CreateProcessW(wstrProgram.c_str(), &wstrCommand[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                         wstrFolder.c_str(), &startup, &process)) {
         DWORD dwError = GetLastError();
@@ -141,10 +167,16 @@ int KPackMergeChild::WaitLoaded(const std::atomic<int>* pbStop) {
         return KPACKMERGE_NOT_STARTED;
     HANDLE ahWait[2] = {m_hLoaded, m_hProcess};
     DWORD dwWait;
-    while ((dwWait = WaitForMultipleObjects(2, ahWait, FALSE, pbStop ? s_dwStopPollMs : INFINITE)) == WAIT_TIMEOUT) {
+    ULONGLONG uStart = GetTickCount64();
+    while ((dwWait = WaitForMultipleObjects(2, ahWait, FALSE, s_dwStopPollMs)) == WAIT_TIMEOUT) {
         if (pbStop && pbStop->load()) {
             End();
             return KPACKMERGE_STOPPED;
+        }
+        // A child that neither loads the library nor ends is a library that hangs in its start.
+        if (GetTickCount64() - uStart > s_dwLoadWaitMs) {
+            End();
+            return KPACKMERGE_NO_LIBRARY;
         }
     }
     return dwWait == WAIT_OBJECT_0 ? static_cast<int>(KPACKMERGE_DONE) : WaitEnd(pbStop);
@@ -196,6 +228,7 @@ int KPackMergeChild::WaitEnd(const std::atomic<int>* pbStop) {
 void KPackMergeChild::End() {
     Join();
     Release();
+    m_strLibraryFolder.clear();
 }
 
 void KPackMergeChild::Release() {
@@ -208,7 +241,6 @@ void KPackMergeChild::Release() {
             CloseHandle(*phHandle);
         *phHandle = nullptr;
     }
-    m_strLibraryFolder.clear();
 }
 
 int MergePackInChild(const std::string& strLibraryFolder, const std::string& strTarget, const std::string& strSource,
@@ -227,7 +259,15 @@ int RunPackMergeChild() {
         return -1;
     // Nothing runs before this process is in the installer's job, which ends it with the
     // installer; should the installer end first, neither does anything here.
-    HANDLE hInstaller = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::strtoul(args[2].c_str(), nullptr, 10)));
+    HANDLE hInstaller = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                    static_cast<DWORD>(std::strtoul(args[2].c_str(), nullptr, 10)));
+    // An id comes back at once once its process has ended: a process that began after this one is
+    // not the installer that started it.
+    FILETIME ftInstaller = {}, ftSelf = {}, ftUnused;
+    if (hInstaller && (!GetProcessTimes(hInstaller, &ftInstaller, &ftUnused, &ftUnused, &ftUnused) ||
+                       !GetProcessTimes(GetCurrentProcess(), &ftSelf, &ftUnused, &ftUnused, &ftUnused) ||
+                       CompareFileTime(&ftInstaller, &ftSelf) > 0))
+        return static_cast<int>(s_dwExitBase + KPACKMERGE_REFUSED);
     std::wstring wstrJob = Utf8ToWide(args[3]);
     HANDLE hJob = OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, wstrJob.c_str());
     BOOL bInJob = FALSE;
