@@ -71,16 +71,7 @@ LONG WINAPI s_EndOnException(EXCEPTION_POINTERS* pInfo) {
 bool KPackMergeChild::Start(const std::string& strLibraryFolder) {
     End();
     m_strLibraryFolder = strLibraryFolder;
-    // Making a process takes the system a few milliseconds, which a thread of its own spends
-    // while the installer goes on.
-    m_hStarter = CreateThread(nullptr, 0, s_Starter, this, 0, nullptr);
-    return m_hStarter || StartNow();
-}
-
-DWORD WINAPI KPackMergeChild::s_Starter(LPVOID pChild) {
-    KPackMergeChild* pThis = static_cast<KPackMergeChild*>(pChild);
-    pThis->m_dwStartError = pThis->StartNow() ? 0 : GetLastError();
-    return 0;
+    return StartNow();
 }
 
 bool KPackMergeChild::StartNow() {
@@ -146,23 +137,11 @@ bool KPackMergeChild::StartNow() {
     return true;
 }
 
-bool KPackMergeChild::IsFor(const std::string& strLibraryFolder) {
-    Join();
+bool KPackMergeChild::IsFor(const std::string& strLibraryFolder) const {
     return m_hProcess && m_strLibraryFolder == strLibraryFolder;
 }
 
-void KPackMergeChild::Join() {
-    if (!m_hStarter)
-        return;
-    WaitForSingleObject(m_hStarter, INFINITE);
-    CloseHandle(m_hStarter);
-    m_hStarter = nullptr;
-    if (!m_hProcess)
-        SetLastError(m_dwStartError);
-}
-
 int KPackMergeChild::WaitLoaded(const std::atomic<int>* pbStop) {
-    Join();
     if (!m_hProcess)
         return KPACKMERGE_NOT_STARTED;
     HANDLE ahWait[2] = {m_hLoaded, m_hProcess};
@@ -184,7 +163,6 @@ int KPackMergeChild::WaitLoaded(const std::atomic<int>* pbStop) {
 
 int KPackMergeChild::Merge(const std::string& strTarget, const std::string& strSource, const std::atomic<int>* pbStop,
                            void* hLock) {
-    Join();
     if (!m_hProcess)
         return KPACKMERGE_NOT_STARTED;
     bool bHanded = strTarget.size() + strSource.size() + 2 <= s_dwPathsBytes;
@@ -226,7 +204,6 @@ int KPackMergeChild::WaitEnd(const std::atomic<int>* pbStop) {
 }
 
 void KPackMergeChild::End() {
-    Join();
     Release();
     m_strLibraryFolder.clear();
 }

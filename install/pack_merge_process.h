@@ -30,12 +30,11 @@ public:
     KPackMergeChild(const KPackMergeChild&) = delete;
     KPackMergeChild& operator=(const KPackMergeChild&) = delete;
 
-    // Starts the child for Cobblepak.dll in strLibraryFolder, on a thread of its own: the calls
-    // below wait for that start. False when it could not be started, the cause in GetLastError
-    // (told by the calls below when the thread finds it).
+    // Starts the child for Cobblepak.dll in strLibraryFolder. False when it could not be started,
+    // the cause in GetLastError.
     bool Start(const std::string& strLibraryFolder);
     // Whether a child is started (and has not merged) for that folder.
-    bool IsFor(const std::string& strLibraryFolder);
+    bool IsFor(const std::string& strLibraryFolder) const;
     // Waits until the child has loaded the library and found PackComb (KPACKMERGE_DONE) or has
     // ended, ending it as soon as *pbStop (when given) becomes nonzero. A KPackMergeRun.
     int WaitLoaded(const std::atomic<int>* pbStop);
@@ -47,14 +46,10 @@ public:
     void End();
 
 private:
-    static unsigned long __stdcall s_Starter(void* pChild);
     bool StartNow();
-    void Join();
     void Release();
     int WaitEnd(const std::atomic<int>* pbStop);
 
-    void* m_hStarter = nullptr;  // the thread that starts the child, until joined
-    unsigned long m_dwStartError = 0;
 
     void* m_hJob = nullptr;
     void* m_hProcess = nullptr;
