@@ -440,16 +440,20 @@ void EndProcessTree(void* hProcess, unsigned long dwPid, unsigned uExitCode) {
     // Ids are reused at once under Wine: a process counts as a child only when it names dwPid as
     // its parent and began after it (the prefix's services name long-gone parents).
     FILETIME ftStart = {}, ftUnused;
-    GetProcessTimes(hProcess, &ftStart, &ftUnused, &ftUnused, &ftUnused);
+    bool bStartKnown = GetProcessTimes(hProcess, &ftStart, &ftUnused, &ftUnused, &ftUnused) != 0;
     TerminateProcess(hProcess, uExitCode);
     WaitForSingleObject(hProcess, 10000);
+    // Without its start no process can be told to be its child (nor this one never to be).
+    if (!bStartKnown)
+        return;
     std::vector<DWORD> children;
     HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (hSnapshot != INVALID_HANDLE_VALUE) {
         PROCESSENTRY32W entry = {};
         entry.dwSize = sizeof(entry);
         for (BOOL bMore = Process32FirstW(hSnapshot, &entry); bMore; bMore = Process32NextW(hSnapshot, &entry)) {
-            if (entry.th32ParentProcessID == dwPid && entry.th32ProcessID != dwPid)
+            if (entry.th32ParentProcessID == dwPid && entry.th32ProcessID != dwPid &&
+                entry.th32ProcessID != GetCurrentProcessId())
                 children.push_back(entry.th32ProcessID);
         }
         CloseHandle(hSnapshot);
@@ -459,7 +463,7 @@ void EndProcessTree(void* hProcess, unsigned long dwPid, unsigned uExitCode) {
         if (!hChild)
             continue;
         FILETIME ftChild = {};
-        if (GetProcessTimes(hChild, &ftChild, &ftUnused, &ftUnused, &ftUnused) && CompareFileTime(&ftChild, &ftStart) >= 0)
+        if (GetProcessTimes(hChild, &ftChild, &ftUnused, &ftUnused, &ftUnused) && CompareFileTime(&ftChild, &ftStart) > 0)
             EndProcessTree(hChild, dwChild, uExitCode);
         CloseHandle(hChild);
     }
